@@ -1,0 +1,11 @@
+// Keeps the three fixers scheduled: whichever runs registers all three.
+#pragma once
+
+#include "platform.h"
+
+// Waits until the shell accepts calls, then registers every fixer for 23:59:00
+// on its rollover date, this year or next, judged on today's date alone.
+void RearmFixers();
+
+// Traces a SYSTEMTIME as ten debug lines.
+void DumpSystemTime(SYSTEMTIME& t);

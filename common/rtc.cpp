@@ -1,0 +1,85 @@
+#include "rtc.h"
+
+#include "platform.h"
+
+volatile uint8_t* RTC_REG_BASE = reinterpret_cast<volatile uint8_t*>(RTC_PHYS_BASE);
+
+namespace {
+
+struct CalendarRegister {
+    uint32_t offset;
+    uint8_t RtcRegisters::*field;
+};
+
+// Highest offset first; the record keeps the same order.
+const CalendarRegister kCalendar[] = {
+    {BCDYEAR, &RtcRegisters::year}, {BCDMON, &RtcRegisters::month},
+    {BCDDAY, &RtcRegisters::day},   {BCDDATE, &RtcRegisters::date},
+    {BCDHOUR, &RtcRegisters::hour}, {BCDMIN, &RtcRegisters::min},
+    {BCDSEC, &RtcRegisters::sec},
+};
+
+BOOL EnterRtc() {
+    const BOOL prev = SetKMode(TRUE);
+    volatile uint8_t* con = RTC_REG_BASE + RTCCON;
+    WriteRegister(con, static_cast<uint8_t>(ReadRegister(con) | RTCEN));
+    return prev;
+}
+
+void LeaveRtc(BOOL prev) {
+    volatile uint8_t* con = RTC_REG_BASE + RTCCON;
+    WriteRegister(con, static_cast<uint8_t>(ReadRegister(con) & 0xFE));
+    SetKMode(prev);
+}
+
+}  // namespace
+
+void ReadRtc(RtcRegisters& r) {
+    const BOOL prev = EnterRtc();
+    for (const CalendarRegister& reg : kCalendar) {
+        r.*reg.field = ReadRegister(RTC_REG_BASE + reg.offset);
+    }
+    LeaveRtc(prev);
+}
+
+void WriteRtc(RtcRegisters& r) {
+    const BOOL prev = EnterRtc();
+    for (const CalendarRegister& reg : kCalendar) {
+        WriteRegister(RTC_REG_BASE + reg.offset, r.*reg.field);
+    }
+    LeaveRtc(prev);
+}
+
+void ReadRtcYear(RtcRegisters& r) {
+    const BOOL prev = EnterRtc();
+    r.year = ReadRegister(RTC_REG_BASE + BCDYEAR);
+    LeaveRtc(prev);
+}
+
+void WriteRtcYear(RtcRegisters& r) {
+    const BOOL prev = EnterRtc();
+    WriteRegister(RTC_REG_BASE + BCDYEAR, r.year);
+    LeaveRtc(prev);
+}
+
+void DumpRtc(RtcRegisters& r) {
+    // %x shows a BCD byte as its two digits; the binary year also goes out in decimal.
+    NKDbgPrintfW(L"--------------------- RTCcontent\r\n");
+    NKDbgPrintfW(L"year:      %x (%d)\r\n", unsigned{r.year}, unsigned{r.year});
+    NKDbgPrintfW(L"month:     %x\r\n", unsigned{r.month});
+    NKDbgPrintfW(L"date:      %x\r\n", unsigned{r.date});
+    NKDbgPrintfW(L"day:       %x\r\n", unsigned{r.day});
+    NKDbgPrintfW(L"hour:      %x\r\n", unsigned{r.hour});
+    NKDbgPrintfW(L"min:       %x\r\n", unsigned{r.min});
+    NKDbgPrintfW(L"sec:       %x\r\n", unsigned{r.sec});
+    NKDbgPrintfW(L"---------------------\r\n");
+}
+
+bool IsRolloverMinute(const RtcRegisters& r, uint8_t month, uint8_t date) {
+    return r.month == month && r.date == date && r.hour == 0x23 && r.min == 0x59;
+}
+
+void PausePoll() {
+    PowerPolicyNotify(PPN_UNATTENDEDMODE, TRUE);
+    Sleep(100);
+}

@@ -1,0 +1,91 @@
+#include "account.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "calendar.h"
+#include "device.h"
+#include "state_file.h"
+
+namespace devsim {
+
+const char* const kFixerPaths[3] = {"\\Windows\\nuv.exe", "\\Windows\\nuv28.exe",
+                                    "\\Windows\\nuv29.exe"};
+const char* const kFixerNames[3] = {"nuv", "nuv28", "nuv29"};
+
+std::string RegsText(const RtcRegisters& r) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02x %02x %02x %02x %02x %02x %02x", r.year, r.month, r.day,
+                  r.date, r.hour, r.min, r.sec);
+    return buf;
+}
+
+std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,
+                                     const sim::DeviceState& d) {
+    std::vector<std::string> problems;
+    const std::string at = sim::FormatDateTime(sim::FromMs(d.clock_ms), true);
+    if (!result.started) {
+        problems.push_back("cannot start " + program + ": " + result.why);
+        return problems;
+    }
+    if (d.stopped_at_limit != 0) {
+        problems.push_back(program + " stopped at the limit: still running at " + at);
+    } else if (!result.exited) {
+        problems.push_back(program + " crashed: signal " + std::to_string(result.signal) + " (" +
+                           strsignal(result.signal) + ") at " + at);
+    } else if (result.exit_code == sim::kNoDeviceExitCode) {
+        problems.push_back(program + " could not reach the simulated device");
+    }
+    for (uint32_t i = 0; i < d.violation_count && i < sim::kMaxViolations; ++i) {
+        problems.push_back("access violation at " +
+                           sim::FormatDateTime(sim::FromMs(d.violations[i].at_ms), true) + ": " +
+                           d.violations[i].text);
+    }
+    if (d.violation_count > sim::kMaxViolations) {
+        problems.push_back(std::to_string(d.violation_count - sim::kMaxViolations) +
+                           " more access violations");
+    }
+    if (d.stopped_at_limit == 0 && result.exited) {
+        if (d.kmode != 0) {
+            problems.push_back(program + " left kernel mode on");
+        }
+        if ((d.rtccon & RTCEN) != 0) {
+            problems.push_back(program + " left RTCEN set");
+        }
+    }
+    return problems;
+}
+
+std::string AccountLines(const sim::DeviceState& d) {
+    std::string out = "devsim: rtc " + RegsText(d.regs) + "\n";
+    bool listed[sim::kMaxLaunches] = {};
+    auto pending = [&](int i) {
+        const sim::Launch& l = d.launches[i];
+        out += std::string("devsim: pending ") + l.path + " " + sim::FormatLaunchTime(l.at) + "\n";
+        listed[i] = true;
+    };
+    for (const char* path : kFixerPaths) {
+        for (int i = 0; i < sim::kMaxLaunches; ++i) {
+            if (d.launches[i].used != 0 && std::strcmp(d.launches[i].path, path) == 0) {
+                pending(i);
+            }
+        }
+    }
+    for (int i = 0; i < sim::kMaxLaunches; ++i) {
+        if (d.launches[i].used != 0 && !listed[i]) {
+            pending(i);
+        }
+    }
+    for (uint32_t i = 0; i < d.refused_count && i < sim::kMaxRefused; ++i) {
+        out += std::string("devsim: refused ") + d.refused[i].path + " " +
+               sim::FormatLaunchTime(d.refused[i].at) + "\n";
+    }
+    auto times = [](uint32_t n) { return std::to_string(n) + (n == 1 ? " time" : " times"); };
+    out += "devsim: unattended mode requested " + times(d.unattended_requests) + ", withdrawn " +
+           times(d.unattended_withdrawals) +
+           ", still requested: " + (d.unattended_on != 0 ? "yes" : "no") + "\n";
+    return out;
+}
+
+}  // namespace devsim

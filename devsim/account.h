@@ -1,0 +1,27 @@
+// What devsim says about a program run on the simulated device.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "device_state.h"
+#include "process.h"
+
+namespace devsim {
+
+// Launch paths in the order the account lists them.
+extern const char* const kFixerPaths[3];
+extern const char* const kFixerNames[3];
+
+// Everything that makes a run unclean: a crash, the limit, an access
+// violation, kernel mode or RTCEN left on. Empty for a clean run.
+std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,
+                                     const sim::DeviceState& d);
+
+// The closing lines: registers, pending and refused launches, unattended mode.
+std::string AccountLines(const sim::DeviceState& d);
+
+// "3b 01 05 01 00 00 00"
+std::string RegsText(const RtcRegisters& r);
+
+}  // namespace devsim

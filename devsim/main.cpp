@@ -1,0 +1,71 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "run_command.h"
+
+namespace {
+
+const char kUsage[] = R"(usage: devsim run PROGRAM [options]
+
+Runs one fixer program (nuv, nuv28 or nuv29), the host build found beside
+devsim, as its own process on a fresh simulated device with an empty launch
+table, and reports what it did.
+
+options:
+  --at "YYYY-MM-DD HH:MM:SS[.mmm]"  set the RTC right for this local time
+                                    (years 1950 to 2205; default: the host's now)
+  --regs YY,MO,DW,DT,HH,MI,SS       set the seven calendar registers to these raw
+                                    hex bytes instead (prescaler phase 0)
+  --hw chip|correct                 chip (default): the device's faulty calendar,
+                                    which counts the binary year as BCD;
+                                    correct: Gregorian months and a binary year
+  --midnight REG=HEX[,REG=HEX...]   after the first midnight step force these
+                                    registers (year month day date hour min sec)
+  --ignore-writes                   the RTC drops every calendar write
+  --shell-after S                   the shell is ready S seconds after the start
+  --limit S                         stop a program still running after S seconds
+                                    of device time (default 3600)
+  --io                              also log every register access and kernel
+                                    mode change on stderr
+
+stdout carries the program's debug output, byte for byte. stderr carries
+devsim's account, ending with the final registers, the pending and refused
+launches and the unattended-mode count.
+
+exit status: the program's own when it ran clean; 3 when it was stopped at the
+limit, crashed, broke an access rule or left kernel mode or RTCEN on; 2 for
+bad arguments.
+)";
+
+int BadArgs(const std::string& why) {
+    std::cerr << "devsim: " << why << " (see devsim --help)\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        return BadArgs("no command given");
+    }
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "run") {
+        std::string error;
+        const auto options = devsim::ParseRunOptions(rest, error);
+        if (!options) {
+            return BadArgs(error);
+        }
+        return devsim::RunCommand(*options);
+    }
+    return BadArgs("unknown command '" + command + "'");
+}

@@ -1,0 +1,312 @@
+#include "device.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kBlockSpan = 0x100;
+
+bool IsCalendar(uint32_t offset) {
+    return offset >= BCDSEC && offset <= BCDYEAR && (offset - BCDSEC) % 4 == 0;
+}
+
+// Byte of RtcRegisters that a calendar register fills (record order).
+uint8_t& Field(RtcRegisters& r, uint32_t offset) {
+    switch (offset) {
+        case BCDYEAR: return r.year;
+        case BCDMON: return r.month;
+        case BCDDAY: return r.day;
+        case BCDDATE: return r.date;
+        case BCDHOUR: return r.hour;
+        case BCDMIN: return r.min;
+        default: return r.sec;
+    }
+}
+
+int FieldIndex(uint32_t offset) { return static_cast<int>((BCDYEAR - offset) / 4); }
+
+void Violate(DeviceState& d, const std::string& text) {
+    if (d.violation_count < kMaxViolations) {
+        Violation& v = d.violations[d.violation_count];
+        v.at_ms = d.clock_ms;
+        std::snprintf(v.text, sizeof v.text, "%s", text.c_str());
+    }
+    ++d.violation_count;
+}
+
+std::string Hex(uintptr_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+// Checks an access; returns the register offset or -1 outside the map.
+int64_t CheckAccess(DeviceState& d, uintptr_t address, const char* verb) {
+    if (address < RTC_PHYS_BASE || address >= RTC_PHYS_BASE + kBlockSpan ||
+        RegisterName(static_cast<uint32_t>(address - RTC_PHYS_BASE)) == nullptr) {
+        Violate(d, std::string(verb) + " of unmapped address " + Hex(address));
+        return -1;
+    }
+    const auto offset = static_cast<uint32_t>(address - RTC_PHYS_BASE);
+    const std::string name = RegisterName(offset);
+    if (d.kmode == 0) {
+        Violate(d, std::string(verb) + " of " + name + " outside kernel mode");
+    }
+    if (IsCalendar(offset) && (d.rtccon & RTCEN) == 0) {
+        Violate(d, std::string(verb) + " of " + name + " while RTCEN is clear");
+    }
+    return offset;
+}
+
+// Ends the register operation opened by the first calendar write.
+void CloseOp(DeviceState& d) {
+    if (d.op_mask == 0) {
+        return;
+    }
+    if (d.write_log_count < kMaxWriteLog) {
+        WriteOp& op = d.write_log[d.write_log_count++];
+        op.at_ms = d.clock_ms;
+        op.before = d.op_before;
+        op.after = d.regs;
+        op.mask = d.op_mask;
+    }
+    ++d.write_ops;
+    d.op_mask = 0;
+}
+
+void Observe(const IoObserver& io, IoEvent::Kind kind, uint32_t offset, uint8_t value) {
+    if (io) {
+        io(IoEvent{kind, offset, value});
+    }
+}
+
+}  // namespace
+
+RtcRegisters RegistersFor(const DateTime& t) {
+    RtcRegisters r{};
+    r.year = static_cast<uint8_t>(t.year - YEAR_BASE);
+    r.month = ToBcd(t.month);
+    r.day = static_cast<uint8_t>(DayOfWeek(DaysFromCivil(t.year, t.month, t.day)) + 1);
+    r.date = ToBcd(t.day);
+    r.hour = ToBcd(t.hour);
+    r.min = ToBcd(t.minute);
+    r.sec = ToBcd(t.second);
+    return r;
+}
+
+void InitDevice(DeviceState& d, const DeviceConfig& config) {
+    d = DeviceState{};
+    d.magic = kStateMagic;
+    d.version = kStateVersion;
+    d.size = sizeof d;
+    d.start_ms = d.clock_ms = ToMs(config.at);
+    if (config.regs_given) {
+        d.regs = config.regs;
+        d.next_tick_ms = d.clock_ms + kMsPerSecond;
+    } else {
+        d.regs = RegistersFor(config.at);
+        d.next_tick_ms = d.clock_ms - config.at.ms + kMsPerSecond;
+    }
+    d.rtccon = config.rtccon;
+    d.hw = config.hw;
+    d.ignore_writes = config.ignore_writes ? 1 : 0;
+    d.fault = config.fault;
+    d.io_trace = config.io_trace ? 1 : 0;
+    d.shell_ready_ms = d.start_ms + config.shell_after_s * kMsPerSecond;
+    d.limit_ms = d.start_ms + config.limit_s * kMsPerSecond;
+}
+
+const char* RegisterName(uint32_t offset) {
+    switch (offset) {
+        case RTCCON: return "RTCCON";
+        case BCDSEC: return "BCDSEC";
+        case BCDMIN: return "BCDMIN";
+        case BCDHOUR: return "BCDHOUR";
+        case BCDDATE: return "BCDDATE";
+        case BCDDAY: return "BCDDAY";
+        case BCDMON: return "BCDMON";
+        case BCDYEAR: return "BCDYEAR";
+        default: return nullptr;
+    }
+}
+
+std::string FormatIo(const IoEvent& e) {
+    char buf[64];
+    switch (e.kind) {
+        case IoEvent::Kind::KmodeOn: return "devsim: kmode on";
+        case IoEvent::Kind::KmodeOff: return "devsim: kmode off";
+        case IoEvent::Kind::Read:
+        case IoEvent::Kind::Write: {
+            const char* name = RegisterName(e.offset);
+            std::snprintf(buf, sizeof buf, "devsim: io %s %s %02x",
+                          e.kind == IoEvent::Kind::Read ? "read" : "write",
+                          name != nullptr ? name : "?", e.value);
+            return buf;
+        }
+    }
+    return {};
+}
+
+void CatchUp(DeviceState& d) {
+    if (d.clock_ms < d.next_tick_ms) {
+        return;
+    }
+    const int64_t ticks = (d.clock_ms - d.next_tick_ms) / kMsPerSecond + 1;
+    AdvanceTicks(d.regs, d.hw, ticks, &d.fault);
+    d.next_tick_ms += ticks * kMsPerSecond;
+}
+
+uint8_t DeviceRead(DeviceState& d, uintptr_t address, const IoObserver& io) {
+    const int64_t offset = CheckAccess(d, address, "read");
+    if (offset < 0) {
+        return 0;
+    }
+    uint8_t value = d.rtccon;
+    if (offset != RTCCON) {
+        CatchUp(d);
+        value = Field(d.regs, static_cast<uint32_t>(offset));
+    }
+    Observe(io, IoEvent::Kind::Read, static_cast<uint32_t>(offset), value);
+    return value;
+}
+
+void DeviceWrite(DeviceState& d, uintptr_t address, uint8_t value, const IoObserver& io) {
+    const int64_t checked = CheckAccess(d, address, "write");
+    if (checked < 0) {
+        return;
+    }
+    const auto offset = static_cast<uint32_t>(checked);
+    Observe(io, IoEvent::Kind::Write, offset, value);
+    if (offset == RTCCON) {
+        const bool closing = (d.rtccon & RTCEN) != 0 && (value & RTCEN) == 0;
+        d.rtccon = value;
+        if (closing) {
+            CloseOp(d);
+        }
+        return;
+    }
+    CatchUp(d);
+    if (d.op_mask == 0) {
+        d.op_before = d.regs;
+    }
+    d.op_mask = static_cast<uint8_t>(d.op_mask | (1U << FieldIndex(offset)));
+    // The chip drops calendar writes while RTCEN is clear, and a faulty one drops them all.
+    if ((d.rtccon & RTCEN) == 0 || d.ignore_writes != 0) {
+        return;
+    }
+    Field(d.regs, offset) = value;
+    if (offset == BCDSEC) {
+        d.next_tick_ms = d.clock_ms + kMsPerSecond;
+    }
+}
+
+int DeviceSetKMode(DeviceState& d, int mode, const IoObserver& io) {
+    const int prev = d.kmode;
+    d.kmode = mode != 0 ? 1 : 0;
+    Observe(io, d.kmode != 0 ? IoEvent::Kind::KmodeOn : IoEvent::Kind::KmodeOff, 0, 0);
+    if (d.kmode == 0) {
+        CloseOp(d);
+    }
+    return prev;
+}
+
+bool DeviceSleep(DeviceState& d, uint32_t ms) {
+    if (d.clock_ms + ms > d.limit_ms) {
+        d.stopped_at_limit = 1;
+        return false;
+    }
+    d.clock_ms += ms;
+    return true;
+}
+
+SYSTEMTIME DeviceLocalTime(DeviceState& d) {
+    CatchUp(d);
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(d.regs.year + YEAR_BASE);
+    t.wMonth = static_cast<WORD>(BcdValue(d.regs.month));
+    t.wDayOfWeek = static_cast<WORD>((d.regs.day + 6) % 7);
+    t.wDay = static_cast<WORD>(BcdValue(d.regs.date));
+    t.wHour = static_cast<WORD>(BcdValue(d.regs.hour));
+    t.wMinute = static_cast<WORD>(BcdValue(d.regs.min));
+    t.wSecond = static_cast<WORD>(BcdValue(d.regs.sec));
+    t.wMilliseconds = static_cast<WORD>(d.clock_ms - (d.next_tick_ms - kMsPerSecond));
+    return t;
+}
+
+bool IsValidLaunchTime(const SYSTEMTIME& t) {
+    DateTime dt;
+    dt.year = t.wYear;
+    dt.month = t.wMonth;
+    dt.day = t.wDay;
+    dt.hour = t.wHour;
+    dt.minute = t.wMinute;
+    dt.second = t.wSecond;
+    dt.ms = t.wMilliseconds;
+    return IsValid(dt);
+}
+
+std::string FormatLaunchTime(const SYSTEMTIME& t) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{t.wYear},
+                  unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wHour}, unsigned{t.wMinute},
+                  unsigned{t.wSecond});
+    return buf;
+}
+
+const Launch* FindLaunch(const DeviceState& d, const std::string& path) {
+    for (const Launch& l : d.launches) {
+        if (l.used != 0 && path == l.path) {
+            return &l;
+        }
+    }
+    return nullptr;
+}
+
+bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at) {
+    Launch* slot = const_cast<Launch*>(FindLaunch(d, path));
+    if (slot == nullptr) {
+        for (Launch& l : d.launches) {
+            if (l.used == 0) {
+                slot = &l;
+                break;
+            }
+        }
+    }
+    const bool fits = path.size() < sizeof slot->path;
+    if (!IsValidLaunchTime(at) || !fits || slot == nullptr) {
+        if (d.refused_count < kMaxRefused) {
+            Launch& r = d.refused[d.refused_count];
+            std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
+            r.at = at;
+            r.used = 1;
+        }
+        ++d.refused_count;
+        return false;
+    }
+    std::snprintf(slot->path, sizeof slot->path, "%s", path.c_str());
+    slot->at = at;
+    slot->used = 1;
+    return true;
+}
+
+bool DeviceApiReady(const DeviceState& d, uint32_t api) {
+    return api == SH_SHELL && d.clock_ms >= d.shell_ready_ms;
+}
+
+void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data) {
+    if (message != PPN_UNATTENDEDMODE) {
+        return;
+    }
+    if (data != 0) {
+        ++d.unattended_requests;
+        d.unattended_on = 1;
+    } else {
+        ++d.unattended_withdrawals;
+        d.unattended_on = 0;
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,64 @@
+// Behaviour of the simulated device: register bus, prescaler, processor mode
+// and the OS services, all over one DeviceState.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "calendar.h"
+#include "device_state.h"
+
+namespace sim {
+
+struct DeviceConfig {
+    DateTime at;                // true local time at start
+    bool regs_given = false;    // set the registers raw instead of from `at`
+    RtcRegisters regs{};
+    Hw hw = Hw::Chip;
+    bool ignore_writes = false;
+    MidnightFault fault;
+    int64_t shell_after_s = 0;
+    int64_t limit_s = 3600;
+    bool io_trace = false;
+    uint8_t rtccon = 0x00;
+};
+
+void InitDevice(DeviceState& d, const DeviceConfig& config);
+
+// The registers of a correctly set RTC at true time `t` (year 1950 to 2205).
+RtcRegisters RegistersFor(const DateTime& t);
+
+struct IoEvent {
+    enum class Kind : uint8_t { Read, Write, KmodeOn, KmodeOff };
+    Kind kind;
+    uint32_t offset;
+    uint8_t value;
+};
+using IoObserver = std::function<void(const IoEvent&)>;
+
+// "devsim: io read BCDYEAR 3a" and the like, without a line end.
+std::string FormatIo(const IoEvent& e);
+// Conventional name of the register at `offset`, or nullptr outside the map.
+const char* RegisterName(uint32_t offset);
+
+// Applies every prescaler tick due up to the clock.
+void CatchUp(DeviceState& d);
+
+uint8_t DeviceRead(DeviceState& d, uintptr_t address, const IoObserver& io);
+void DeviceWrite(DeviceState& d, uintptr_t address, uint8_t value, const IoObserver& io);
+int DeviceSetKMode(DeviceState& d, int mode, const IoObserver& io);
+
+// Moves the clock; false (and the clock unmoved) when that would pass the limit.
+bool DeviceSleep(DeviceState& d, uint32_t ms);
+SYSTEMTIME DeviceLocalTime(DeviceState& d);
+bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at);
+bool DeviceApiReady(const DeviceState& d, uint32_t api);
+void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data);
+
+// The pending launch for `path`, or nullptr.
+const Launch* FindLaunch(const DeviceState& d, const std::string& path);
+bool IsValidLaunchTime(const SYSTEMTIME& t);
+std::string FormatLaunchTime(const SYSTEMTIME& t);
+
+}  // namespace sim

@@ -1,0 +1,84 @@
+// The whole simulated device as one plain record, so that it can live in a
+// shared file mapping: devsim sets it up, each program process runs against it
+// in turn, and what one run leaves (clock, registers, pending launches) is
+// what the next one finds.
+#pragma once
+
+#include <cstdint>
+
+#include "platform.h"
+#include "rtc_model.h"
+#include "rtc_regs.h"
+
+namespace sim {
+
+constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
+constexpr uint32_t kStateVersion = 1;
+
+constexpr int kMaxLaunches = 8;
+constexpr int kMaxRefused = 16;
+constexpr int kMaxViolations = 8;
+constexpr int kMaxWriteLog = 64;
+constexpr int kPathBytes = 96;
+constexpr int kViolationBytes = 120;
+
+struct Launch {
+    char path[kPathBytes];  // UTF-8, NUL-terminated
+    SYSTEMTIME at;
+    uint8_t used;
+};
+
+struct Violation {
+    int64_t at_ms;
+    char text[kViolationBytes];
+};
+
+// One register operation (an RTCEN bracket) that wrote calendar registers.
+struct WriteOp {
+    int64_t at_ms;
+    RtcRegisters before;
+    RtcRegisters after;
+    uint8_t mask;  // bit i: byte i of RtcRegisters was written
+};
+
+struct DeviceState {
+    uint32_t magic;
+    uint32_t version;
+    uint32_t size;
+
+    // Time: one virtual clock; the RTC registers are brought up to it lazily.
+    int64_t start_ms;      // clock value when the device was set up
+    int64_t clock_ms;      // true local time, ms since 1970-01-01
+    int64_t next_tick_ms;  // when the prescaler next ticks
+    RtcRegisters regs;
+    uint8_t rtccon;
+    Hw hw;
+    uint8_t ignore_writes;
+    MidnightFault fault;
+
+    // Processor and services.
+    uint8_t kmode;
+    uint8_t io_trace;
+    uint8_t unattended_on;
+    uint8_t stopped_at_limit;
+    int64_t shell_ready_ms;  // IsAPIReady(SH_SHELL) answers nonzero from this clock value on
+    int64_t limit_ms;        // a Sleep past this clock value stops the program
+    uint32_t unattended_requests;
+    uint32_t unattended_withdrawals;
+
+    Launch launches[kMaxLaunches];
+    uint32_t refused_count;
+    Launch refused[kMaxRefused];
+
+    uint32_t violation_count;
+    Violation violations[kMaxViolations];
+
+    // Calendar writes, counted per operation; the log keeps the first ones.
+    uint32_t write_ops;
+    uint32_t write_log_count;
+    WriteOp write_log[kMaxWriteLog];
+    uint8_t op_mask;  // calendar registers written inside the open RTCEN bracket
+    RtcRegisters op_before;
+};
+
+}  // namespace sim

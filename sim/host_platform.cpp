@@ -1,0 +1,123 @@
+#include "host_platform.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+
+#include "debug_format.h"
+#include "platform.h"
+#include "state_file.h"
+
+namespace sim {
+
+namespace {
+
+HostBinding g_binding;
+
+void WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+[[noreturn]] void NoDevice(const char* file, const std::string& why) {
+    WriteAll(2, std::string(program_invocation_short_name) + ": device state " + file + ": " +
+                    why + "\n");
+    _exit(kNoDeviceExitCode);
+}
+
+// The binding a program process gets when nobody bound one.
+void AttachDefault() {
+    const char* file = std::getenv(kStateEnv);
+    if (file != nullptr) {
+        std::string why;
+        g_binding.device = OpenStateFile(file, why);
+        if (g_binding.device == nullptr) {
+            NoDevice(file, why);
+        }
+    } else {
+        static DeviceState private_device;
+        DeviceConfig config;
+        config.at = HostLocalTime();
+        InitDevice(private_device, config);
+        g_binding.device = &private_device;
+    }
+    g_binding.debug = [](const std::string& text) { WriteAll(1, text); };
+    if (g_binding.device->io_trace != 0) {
+        g_binding.io = [](const IoEvent& e) { WriteAll(2, FormatIo(e) + "\n"); };
+    }
+    g_binding.on_limit = [] { _exit(kLimitExitCode); };
+}
+
+DeviceState& Dev() {
+    if (g_binding.device == nullptr) {
+        AttachDefault();
+    }
+    return *g_binding.device;
+}
+
+}  // namespace
+
+void BindHost(const HostBinding& binding) { g_binding = binding; }
+
+void UnbindHost() { g_binding = HostBinding{}; }
+
+}  // namespace sim
+
+using sim::Dev;
+using sim::g_binding;
+
+extern "C" {
+
+BOOL SetKMode(BOOL fMode) { return sim::DeviceSetKMode(Dev(), fMode, g_binding.io); }
+
+void NKDbgPrintfW(LPCWSTR lpszFmt, ...) {
+    Dev();
+    va_list args;
+    va_start(args, lpszFmt);
+    const std::string text = sim::FormatDebug(lpszFmt, args);
+    va_end(args);
+    if (g_binding.debug) {
+        g_binding.debug(text);
+    }
+}
+
+BOOL IsAPIReady(DWORD hAPI) { return sim::DeviceApiReady(Dev(), hAPI) ? TRUE : FALSE; }
+
+void Sleep(DWORD dwMilliseconds) {
+    if (!sim::DeviceSleep(Dev(), dwMilliseconds)) {
+        g_binding.on_limit();
+        std::abort();  // on_limit must not return
+    }
+}
+
+void GetLocalTime(SYSTEMTIME* lpSystemTime) { *lpSystemTime = sim::DeviceLocalTime(Dev()); }
+
+BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime) {
+    return sim::DeviceRunAppAtTime(Dev(), sim::ToUtf8(pwszAppName), *lpTime) ? TRUE : FALSE;
+}
+
+DWORD PowerPolicyNotify(DWORD dwMessage, DWORD dwData) {
+    sim::DevicePowerNotify(Dev(), dwMessage, dwData);
+    return 0;
+}
+
+}  // extern "C"
+
+uint8_t ReadRegister(volatile uint8_t* reg) {
+    return sim::DeviceRead(Dev(), reinterpret_cast<uintptr_t>(reg), g_binding.io);
+}
+
+void WriteRegister(volatile uint8_t* reg, uint8_t value) {
+    sim::DeviceWrite(Dev(), reinterpret_cast<uintptr_t>(reg), value, g_binding.io);
+}

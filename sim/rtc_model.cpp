@@ -1,0 +1,125 @@
+#include "rtc_model.h"
+
+#include "calendar.h"
+
+namespace sim {
+
+uint8_t BcdInc(uint8_t b) {
+    if ((b & 0x0F) >= 9) {
+        return static_cast<uint8_t>(((b >> 4) + 1) << 4);  // high digit wraps 0xF -> 0x0
+    }
+    return static_cast<uint8_t>(b + 1);
+}
+
+int BcdValue(uint8_t b) { return 10 * (b >> 4) + (b & 0x0F); }
+
+uint8_t ToBcd(int v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
+
+bool ChipTakesLeap(uint8_t year) {
+    return (year & 0x0F) <= 9 && BcdValue(year) % 4 == 0;
+}
+
+uint8_t ChipLastDay(uint8_t month, uint8_t year) {
+    switch (month) {
+        case 0x04: case 0x06: case 0x09: case 0x11:
+            return 0x30;
+        case 0x02:
+            return ChipTakesLeap(year) ? 0x29 : 0x28;
+        default:
+            return 0x31;
+    }
+}
+
+uint8_t TrueLastDay(uint8_t month, uint8_t year) {
+    const bool bcd_month = (month & 0x0F) <= 9;
+    const int days = bcd_month ? DaysInMonth(YEAR_BASE + year, BcdValue(month)) : 0;
+    return days == 0 ? 0x31 : ToBcd(days);
+}
+
+void MidnightStep(RtcRegisters& r, Hw hw) {
+    r.day = r.day >= 7 ? 1 : static_cast<uint8_t>(r.day + 1);
+
+    const bool month_ends = hw == Hw::Chip
+                                ? (r.date == ChipLastDay(r.month, r.year) || r.date >= 0x31)
+                                : r.date >= TrueLastDay(r.month, r.year);
+    if (!month_ends) {
+        r.date = BcdInc(r.date);
+        return;
+    }
+    r.date = 0x01;
+    if (r.month < 0x12) {
+        r.month = BcdInc(r.month);
+        return;
+    }
+    r.month = 0x01;
+    r.year = hw == Hw::Chip ? BcdInc(r.year) : static_cast<uint8_t>(r.year + 1);
+}
+
+namespace {
+
+bool ValidBcd(uint8_t b, uint8_t max) { return (b & 0x0F) <= 9 && b <= max; }
+
+// Runs the midnight step with its fault and observer.
+void Midnight(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& observer) {
+    const RtcRegisters before = r;
+    MidnightStep(r, hw);
+    if (fault != nullptr && fault->mask != 0) {
+        auto* bytes = reinterpret_cast<uint8_t*>(&r);
+        for (int i = 0; i < 7; ++i) {
+            if ((fault->mask & (1U << i)) != 0) {
+                bytes[i] = fault->value[i];
+            }
+        }
+        fault->mask = 0;
+    }
+    if (observer) {
+        observer(before, r);
+    }
+}
+
+void Tick(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& observer) {
+    r.sec = BcdInc(r.sec);
+    if (r.sec < 0x60) {
+        return;
+    }
+    r.sec = 0x00;
+    r.min = BcdInc(r.min);
+    if (r.min < 0x60) {
+        return;
+    }
+    r.min = 0x00;
+    r.hour = BcdInc(r.hour);
+    if (r.hour < 0x24) {
+        return;
+    }
+    r.hour = 0x00;
+    Midnight(r, hw, fault, observer);
+}
+
+}  // namespace
+
+void AdvanceTicks(RtcRegisters& r, Hw hw, int64_t ticks, MidnightFault* fault,
+                  const MidnightObserver& observer) {
+    while (ticks > 0) {
+        if (!ValidBcd(r.sec, 0x59) || !ValidBcd(r.min, 0x59) || !ValidBcd(r.hour, 0x23)) {
+            Tick(r, hw, fault, observer);
+            --ticks;
+            continue;
+        }
+        const int64_t second_of_day =
+            BcdValue(r.hour) * 3600 + BcdValue(r.min) * 60 + BcdValue(r.sec);
+        const int64_t to_midnight = 86400 - second_of_day;
+        if (ticks < to_midnight) {
+            const int64_t s = second_of_day + ticks;
+            r.hour = ToBcd(static_cast<int>(s / 3600));
+            r.min = ToBcd(static_cast<int>(s / 60 % 60));
+            r.sec = ToBcd(static_cast<int>(s % 60));
+            return;
+        }
+        r.hour = r.min = r.sec = 0x00;
+        Midnight(r, hw, fault, observer);
+        ticks -= to_midnight;
+    }
+}
+
+}  // namespace sim

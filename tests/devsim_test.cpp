@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "run_process.h"
+
+namespace {
+
+ProcessOutput Devsim(std::vector<std::string> args) {
+    args.insert(args.begin(), DEVSIM_PATH);
+    return RunProcess(args);
+}
+
+std::string TimeBlock(int y, int mo, int d, int dow, int h, int mi, int s, int ms) {
+    auto line = [](const char* label, int v) { return std::string(label) + std::to_string(v) + "\r\n"; };
+    return "---------------------\r\n" + line("Year:      ", y) + line("Month:     ", mo) +
+           line("Day:       ", d) + line("DayOfWeek: ", dow) + line("Hour:      ", h) +
+           line("Min:       ", mi) + line("Sec:       ", s) + line("mSec:      ", ms) +
+           "---------------------\r\n";
+}
+
+// The last `n` lines of devsim's account.
+std::vector<std::string> Tail(const std::string& err, size_t n) {
+    std::vector<std::string> lines = SplitLines(err);
+    if (lines.size() > n) {
+        lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(n));
+    }
+    return lines;
+}
+
+TEST(DevsimRun, YearEndOnTheChipIsFixedAndTheSetRearmed) {
+    // 2008-12-31 23:59:30 -> the chip steps the year byte 0x3A to 0x40
+    const ProcessOutput r = Devsim({"run", "nuv", "--at", "2008-12-31 23:59:30"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const std::string want =
+        "--------------------- RTCcontent\r\n"
+        "year:      3a (58)\r\nmonth:     12\r\ndate:      31\r\nday:       4\r\n"
+        "hour:      23\r\nmin:       59\r\nsec:       30\r\n---------------------\r\n"
+        "[RTC] fix year 3b (59)\r\n[RTC] Fix OK\r\n" +
+        TimeBlock(2009, 1, 1, 4, 0, 0, 0, 100) + TimeBlock(2009, 12, 31, 0, 23, 59, 0, 0) +
+        TimeBlock(2009, 2, 28, 0, 23, 59, 0, 0) + TimeBlock(2009, 2, 29, 0, 23, 59, 0, 0);
+    EXPECT_EQ(r.out, want);
+    EXPECT_EQ(Tail(r.err, 5),
+              (std::vector<std::string>{
+                  "devsim: rtc 3b 01 05 01 00 00 00",
+                  "devsim: pending \\Windows\\nuv.exe 2009-12-31 23:59:00",
+                  "devsim: pending \\Windows\\nuv28.exe 2009-02-28 23:59:00",
+                  "devsim: refused \\Windows\\nuv29.exe 2009-02-29 23:59:00",
+                  "devsim: unattended mode requested 301 times, withdrawn 1 time, still "
+                  "requested: no"}));
+}
+
+TEST(DevsimRun, RawRegistersOutsideTheMinuteOnlyRearm) {
+    const ProcessOutput r = Devsim({"run", "nuv", "--regs", "3a,06,01,15,12,00,00", "--hw",
+                                    "correct", "--shell-after", "2"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out.find("[RTC] "), std::string::npos);
+    EXPECT_NE(r.out.find("[RTC run] IsAPIReady ret FALSE\r\n[RTC run] IsAPIReady ret FALSE\r\n-"),
+              std::string::npos);
+    EXPECT_EQ(Tail(r.err, 5)[0], "devsim: rtc 3a 06 01 15 12 00 02");
+}
+
+TEST(DevsimRun, IoLogShowsTheBracketAsItHappens) {
+    const ProcessOutput r = Devsim({"run", "nuv", "--at", "2008-06-15 12:00:00", "--io"});
+    EXPECT_EQ(r.exit_code, 0);
+    const std::vector<std::string> lines = SplitLines(r.err);
+    ASSERT_GE(lines.size(), 13U);
+    const std::vector<std::string> first(lines.begin(), lines.begin() + 5);
+    EXPECT_EQ(first, (std::vector<std::string>{"devsim: kmode on", "devsim: io read RTCCON 00",
+                                               "devsim: io write RTCCON 01",
+                                               "devsim: io read BCDYEAR 3a",
+                                               "devsim: io read BCDMON 06"}));
+    EXPECT_EQ(lines[12], "devsim: kmode off");
+}
+
+TEST(DevsimRun, AWatchThatNeverEndsIsStoppedAtTheLimit) {
+    const ProcessOutput r = Devsim({"run", "nuv", "--at", "2008-12-31 23:59:30",
+                                    "--ignore-writes", "--limit", "40"});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.err.find("devsim: nuv stopped at the limit"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("still requested: yes"), std::string::npos) << r.err;
+}
+
+TEST(DevsimRun, BadArgumentsGiveOneLineAndExitTwo) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* names;  // what the message must mention
+    };
+    const Case cases[] = {
+        {{}, "no command"},
+        {{"walk"}, "unknown command 'walk'"},
+        {{"run"}, "needs a program"},
+        {{"run", "nuv30"}, "unknown program 'nuv30'"},
+        {{"run", "nuv", "--at"}, "--at needs a value"},
+        {{"run", "nuv", "--at", "2008-12-31"}, "YYYY-MM-DD HH:MM:SS"},
+        {{"run", "nuv", "--at", "2009-02-29 12:00:00"}, "not a valid date"},
+        {{"run", "nuv", "--at", "1949-12-31 23:59:30"}, "1950 to 2205"},
+        {{"run", "nuv", "--at", "2206-01-01 00:00:00"}, "1950 to 2205"},
+        {{"run", "nuv", "--regs", "3a,12,04,31,23,59"}, "7 hex bytes"},
+        {{"run", "nuv", "--regs", "3a,12,04,31,23,59,zz"}, "'zz' is not a hex byte"},
+        {{"run", "nuv", "--midnight", "week=01"}, "'week=01'"},
+        {{"run", "nuv", "--midnight", "year=100"}, "'100' is not a hex byte"},
+        {{"run", "nuv", "--hw", "fast"}, "--hw takes chip or correct"},
+        {{"run", "nuv", "--limit", "-5"}, "--limit takes a whole number"},
+        {{"run", "nuv", "--shell-after", "soon"}, "--shell-after takes a whole number"},
+        {{"run", "nuv", "--fast"}, "unknown option '--fast'"},
+        {{"run", "nuv", "--at", "2008-12-31 23:59:30", "--regs", "3a,12,04,31,23,59,30"},
+         "give one of them"},
+    };
+    for (const Case& c : cases) {
+        const ProcessOutput r = Devsim(c.args);
+        EXPECT_EQ(r.exit_code, 2) << c.names;
+        EXPECT_EQ(SplitLines(r.err).size(), 1U) << r.err;
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << c.names;
+    }
+}
+
+TEST(DevsimRun, HelpExplainsTheInterface) {
+    const ProcessOutput r = Devsim({"--help"});
+    EXPECT_EQ(r.exit_code, 0);
+    for (const char* word : {"--at", "--regs", "--hw", "--midnight", "--ignore-writes",
+                             "--shell-after", "--limit", "--io", "exit status"}) {
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include "run_process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+ProcessOutput RunProcess(const std::vector<std::string>& argv) {
+    char out_path[] = "/tmp/nuv-test-out-XXXXXX";
+    char err_path[] = "/tmp/nuv-test-err-XXXXXX";
+    const int out_fd = mkstemp(out_path);
+    const int err_fd = mkstemp(err_path);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+    posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<char*> args;
+    std::vector<std::string> copy = argv;
+    for (std::string& a : copy) {
+        args.push_back(a.data());
+    }
+    args.push_back(nullptr);
+    ProcessOutput result;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(out_fd);
+    close(err_fd);
+    result.out = Slurp(out_path);
+    result.err = Slurp(err_path);
+    unlink(out_path);
+    unlink(err_path);
+    return result;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}

@@ -1,0 +1,16 @@
+// Runs a command line as a child process and collects what it printed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProcessOutput {
+    int exit_code = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+ProcessOutput RunProcess(const std::vector<std::string>& argv);
+
+// The lines of `text`, split at "\n".
+std::vector<std::string> SplitLines(const std::string& text);
