@@ -48,6 +48,61 @@ TEST(DevsimRun, YearEndOnTheChipIsFixedAndTheSetRearmed) {
                   "requested: no"}));
 }
 
+// Tagged trace lines, without their CR LF.
+std::vector<std::string> Messages(const std::string& out) {
+    std::vector<std::string> m;
+    for (std::string line : SplitLines(out)) {
+        if (!line.empty() && line[0] == '[') {
+            line.pop_back();
+            m.push_back(line);
+        }
+    }
+    return m;
+}
+
+TEST(DevsimRun, FebruaryFixersEndToEnd) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> messages;
+        std::vector<std::string> account;  // rtc line, then pending and refused
+    };
+    const Case cases[] = {
+        // 2008-02-28: the chip steps to 03-01, nuv28 writes 02-29
+        {{"run", "nuv28", "--at", "2008-02-28 23:59:30"},
+         {"[RTC0228] is leap year = 1", "[RTC0228] fix date 2-29", "[RTC0228] Fix OK"},
+         {"devsim: rtc 3a 02 06 29 00 00 00",
+          "devsim: pending \\Windows\\nuv.exe 2008-12-31 23:59:00",
+          "devsim: pending \\Windows\\nuv28.exe 2009-02-28 23:59:00",
+          "devsim: pending \\Windows\\nuv29.exe 2008-02-29 23:59:00"}},
+        // 2014-02-28: byte 0x40 is leap to the chip, nuv28 writes 03-01
+        {{"run", "nuv28", "--at", "2014-02-28 23:59:45"},
+         {"[RTC0228] is leap year = 0", "[RTC0228] fix date 3-1", "[RTC0228] Fix OK"},
+         {"devsim: rtc 40 03 07 01 00 00 00",
+          "devsim: pending \\Windows\\nuv.exe 2014-12-31 23:59:00",
+          "devsim: pending \\Windows\\nuv28.exe 2015-02-28 23:59:00",
+          "devsim: refused \\Windows\\nuv29.exe 2015-02-29 23:59:00"}},
+        // 2008-02-29: nuv29 writes 03-01 00:00:00 at 23:59:59
+        {{"run", "nuv29", "--at", "2008-02-29 23:59:30"},
+         {"[RTC0229] fix date 3-1", "[RTC0229] Fix OK"},
+         {"devsim: rtc 3a 03 06 01 00 00 00",
+          "devsim: pending \\Windows\\nuv.exe 2008-12-31 23:59:00",
+          "devsim: pending \\Windows\\nuv28.exe 2009-02-28 23:59:00",
+          "devsim: refused \\Windows\\nuv29.exe 2009-02-29 23:59:00"}},
+    };
+    for (const Case& c : cases) {
+        const ProcessOutput r = Devsim(c.args);
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(Messages(r.out), c.messages) << c.args[1];
+        std::vector<std::string> account = Tail(r.err, 5);
+        account.pop_back();
+        EXPECT_EQ(account, c.account) << c.args[1];
+        // The snapshot is nuv28's alone; both trace four time blocks.
+        const bool snapshot = r.out.find("RTCcontent") != std::string::npos;
+        EXPECT_EQ(snapshot, c.args[1] == "nuv28");
+        EXPECT_EQ(SplitLines(r.out).size(), c.messages.size() + 40 + (snapshot ? 9 : 0));
+    }
+}
+
 TEST(DevsimRun, RawRegistersOutsideTheMinuteOnlyRearm) {
     const ProcessOutput r = Devsim({"run", "nuv", "--regs", "3a,06,01,15,12,00,00", "--hw",
                                     "correct", "--shell-after", "2"});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csetjmp>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,30 @@ protected:
         Start(c);
     }
 
-    void StartRegs(RtcRegisters regs, int64_t limit_s = 3600) {
+    void StartRegs(RtcRegisters regs, int64_t limit_s = 3600, sim::Hw hw = sim::Hw::Chip,
+                   sim::MidnightFault fault = {}) {
         sim::DeviceConfig c;
         c.at.year = 2000;
         c.regs_given = true;
         c.regs = regs;
         c.limit_s = limit_s;
+        c.hw = hw;
+        c.fault = fault;
         Start(c);
+    }
+
+    // Month and date forced after the first midnight step (0 leaves one alone).
+    static sim::MidnightFault ForceMonthDate(uint8_t month, uint8_t date) {
+        sim::MidnightFault f;
+        if (month != 0) {
+            f.mask = static_cast<uint8_t>(f.mask | 0x02);
+            f.value[1] = month;
+        }
+        if (date != 0) {
+            f.mask = static_cast<uint8_t>(f.mask | 0x08);
+            f.value[3] = date;
+        }
+        return f;
     }
 
     // Runs `fn`; false when the device stopped it at the time limit.
