@@ -4,12 +4,15 @@
 
 #include "options.h"
 #include "run_command.h"
+#include "years_command.h"
 
 namespace {
 
 const char kUsage[] = R"(usage: devsim run PROGRAM [options]
+       devsim years [--from TIME] [--to TIME] [--hw chip|correct]
+                    [--launch-delay MS] [--disable PROGRAM] [--quiet]
 
-Runs one fixer program (nuv, nuv28 or nuv29), the host build found beside
+devsim run: runs one fixer program (nuv, nuv28 or nuv29), the host build found beside
 devsim, as its own process on a fresh simulated device with an empty launch
 table, and reports what it did.
 
@@ -37,6 +40,28 @@ launches and the unattended-mode count.
 exit status: the program's own when it ran clean; 3 when it was stopped at the
 limit, crashed, broke an access rule or left kernel mode or RTCEN on; 2 for
 bad arguments.
+
+devsim years: one device over a span of years. At --from (default
+"1950-01-01 00:00:00") the RTC is set right, the launch table is empty, and
+the first fixer not disabled is started by hand; from then on each pending
+launch falls due when the RTC's local time reaches it and the program starts
+--launch-delay ms later (default 250) as its own process. A true calendar is
+kept beside the device: the RTC is right when it shows a valid date and time
+within 10 minutes of it. Up to --to (default "2205-12-31 12:00:00").
+
+  --hw chip|correct      the RTC's calendar, as for run (default chip)
+  --disable PROGRAM      leave nuv, nuv28 or nuv29 uninstalled (repeatable)
+  --quiet                only the summary line
+
+stdout: one line per year in which the chip stepped wrong or a fixer wrote,
+then always
+  summary: years=Y launches=L fixes=F unguarded=U worst_wrong_ms=W drift_ms=D end=right|wrong
+with U the rollovers after which the RTC stayed wrong with no program
+watching, W the longest wrong time at one rollover, D the RTC's final drift.
+
+exit status: 0 when U is 0 and the RTC is right at --to; 1 otherwise; 3 when a
+guard fired (a program crashed, broke an access rule, ran over 3600 s of device
+time, or was launched more than 10 times within a minute); 2 for bad arguments.
 )";
 
 int BadArgs(const std::string& why) {
@@ -66,6 +91,14 @@ int main(int argc, char** argv) {
             return BadArgs(error);
         }
         return devsim::RunCommand(*options);
+    }
+    if (command == "years") {
+        std::string error;
+        const auto options = devsim::ParseYearsOptions(rest, error);
+        if (!options) {
+            return BadArgs(error);
+        }
+        return devsim::YearsCommand(*options);
     }
     return BadArgs("unknown command '" + command + "'");
 }

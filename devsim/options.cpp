@@ -216,3 +216,63 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
 }
 
 }  // namespace devsim
+
+namespace devsim {
+
+std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args,
+                                              std::string& error) {
+    static const char* const kPrograms[3] = {"nuv", "nuv28", "nuv29"};
+    YearsOptions o;
+    ArgReader in(args);
+    while (!in.Done() && error.empty()) {
+        const std::string arg = in.Next();
+        if (arg == "--quiet") {
+            o.quiet = true;
+            continue;
+        }
+        static const char* const kValued[] = {"--from", "--to", "--hw", "--launch-delay",
+                                              "--disable"};
+        if (std::find(std::begin(kValued), std::end(kValued), arg) == std::end(kValued)) {
+            error = arg.rfind("--", 0) == 0 ? "unknown option '" + arg + "'"
+                                            : "unexpected argument '" + arg + "'";
+            break;
+        }
+        const std::string v = in.Value(arg, error);
+        if (!error.empty()) {
+            break;
+        }
+        std::string why;
+        if (arg == "--from" || arg == "--to") {
+            ParseDeviceTime(v, arg == "--from" ? o.from : o.to, why);
+            if (!why.empty()) {
+                why = arg + ": " + why;
+            }
+        } else if (arg == "--hw") {
+            if (!ParseHw(v, o.hw)) {
+                why = "--hw takes chip or correct, not '" + v + "'";
+            }
+        } else if (arg == "--launch-delay") {
+            if (!ParseCount(v, 600000, o.launch_delay_ms)) {
+                why = "--launch-delay takes milliseconds from 0 to 600000, not '" + v + "'";
+            }
+        } else {
+            const auto* p = std::find(std::begin(kPrograms), std::end(kPrograms), v);
+            if (p == std::end(kPrograms)) {
+                why = "--disable takes nuv, nuv28 or nuv29, not '" + v + "'";
+            } else {
+                o.disabled[p - std::begin(kPrograms)] = true;
+            }
+        }
+        error = why;
+    }
+    if (error.empty() && sim::ToMs(o.to) <= sim::ToMs(o.from)) {
+        error = "--to (" + sim::FormatDateTime(o.to) + ") must be after --from (" +
+                sim::FormatDateTime(o.from) + ")";
+    }
+    if (!error.empty()) {
+        return std::nullopt;
+    }
+    return o;
+}
+
+}  // namespace devsim

@@ -48,3 +48,20 @@ constexpr int kFirstYear = 1950;
 constexpr int kLastYear = 2205;
 
 }  // namespace devsim
+
+namespace devsim {
+
+struct YearsOptions {
+    sim::DateTime from{1950, 1, 1, 0, 0, 0, 0};
+    sim::DateTime to{2205, 12, 31, 12, 0, 0, 0};
+    sim::Hw hw = sim::Hw::Chip;
+    int64_t launch_delay_ms = 250;
+    bool disabled[3] = {false, false, false};  // nuv, nuv28, nuv29
+    bool quiet = false;
+};
+
+// Parses the arguments after `years`; on failure `error` says why.
+std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args,
+                                              std::string& error);
+
+}  // namespace devsim

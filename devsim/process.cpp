@@ -17,6 +17,10 @@ extern char** environ;
 namespace devsim {
 
 std::string ProgramPath(const std::string& program) {
+    const char* dir_override = std::getenv("DEVSIM_PROGRAM_DIR");
+    if (dir_override != nullptr && *dir_override != '\0') {
+        return std::string(dir_override) + "/" + program;
+    }
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     std::string dir = ".";

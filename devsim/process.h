@@ -13,7 +13,8 @@ struct ProcessResult {
     int signal = 0;
 };
 
-// The host build of `program`, in the directory that holds devsim.
+// The host build of `program`, in the directory that holds devsim, or in
+// $DEVSIM_PROGRAM_DIR when that is set.
 std::string ProgramPath(const std::string& program);
 
 // Runs `path` to its end with the state file named in its environment; its

@@ -155,7 +155,16 @@ void CatchUp(DeviceState& d) {
         return;
     }
     const int64_t ticks = (d.clock_ms - d.next_tick_ms) / kMsPerSecond + 1;
-    AdvanceTicks(d.regs, d.hw, ticks, &d.fault);
+    const int64_t first_tick_ms = d.next_tick_ms;
+    AdvanceTicks(d.regs, d.hw, ticks, &d.fault,
+                 [&d, first_tick_ms](int64_t tick, const RtcRegisters& before,
+                                     const RtcRegisters& after) {
+                     if (d.midnight_count < kMaxMidnightLog) {
+                         d.midnight_log[d.midnight_count] = {
+                             first_tick_ms + (tick - 1) * kMsPerSecond, before, after};
+                     }
+                     ++d.midnight_count;
+                 });
     d.next_tick_ms += ticks * kMsPerSecond;
 }
 

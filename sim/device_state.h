@@ -19,6 +19,7 @@ constexpr int kMaxLaunches = 8;
 constexpr int kMaxRefused = 16;
 constexpr int kMaxViolations = 8;
 constexpr int kMaxWriteLog = 64;
+constexpr int kMaxMidnightLog = 16;
 constexpr int kPathBytes = 96;
 constexpr int kViolationBytes = 120;
 
@@ -39,6 +40,13 @@ struct WriteOp {
     RtcRegisters before;
     RtcRegisters after;
     uint8_t mask;  // bit i: byte i of RtcRegisters was written
+};
+
+// One midnight step of the RTC's own calendar.
+struct MidnightRecord {
+    int64_t at_ms;  // the instant of the tick that ran it
+    RtcRegisters before;
+    RtcRegisters after;
 };
 
 struct DeviceState {
@@ -79,6 +87,10 @@ struct DeviceState {
     WriteOp write_log[kMaxWriteLog];
     uint8_t op_mask;  // calendar registers written inside the open RTCEN bracket
     RtcRegisters op_before;
+
+    // Midnight steps since the log was last emptied; the count goes on past the log.
+    uint32_t midnight_count;
+    MidnightRecord midnight_log[kMaxMidnightLog];
 };
 
 }  // namespace sim

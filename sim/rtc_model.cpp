@@ -60,7 +60,8 @@ namespace {
 bool ValidBcd(uint8_t b, uint8_t max) { return (b & 0x0F) <= 9 && b <= max; }
 
 // Runs the midnight step with its fault and observer.
-void Midnight(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& observer) {
+void Midnight(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& observer,
+              int64_t tick) {
     const RtcRegisters before = r;
     MidnightStep(r, hw);
     if (fault != nullptr && fault->mask != 0) {
@@ -73,11 +74,12 @@ void Midnight(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserv
         fault->mask = 0;
     }
     if (observer) {
-        observer(before, r);
+        observer(tick, before, r);
     }
 }
 
-void Tick(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& observer) {
+void Tick(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& observer,
+          int64_t tick) {
     r.sec = BcdInc(r.sec);
     if (r.sec < 0x60) {
         return;
@@ -93,32 +95,32 @@ void Tick(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& 
         return;
     }
     r.hour = 0x00;
-    Midnight(r, hw, fault, observer);
+    Midnight(r, hw, fault, observer, tick);
 }
 
 }  // namespace
 
 void AdvanceTicks(RtcRegisters& r, Hw hw, int64_t ticks, MidnightFault* fault,
                   const MidnightObserver& observer) {
-    while (ticks > 0) {
+    int64_t done = 0;
+    while (done < ticks) {
         if (!ValidBcd(r.sec, 0x59) || !ValidBcd(r.min, 0x59) || !ValidBcd(r.hour, 0x23)) {
-            Tick(r, hw, fault, observer);
-            --ticks;
+            Tick(r, hw, fault, observer, ++done);
             continue;
         }
         const int64_t second_of_day =
             BcdValue(r.hour) * 3600 + BcdValue(r.min) * 60 + BcdValue(r.sec);
         const int64_t to_midnight = 86400 - second_of_day;
-        if (ticks < to_midnight) {
-            const int64_t s = second_of_day + ticks;
+        if (ticks - done < to_midnight) {
+            const int64_t s = second_of_day + (ticks - done);
             r.hour = ToBcd(static_cast<int>(s / 3600));
             r.min = ToBcd(static_cast<int>(s / 60 % 60));
             r.sec = ToBcd(static_cast<int>(s % 60));
             return;
         }
         r.hour = r.min = r.sec = 0x00;
-        Midnight(r, hw, fault, observer);
-        ticks -= to_midnight;
+        done += to_midnight;
+        Midnight(r, hw, fault, observer, done);
     }
 }
 

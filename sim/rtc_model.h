@@ -31,7 +31,10 @@ uint8_t TrueLastDay(uint8_t month, uint8_t year);
 
 void MidnightStep(RtcRegisters& r, Hw hw);
 
-using MidnightObserver = std::function<void(const RtcRegisters& before, const RtcRegisters& after)>;
+// Told of each midnight step: `tick` counts the ticks of this AdvanceTicks
+// call up to and including the step, from 1.
+using MidnightObserver =
+    std::function<void(int64_t tick, const RtcRegisters& before, const RtcRegisters& after)>;
 
 // Runs `ticks` prescaler ticks. A run of whole valid days is taken in one
 // step per day, with the same result as ticking one second at a time.

@@ -20,7 +20,8 @@ std::string Slurp(const std::string& path) {
 
 }  // namespace
 
-ProcessOutput RunProcess(const std::vector<std::string>& argv) {
+ProcessOutput RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& env) {
     char out_path[] = "/tmp/nuv-test-out-XXXXXX";
     char err_path[] = "/tmp/nuv-test-err-XXXXXX";
     const int out_fd = mkstemp(out_path);
@@ -36,9 +37,18 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv) {
         args.push_back(a.data());
     }
     args.push_back(nullptr);
+    std::vector<std::string> env_copy = env;
+    std::vector<char*> envp;
+    for (char** e = environ; *e != nullptr; ++e) {
+        envp.push_back(*e);
+    }
+    for (std::string& e : env_copy) {
+        envp.push_back(e.data());
+    }
+    envp.push_back(nullptr);
     ProcessOutput result;
     pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

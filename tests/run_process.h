@@ -10,7 +10,9 @@ struct ProcessOutput {
     std::string err;
 };
 
-ProcessOutput RunProcess(const std::vector<std::string>& argv);
+// `env` adds NAME=VALUE entries to this process's environment.
+ProcessOutput RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& env = {});
 
 // The lines of `text`, split at "\n".
 std::vector<std::string> SplitLines(const std::string& text);

@@ -1,0 +1,369 @@
+#include "years_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "account.h"
+#include "process.h"
+#include "state_file.h"
+
+namespace devsim {
+
+namespace {
+
+constexpr int64_t kMsPerHour = 3600 * sim::kMsPerSecond;
+constexpr int64_t kRightWithinMs = 10 * 60 * sim::kMsPerSecond;
+constexpr int64_t kRunLimitMs = 3600 * sim::kMsPerSecond;
+constexpr int kMaxLaunchesPerMinute = 10;
+
+bool Digits(uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
+
+// The calendar time the registers show, when they show a valid one.
+std::optional<sim::DateTime> Decode(const RtcRegisters& r) {
+    if (!Digits(r.month) || !Digits(r.date) || !Digits(r.hour) || !Digits(r.min) ||
+        !Digits(r.sec)) {
+        return std::nullopt;
+    }
+    sim::DateTime t;
+    t.year = YEAR_BASE + r.year;
+    t.month = sim::BcdValue(r.month);
+    t.day = sim::BcdValue(r.date);
+    t.hour = sim::BcdValue(r.hour);
+    t.minute = sim::BcdValue(r.min);
+    t.second = sim::BcdValue(r.sec);
+    if (!sim::IsValid(t)) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+// Right: a valid date and time within ten minutes of the true time.
+bool IsRight(const RtcRegisters& r, int64_t true_ms) {
+    const std::optional<sim::DateTime> t = Decode(r);
+    return t && std::llabs(sim::ToMs(*t) - true_ms) <= kRightWithinMs;
+}
+
+int64_t DayOf(int64_t ms) { return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1; }
+
+std::string Hex2(uint8_t b) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02x", b);
+    return buf;
+}
+
+int Compare(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    const WORD x[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
+    const WORD y[] = {b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond, b.wMilliseconds};
+    for (size_t i = 0; i < 7; ++i) {
+        if (x[i] != y[i]) {
+            return x[i] < y[i] ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+int64_t TimeOfDayMs(const SYSTEMTIME& t) {
+    return ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * sim::kMsPerSecond + t.wMilliseconds;
+}
+
+// What happened at the end of one true day.
+struct Rollover {
+    std::vector<std::string> items;
+};
+
+struct Guard {
+    std::string why;
+};
+
+class Simulation {
+public:
+    Simulation(const YearsOptions& o, sim::DeviceState& d, std::string file)
+        : o_(o), d_(d), to_ms_(sim::ToMs(o.to)), file_(std::move(file)) {}
+
+    int Run();
+
+private:
+    void Launch(int program);
+    bool CarryToLaunch(const SYSTEMTIME& at);
+    void CarryTo(int64_t ms);
+    void Drain(const char* program);
+    void See(int64_t at, const RtcRegisters& before, const RtcRegisters& after, const char* program,
+             uint8_t mask);
+    Rollover& At(int64_t day) { return rollovers_[day]; }
+    void Report() const;
+
+    const YearsOptions& o_;
+    sim::DeviceState& d_;
+    const int64_t to_ms_;
+    const std::string file_;
+
+    uint64_t launches_ = 0;
+    uint64_t fixes_ = 0;
+    uint64_t unguarded_ = 0;
+    int64_t worst_wrong_ms_ = 0;
+    std::deque<int64_t> recent_starts_;
+
+    // The open stretch of wrong time, if the RTC is wrong now.
+    struct Wrong {
+        int64_t since;
+        int64_t day;
+        bool unguarded;
+    };
+    std::optional<Wrong> wrong_;
+    std::map<int64_t, Rollover> rollovers_;
+
+};
+
+void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters& after,
+                     const char* program, uint8_t mask) {
+    const bool right = IsRight(after, at);
+    const bool is_write = program != nullptr;
+    // Steps and writes belong to the rollover they happen around, just before
+    // midnight or after it; the chip's midnight may lag the true one a little.
+    const int64_t day = DayOf(at - kMsPerHour);
+    std::string item;
+    if (is_write) {
+        item = std::string(program) + " wrote " +
+               (mask == 0x01 ? Hex2(after.year) : Hex2(after.month) + "-" + Hex2(after.date));
+    } else if (!wrong_ && !right) {
+        item = after.year != before.year ? "chip year " + Hex2(after.year)
+                                         : "chip " + Hex2(after.month) + "-" + Hex2(after.date);
+    }
+    if (wrong_ && right) {
+        const int64_t span = at - wrong_->since;
+        worst_wrong_ms_ = std::max(worst_wrong_ms_, span);
+        if (!item.empty()) {
+            item += " (wrong " + std::to_string(span) + " ms)";
+        }
+        wrong_.reset();
+    } else if (!wrong_ && !right) {
+        wrong_ = Wrong{at, day, false};
+    } else if (is_write && right) {
+        item += " at " + Hex2(before.hour) + ":" + Hex2(before.min) + ":" + Hex2(before.sec);
+    } else if (is_write) {
+        item += " (still wrong)";
+    }
+    if (!item.empty()) {
+        At(day).items.push_back(item);
+    }
+}
+
+// Feeds the device's logs of midnight steps and writes to the checker, in
+// time order; the step comes first when both fall on the same instant.
+void Simulation::Drain(const char* program) {
+    struct Ev {
+        int64_t at;
+        int order;
+        const RtcRegisters* before;
+        const RtcRegisters* after;
+        uint8_t mask;
+    };
+    std::vector<Ev> events;
+    const uint32_t midnights = std::min<uint32_t>(d_.midnight_count, sim::kMaxMidnightLog);
+    for (uint32_t i = 0; i < midnights; ++i) {
+        const sim::MidnightRecord& m = d_.midnight_log[i];
+        events.push_back({m.at_ms, 0, &m.before, &m.after, 0});
+    }
+    for (uint32_t i = 0; i < d_.write_log_count; ++i) {
+        const sim::WriteOp& w = d_.write_log[i];
+        events.push_back({w.at_ms, 1, &w.before, &w.after, w.mask});
+    }
+    std::stable_sort(events.begin(), events.end(), [](const Ev& a, const Ev& b) {
+        return a.at != b.at ? a.at < b.at : a.order < b.order;
+    });
+    for (const Ev& e : events) {
+        See(e.at, *e.before, *e.after, e.order == 1 ? program : nullptr, e.mask);
+    }
+    fixes_ += d_.write_ops;
+    d_.write_ops = 0;
+    d_.write_log_count = 0;
+    d_.midnight_count = 0;
+    // Nobody watches outside a run: whatever is wrong now stays wrong.
+    if (wrong_ && !wrong_->unguarded) {
+        wrong_->unguarded = true;
+        ++unguarded_;
+        At(wrong_->day).items.emplace_back("unguarded");
+    }
+}
+
+void Simulation::CarryTo(int64_t ms) {
+    while (d_.clock_ms < ms) {
+        // A day at a time, so that the midnight log never overflows.
+        d_.clock_ms = std::min(ms, d_.clock_ms + sim::kMsPerDay / 2);
+        sim::CatchUp(d_);
+        Drain(nullptr);
+    }
+}
+
+// Moves the device on until its local time reaches `at`; false when --to
+// comes first.
+bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
+    for (;;) {
+        const SYSTEMTIME now = sim::DeviceLocalTime(d_);
+        Drain(nullptr);
+        if (Compare(now, at) >= 0) {
+            return true;
+        }
+        if (d_.clock_ms >= to_ms_) {
+            return false;
+        }
+        const RtcRegisters& r = d_.regs;
+        const bool time_valid = Digits(r.hour) && Digits(r.min) && Digits(r.sec) &&
+                                r.hour <= 0x23 && r.min <= 0x59 && r.sec <= 0x59;
+        int64_t next = d_.next_tick_ms;  // one tick, for a clock showing no sane time
+        if (time_valid && now.wYear == at.wYear && now.wMonth == at.wMonth &&
+            now.wDay == at.wDay) {
+            next = d_.clock_ms + (TimeOfDayMs(at) - TimeOfDayMs(now));
+        } else if (time_valid) {
+            const int64_t ticks_to_midnight = 86400 - TimeOfDayMs(now) / sim::kMsPerSecond;
+            next = d_.next_tick_ms + (ticks_to_midnight - 1) * sim::kMsPerSecond;
+        }
+        d_.clock_ms = std::min(next, to_ms_);
+    }
+}
+
+void Simulation::Launch(int program) {
+    ++launches_;
+    recent_starts_.push_back(d_.clock_ms);
+    while (recent_starts_.front() < d_.clock_ms - 60 * sim::kMsPerSecond) {
+        recent_starts_.pop_front();
+    }
+    if (recent_starts_.size() > kMaxLaunchesPerMinute) {
+        throw Guard{"more than 10 launches within one minute of device time, the last at " +
+                    sim::FormatDateTime(sim::FromMs(d_.clock_ms), true)};
+    }
+    if (o_.disabled[program]) {
+        return;
+    }
+    d_.limit_ms = d_.clock_ms + kRunLimitMs;
+    d_.stopped_at_limit = 0;
+    const char* name = kFixerNames[program];
+    const ProcessResult result = RunProgram(ProgramPath(name), file_, true);
+    const std::vector<std::string> problems = RunProblems(name, result, d_);
+    if (!problems.empty()) {
+        throw Guard{problems.front()};
+    }
+    Drain(name);
+}
+
+void Simulation::Report() const {
+    std::map<int, std::string> years;
+    for (const auto& [day, rollover] : rollovers_) {
+        static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        const sim::DateTime t = sim::CivilFromDays(day);
+        std::string& line = years[t.year];
+        line += line.empty() ? std::to_string(t.year) + "  " : " \xC2\xB7 ";
+        line += std::string(kMonths[t.month - 1]) + " " + std::to_string(t.day) + ": ";
+        for (size_t i = 0; i < rollover.items.size(); ++i) {
+            line += (i == 0 ? "" : ", ") + rollover.items[i];
+        }
+    }
+    for (const auto& [year, line] : years) {
+        std::cout << line << "\n";
+    }
+}
+
+int Simulation::Run() {
+    // The one start by hand: the first fixer installed, at --from itself.
+    for (int p = 0; p < 3; ++p) {
+        if (!o_.disabled[p]) {
+            Launch(p);
+            break;
+        }
+    }
+    for (;;) {
+        int next = -1;
+        for (int i = 0; i < sim::kMaxLaunches; ++i) {
+            if (d_.launches[i].used != 0 &&
+                (next < 0 || Compare(d_.launches[i].at, d_.launches[next].at) < 0)) {
+                next = i;
+            }
+        }
+        if (next < 0 || !CarryToLaunch(d_.launches[next].at)) {
+            break;
+        }
+        const std::string path = d_.launches[next].path;
+        d_.launches[next].used = 0;
+        const int64_t start = d_.clock_ms + o_.launch_delay_ms;
+        if (start > to_ms_) {
+            break;
+        }
+        CarryTo(start);
+        const auto* p = std::find(std::begin(kFixerPaths), std::end(kFixerPaths), path);
+        if (p == std::end(kFixerPaths)) {
+            continue;  // nothing is installed at a path that is not a fixer's
+        }
+        Launch(static_cast<int>(p - std::begin(kFixerPaths)));
+    }
+    CarryTo(to_ms_);
+    if (wrong_) {
+        worst_wrong_ms_ = std::max(worst_wrong_ms_, to_ms_ - wrong_->since);
+    }
+    const SYSTEMTIME now = sim::DeviceLocalTime(d_);
+    const bool end_right = IsRight(d_.regs, d_.clock_ms);
+    sim::DateTime rtc;
+    rtc.year = now.wYear;
+    rtc.month = now.wMonth;
+    rtc.day = now.wDay;
+    rtc.hour = now.wHour;
+    rtc.minute = now.wMinute;
+    rtc.second = now.wSecond;
+    rtc.ms = now.wMilliseconds;
+    const int64_t drift = sim::IsValid(rtc) ? sim::ToMs(rtc) - d_.clock_ms : 0;
+
+    if (!o_.quiet) {
+        Report();
+    }
+    std::cout << "summary: years=" << (o_.to.year - o_.from.year + 1)
+              << " launches=" << launches_ << " fixes=" << fixes_ << " unguarded=" << unguarded_
+              << " worst_wrong_ms=" << worst_wrong_ms_ << " drift_ms=" << drift
+              << " end=" << (end_right ? "right" : "wrong") << "\n";
+    return unguarded_ == 0 && end_right ? 0 : 1;
+}
+
+}  // namespace
+
+int YearsCommand(const YearsOptions& options) {
+    for (int p = 0; p < 3; ++p) {
+        const char* name = kFixerNames[p];
+        if (!options.disabled[p] && access(ProgramPath(name).c_str(), X_OK) != 0) {
+            std::cerr << "devsim: program " << name << " is not built (no " << ProgramPath(name)
+                      << ")\n";
+            return 2;
+        }
+    }
+    sim::DeviceConfig config;
+    config.at = options.from;
+    config.hw = options.hw;
+    sim::DeviceState initial;
+    sim::InitDevice(initial, config);
+    const std::string file = TempStatePath();
+    std::string why;
+    sim::DeviceState* d = sim::CreateStateFile(file, initial, why);
+    if (d == nullptr) {
+        std::cerr << "devsim: device state " << file << ": " << why << "\n";
+        return 3;
+    }
+    int status = 3;
+    try {
+        status = Simulation(options, *d, file).Run();
+    } catch (const Guard& g) {
+        std::cout.flush();
+        std::cerr << "devsim: guard: " << g.why << "\n";
+    }
+    sim::CloseStateFile(d);
+    unlink(file.c_str());
+    return status;
+}
+
+}  // namespace devsim
