@@ -9,8 +9,12 @@
 #include <stdint.h>
 
 #if defined(_WIN32_WCE)
+// The device SDK declares the services; SetKMode, exported by COREDLL but
+// declared only in the platform builder's headers, is declared here.
 #include <windows.h>
+#include <notify.h>
 #include <pm.h>
+extern "C" BOOL SetKMode(BOOL fMode);
 #else
 
 typedef int BOOL;

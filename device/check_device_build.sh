@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# Compiles each fixer program for the ARMv4 device, freestanding, and fails
+# when a program
+#   - references anything undefined but the seven COREDLL services,
+#   - keeps writable data other than the register pointer, or has a static
+#     constructor or destructor,
+#   - includes a header from outside its own directory, common/ and device/
+#     (the compiler's own <stdint.h> aside).
+# Prints each program's code and read-only data sizes.
+#
+# usage: check_device_build.sh SOURCE_DIR WORK_DIR [--extra PROGRAM FILE]
+#   --extra builds FILE into PROGRAM as well, and checks that program alone:
+#   how the check is shown to fail.
+set -uo pipefail
+
+if [ $# -lt 2 ]; then
+    echo "usage: $0 SOURCE_DIR WORK_DIR [--extra PROGRAM FILE]" >&2
+    exit 2
+fi
+src=$(cd "$1" && pwd)
+work=$2
+extra_program=""
+extra_file=""
+if [ "${3:-}" = "--extra" ]; then
+    extra_program=$4
+    extra_file=$(cd "$(dirname "$5")" && pwd)/$(basename "$5")
+fi
+
+tool() {
+    local t
+    for t in "$@"; do
+        if command -v "$t" >/dev/null 2>&1; then
+            command -v "$t"
+            return 0
+        fi
+    done
+    echo "device check: $1 not found; install clang, lld and llvm (apt-get install clang lld llvm)" >&2
+    return 1
+}
+CXX=$(tool clang++ clang++-14) || exit 1
+LD=$(tool ld.lld ld.lld-14) || exit 1
+NM=$(tool llvm-nm llvm-nm-14) || exit 1
+SIZE=$(tool llvm-size llvm-size-14) || exit 1
+READELF=$(tool llvm-readelf llvm-readelf-14) || exit 1
+
+FLAGS=(--target=armv4-none-eabi -march=armv4 -marm -Os -ffreestanding -fno-exceptions
+       -fno-rtti -fno-threadsafe-statics -fno-unwind-tables -fno-asynchronous-unwind-tables
+       -fshort-wchar -std=c++17 -Wall -Wextra -Wconversion -Wshadow -Werror)
+SERVICES="SetKMode NKDbgPrintfW IsAPIReady Sleep GetLocalTime CeRunAppAtTime PowerPolicyNotify"
+ALLOWED_DATA="RTC_REG_BASE"
+resource_include=$("$CXX" -print-resource-dir)/include
+
+declare -A program_dir=([nuv]=year_end [nuv28]=feb28 [nuv29]=feb29)
+failed=0
+
+fail() {
+    echo "device check: $*"
+    failed=1
+}
+
+# Which of the given objects mention `symbol` in the given nm listing mode.
+objects_with() {
+    local symbol=$1 mode=$2
+    shift 2
+    local o names=""
+    for o in "$@"; do
+        if "$NM" $mode "$o" 2>/dev/null | awk '{print $NF}' | grep -qx -- "$symbol"; then
+            names="$names $(basename "$o")"
+        fi
+    done
+    echo "${names# }"
+}
+
+programs=(nuv nuv28 nuv29)
+if [ -n "$extra_program" ]; then
+    if [ -z "${program_dir[$extra_program]:-}" ]; then
+        echo "device check: unknown program $extra_program" >&2
+        exit 2
+    fi
+    programs=("$extra_program")
+fi
+for program in "${programs[@]}"; do
+    dir=${program_dir[$program]}
+    out=$work/$program
+    rm -rf "$out"
+    mkdir -p "$out"
+    sources=("$src/$dir"/*.cpp "$src/common"/*.cpp "$src/device"/*.cpp)
+    if [ "$program" = "$extra_program" ]; then
+        sources+=("$extra_file")
+    fi
+
+    objects=()
+    for s in "${sources[@]}"; do
+        o=$out/$(basename "$s" .cpp).o
+        if ! "$CXX" "${FLAGS[@]}" -I"$src/common" -I"$src/$dir" -MD -MF "$o.d" -c "$s" -o "$o"; then
+            fail "$program: $(basename "$s") does not compile for the device"
+            continue
+        fi
+        objects+=("$o")
+        # Every header must be the program's own, common/, device/ or the compiler's stdint.h.
+        for h in $(sed -e 's/^[^:]*://' -e 's/\\$//' "$o.d"); do
+            h=$(realpath -m "$h")
+            case "$h" in
+                "$s" | "$src/$dir"/* | "$src/common"/* | "$src/device"/* | "$resource_include"/stdint.h) ;;
+                *) fail "$program: $(basename "$o") includes $h, from outside $dir/, common/ and device/" ;;
+            esac
+        done
+    done
+    [ ${#objects[@]} -eq ${#sources[@]} ] || continue
+
+    combined=$out/$program.o
+    if ! link_log=$("$LD" -r -o "$combined" "${objects[@]}" 2>&1); then
+        fail "$program: objects do not combine: $link_log"
+        continue
+    fi
+
+    for symbol in $("$NM" -u "$combined" | awk '{print $NF}'); do
+        case " $SERVICES " in
+            *" $symbol "*) ;;
+            *) fail "$program: undefined symbol $symbol, referenced by $(objects_with "$symbol" -u "${objects[@]}") (only the seven core-library services may be)" ;;
+        esac
+    done
+
+    for symbol in $("$NM" "$combined" | awk '$2 ~ /^[DdBbCcGgSsVv]$/ {print $3}'); do
+        case " $ALLOWED_DATA " in
+            *" $symbol "*) ;;
+            *) fail "$program: writable data $symbol, defined in $(objects_with "$symbol" --defined-only "${objects[@]}")" ;;
+        esac
+    done
+    writable=$("$SIZE" -A "$combined" | awk '$1 ~ /^\.(data|bss|sdata|sbss|tdata|tbss)/ {s += $2} END {print s + 0}')
+    if [ "$writable" -ne 4 ]; then
+        fail "$program: $writable bytes of writable data; only the 4-byte register pointer may be"
+    fi
+
+    for section in .init_array .fini_array .ctors .dtors; do
+        for o in "${objects[@]}"; do
+            if "$READELF" -S "$o" | grep -q " $section "; then
+                fail "$program: static constructor or destructor ($section) in $(basename "$o")"
+            fi
+        done
+    done
+
+    read -r code rodata < <("$SIZE" -A "$combined" |
+        awk '$1 ~ /^\.text/ {c += $2} $1 ~ /^\.rodata/ {r += $2} END {print c + 0, r + 0}')
+    echo "device check: $program: code $code bytes, read-only data $rodata bytes"
+done
+
+if [ $failed -ne 0 ]; then
+    echo "device check: FAILED"
+    exit 1
+fi
+echo "device check: passed"
