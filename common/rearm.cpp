@@ -49,7 +49,7 @@ void RearmFixers() {
     }
 }
 
-void DumpSystemTime(SYSTEMTIME& t) {
+void DumpSystemTime(const SYSTEMTIME& t) {
     NKDbgPrintfW(L"---------------------\r\n");
     NKDbgPrintfW(L"Year:      %d\r\n", unsigned{t.wYear});
     NKDbgPrintfW(L"Month:     %d\r\n", unsigned{t.wMonth});

@@ -8,4 +8,4 @@
 void RearmFixers();
 
 // Traces a SYSTEMTIME as ten debug lines.
-void DumpSystemTime(SYSTEMTIME& t);
+void DumpSystemTime(const SYSTEMTIME& t);

@@ -42,7 +42,7 @@ void ReadRtc(RtcRegisters& r) {
     LeaveRtc(prev);
 }
 
-void WriteRtc(RtcRegisters& r) {
+void WriteRtc(const RtcRegisters& r) {
     const BOOL prev = EnterRtc();
     for (const CalendarRegister& reg : kCalendar) {
         WriteRegister(RTC_REG_BASE + reg.offset, r.*reg.field);
@@ -56,13 +56,13 @@ void ReadRtcYear(RtcRegisters& r) {
     LeaveRtc(prev);
 }
 
-void WriteRtcYear(RtcRegisters& r) {
+void WriteRtcYear(const RtcRegisters& r) {
     const BOOL prev = EnterRtc();
     WriteRegister(RTC_REG_BASE + BCDYEAR, r.year);
     LeaveRtc(prev);
 }
 
-void DumpRtc(RtcRegisters& r) {
+void DumpRtc(const RtcRegisters& r) {
     // %x shows a BCD byte as its two digits; the binary year also goes out in decimal.
     NKDbgPrintfW(L"--------------------- RTCcontent\r\n");
     NKDbgPrintfW(L"year:      %x (%d)\r\n", unsigned{r.year}, unsigned{r.year});

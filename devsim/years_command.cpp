@@ -21,7 +21,7 @@ namespace devsim {
 namespace {
 
 constexpr int64_t kMsPerHour = 3600 * sim::kMsPerSecond;
-constexpr int64_t kRightWithinMs = 10 * 60 * sim::kMsPerSecond;
+constexpr int64_t kRightWithinMs = 600 * sim::kMsPerSecond;  // ten minutes
 constexpr int64_t kRunLimitMs = 3600 * sim::kMsPerSecond;
 constexpr int kMaxLaunchesPerMinute = 10;
 

@@ -58,8 +58,8 @@ int DayOfWeek(int64_t days) {
 }
 
 int64_t ToMs(const DateTime& t) {
-    const int64_t secs = DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 +
-                         t.minute * 60 + t.second;
+    const int64_t secs = DaysFromCivil(t.year, t.month, t.day) * 86400 +
+                         int64_t{t.hour} * 3600 + int64_t{t.minute} * 60 + t.second;
     return secs * kMsPerSecond + t.ms;
 }
 

@@ -81,13 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
                 {Kind::Read, BCDDAY, 0x04}, {Kind::Read, BCDDATE, 0x31},
                 {Kind::Read, BCDHOUR, 0x23}, {Kind::Read, BCDMIN, 0x59},
                 {Kind::Read, BCDSEC, 0x30}}},
-        OpCase{"WriteRtc", WriteRtc,
+        OpCase{"WriteRtc", [](RtcRegisters& r) { WriteRtc(r); },
                {{Kind::Write, BCDYEAR, 0x3B}, {Kind::Write, BCDMON, 0x01},
                 {Kind::Write, BCDDAY, 0x05}, {Kind::Write, BCDDATE, 0x01},
                 {Kind::Write, BCDHOUR, 0x00}, {Kind::Write, BCDMIN, 0x00},
                 {Kind::Write, BCDSEC, 0x00}}},
         OpCase{"ReadRtcYear", ReadRtcYear, {{Kind::Read, BCDYEAR, 0x3A}}},
-        OpCase{"WriteRtcYear", WriteRtcYear, {{Kind::Write, BCDYEAR, 0x3B}}}),
+        OpCase{"WriteRtcYear", [](RtcRegisters& r) { WriteRtcYear(r); }, {{Kind::Write, BCDYEAR, 0x3B}}}),
     [](const ::testing::TestParamInfo<OpCase>& p) { return std::string(p.param.name); });
 
 TEST_F(SimTest, ReadRtcFillsTheRecordAndYearOpsTouchTheYearAlone) {

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Static analysis: clang-tidy (.clang-tidy) over the host build and over the
+# fixers' sources as the device compiles them, and cppcheck over both.
+# Any finding fails.
+# usage: lint.sh SOURCE_DIR BUILD_DIR   (BUILD_DIR has compile_commands.json)
+set -uo pipefail
+src=$(cd "$1" && pwd)
+build=$(cd "$2" && pwd)
+cd "$src"
+
+for t in clang-tidy cppcheck; do
+    if ! command -v "$t" >/dev/null 2>&1; then
+        echo "lint: $t not found; install it (apt-get install clang-tidy cppcheck)"
+        exit 1
+    fi
+done
+
+status=0
+device_sources=(common/*.cpp year_end/*.cpp feb28/*.cpp feb29/*.cpp device/*.cpp)
+host_sources=(sim/*.cpp devsim/*.cpp)
+device_flags=(--target=armv4-none-eabi -march=armv4 -marm -Os -ffreestanding -fno-exceptions
+              -fno-rtti -fshort-wchar -std=c++17 -Icommon -Iyear_end -Ifeb28 -Ifeb29)
+
+# The host build: the fixers (as the host compiles them), simulator and devsim.
+if ! printf '%s\n' "${device_sources[@]}" "${host_sources[@]}" | grep -v '^device/' |
+        xargs -P 2 -n 4 clang-tidy -quiet -p "$build" 2>/dev/null; then
+    echo "lint: clang-tidy found problems in the host build"
+    status=1
+fi
+if ! clang-tidy -quiet "${device_sources[@]}" -- "${device_flags[@]}" 2>/dev/null; then
+    echo "lint: clang-tidy found problems in the device build"
+    status=1
+fi
+
+cppcheck_flags=(--enable=warning,performance,portability --error-exitcode=1 --inline-suppr
+                --quiet --std=c++17 --language=c++ -U_WIN32_WCE)
+if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim sim devsim; then
+    echo "lint: cppcheck found problems in the simulator"
+    status=1
+fi
+if ! cppcheck "${cppcheck_flags[@]}" --platform=arm32-wchar_t2 -Icommon -Iyear_end -Ifeb28 \
+        -Ifeb29 common year_end feb28 feb29 device; then
+    echo "lint: cppcheck found problems in the device sources"
+    status=1
+fi
+
+[ $status -eq 0 ] && echo "lint: clean"
+exit $status
