@@ -5,7 +5,8 @@
 #   - keeps writable data other than the register pointer, or has a static
 #     constructor or destructor,
 #   - includes a header from outside its own directory, common/ and device/
-#     (the compiler's own <stdint.h> aside).
+#     (the compiler's own <stdint.h> aside),
+#   - does not define main with C linkage, the name the start-up code calls.
 # Prints each program's code and read-only data sizes.
 #
 # usage: check_device_build.sh SOURCE_DIR WORK_DIR [--extra PROGRAM FILE]
@@ -120,6 +121,10 @@ for program in "${programs[@]}"; do
             *) fail "$program: undefined symbol $symbol, referenced by $(objects_with "$symbol" -u "${objects[@]}") (only the seven core-library services may be)" ;;
         esac
     done
+
+    if ! "$NM" --defined-only "$combined" | awk '$2 == "T" && $3 == "main" {found = 1} END {exit !found}'; then
+        fail "$program: no entry point: main is not defined with C linkage"
+    fi
 
     for symbol in $("$NM" "$combined" | awk '$2 ~ /^[DdBbCcGgSsVv]$/ {print $3}'); do
         case " $ALLOWED_DATA " in

@@ -2,7 +2,9 @@
 #include "rearm.h"
 #include "watch_year.h"
 
-int main(int /*argc*/, char** /*argv*/) {
+// Freestanding, the compiler does not treat main specially: C linkage keeps
+// the name that the start-up code calls.
+extern "C" int main(int /*argc*/, char** /*argv*/) {
     WatchYearRollover();
     RearmFixers();
     PowerPolicyNotify(PPN_UNATTENDEDMODE, FALSE);
