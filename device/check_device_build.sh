@@ -65,7 +65,9 @@ objects_with() {
     shift 2
     local o names=""
     for o in "$@"; do
-        if "$NM" $mode "$o" 2>/dev/null | awk '{print $NF}' | grep -qx -- "$symbol"; then
+        # awk reads all its input: grep -q would end the pipe early, and
+        # pipefail would then count the writer's broken pipe as no match.
+        if "$NM" $mode "$o" 2>/dev/null | awk -v s="$symbol" '$NF == s {f = 1} END {exit !f}'; then
             names="$names $(basename "$o")"
         fi
     done
@@ -139,7 +141,7 @@ for program in "${programs[@]}"; do
 
     for section in .init_array .fini_array .ctors .dtors; do
         for o in "${objects[@]}"; do
-            if "$READELF" -S "$o" | grep -q " $section "; then
+            if "$READELF" -S "$o" | awk -v s="$section" 'index($0, " " s " ") {f = 1} END {exit !f}'; then
                 fail "$program: static constructor or destructor ($section) in $(basename "$o")"
             fi
         done

@@ -32,6 +32,11 @@ options:
                                     of device time (default 3600)
   --io                              also log every register access and kernel
                                     mode change on stderr
+  --state FILE                      keep the device in FILE: a fresh one when
+                                    FILE does not exist, else the device as the
+                                    last run left it (clock, registers, pending
+                                    launches), without the options that set
+                                    up a device
 
 stdout carries the program's debug output, byte for byte. stderr carries
 devsim's account, ending with the final registers, the pending and refused

@@ -168,10 +168,11 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
         }
         if (arg == "--ignore-writes" || arg == "--io") {
             (arg == "--io" ? o.device.io_trace : o.device.ignore_writes) = true;
+            o.device_set = o.device_set || arg == "--ignore-writes";
             continue;
         }
         static const char* const kValued[] = {"--at", "--regs", "--hw", "--midnight",
-                                              "--shell-after", "--limit"};
+                                              "--shell-after", "--limit", "--state"};
         if (std::find(std::begin(kValued), std::end(kValued), arg) == std::end(kValued)) {
             error = "unknown option '" + arg + "'";
             break;
@@ -182,7 +183,14 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
         if (!error.empty()) {
             break;
         }
-        if (arg == "--at") {
+        o.device_set = o.device_set || arg == "--at" || arg == "--regs" || arg == "--hw" ||
+                       arg == "--midnight";
+        if (arg == "--state") {
+            o.state_file = v;
+            if (v.empty()) {
+                why = "--state needs a file name";
+            }
+        } else if (arg == "--at") {
             have_at = ParseDeviceTime(v, o.device.at, why);
         } else if (arg == "--regs") {
             o.device.regs_given = ParseRegs(v, o.device.regs, why);

@@ -12,6 +12,8 @@ namespace devsim {
 struct RunOptions {
     std::string program;
     sim::DeviceConfig device;
+    bool device_set = false;  // an option that sets up the device was given
+    std::string state_file;   // --state: the device lives on in this file
 };
 
 // Reads an option list of the form `--name value` or `--name=value`.

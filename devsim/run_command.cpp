@@ -1,5 +1,6 @@
 #include "run_command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +12,47 @@
 
 namespace devsim {
 
+namespace {
+
+std::string Seconds(int64_t ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%03lld", static_cast<long long>(ms / 1000),
+                  static_cast<long long>(ms % 1000));
+    return buf;
+}
+
+// The device for this run: a fresh one, or the one an earlier run left in
+// --state. Sets `status` when there is none to be had.
+sim::DeviceState* OpenDevice(const RunOptions& options, const std::string& file, int& status) {
+    std::string why;
+    struct stat st {};
+    if (!options.state_file.empty() && stat(file.c_str(), &st) == 0) {
+        if (options.device_set) {
+            std::cerr << "devsim: " << file
+                      << " already holds a device; --at, --regs, --hw, --midnight and "
+                         "--ignore-writes set up a new one\n";
+            status = 2;
+            return nullptr;
+        }
+        sim::DeviceState* d = sim::OpenStateFile(file, why);
+        if (d == nullptr) {
+            std::cerr << "devsim: device state " << file << ": " << why << "\n";
+            status = 2;
+        }
+        return d;
+    }
+    sim::DeviceState initial;
+    sim::InitDevice(initial, options.device);
+    sim::DeviceState* d = sim::CreateStateFile(file, initial, why);
+    if (d == nullptr) {
+        std::cerr << "devsim: device state " << file << ": " << why << "\n";
+        status = options.state_file.empty() ? 3 : 2;
+    }
+    return d;
+}
+
+}  // namespace
+
 int RunCommand(const RunOptions& options) {
     const std::string path = ProgramPath(options.program);
     if (access(path.c_str(), X_OK) != 0) {
@@ -18,26 +60,26 @@ int RunCommand(const RunOptions& options) {
                   << ")\n";
         return 2;
     }
-    sim::DeviceState initial;
-    sim::InitDevice(initial, options.device);
-    const std::string file = TempStatePath();
-    std::string why;
-    sim::DeviceState* d = sim::CreateStateFile(file, initial, why);
+    const std::string file = options.state_file.empty() ? TempStatePath() : options.state_file;
+    int status = 0;
+    sim::DeviceState* d = OpenDevice(options, file, status);
     if (d == nullptr) {
-        std::cerr << "devsim: device state " << file << ": " << why << "\n";
-        return 3;
+        return status;
     }
+    sim::BeginRun(*d, options.device.limit_s, options.device.shell_after_s,
+                  options.device.io_trace);
+    const int64_t run_start = d->clock_ms;
+
     std::cout.flush();
     const ProcessResult result = RunProgram(path, file, false);
     const std::vector<std::string> problems = RunProblems(options.program, result, *d);
+    sim::EndProcess(*d);
 
     std::string account;
     if (result.started && result.exited && d->stopped_at_limit == 0) {
         account += "devsim: " + options.program + " exited with " +
                    std::to_string(result.exit_code) + " after " +
-                   std::to_string((d->clock_ms - d->start_ms) / 1000) + "." +
-                   std::to_string((d->clock_ms - d->start_ms) % 1000 + 1000).substr(1) +
-                   " s of device time\n";
+                   Seconds(d->clock_ms - run_start) + " s of device time\n";
     }
     for (const std::string& p : problems) {
         account += "devsim: " + p + "\n";
@@ -46,7 +88,9 @@ int RunCommand(const RunOptions& options) {
     std::cerr << account;
 
     sim::CloseStateFile(d);
-    unlink(file.c_str());
+    if (options.state_file.empty()) {
+        unlink(file.c_str());
+    }
     if (!problems.empty()) {
         return 3;
     }

@@ -119,6 +119,22 @@ void InitDevice(DeviceState& d, const DeviceConfig& config) {
     d.limit_ms = d.start_ms + config.limit_s * kMsPerSecond;
 }
 
+void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_trace) {
+    d.limit_ms = d.clock_ms + limit_s * kMsPerSecond;
+    d.shell_ready_ms = d.clock_ms + shell_after_s * kMsPerSecond;
+    d.io_trace = io_trace ? 1 : 0;
+    d.stopped_at_limit = 0;
+    d.unattended_requests = d.unattended_withdrawals = 0;
+    d.refused_count = 0;
+    d.violation_count = 0;
+    d.write_ops = d.write_log_count = d.midnight_count = 0;
+}
+
+void EndProcess(DeviceState& d) {
+    CloseOp(d);
+    d.kmode = 0;
+}
+
 const char* RegisterName(uint32_t offset) {
     switch (offset) {
         case RTCCON: return "RTCCON";

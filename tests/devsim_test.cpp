@@ -157,6 +157,9 @@ TEST(DevsimRun, BadArgumentsGiveOneLineAndExitTwo) {
         {{"run", "nuv", "--limit", "-5"}, "--limit takes a whole number"},
         {{"run", "nuv", "--shell-after", "soon"}, "--shell-after takes a whole number"},
         {{"run", "nuv", "--fast"}, "unknown option '--fast'"},
+        {{"run", "nuv", "--state"}, "--state needs a value"},
+        {{"run", "nuv", "--midnight", "year"}, "'year' is not REG=HEX"},
+        {{"run", "nuv", "--regs", "3a,12,04,31,23,59,130"}, "'130' is not a hex byte"},
         {{"run", "nuv", "--at", "2008-12-31 23:59:30", "--regs", "3a,12,04,31,23,59,30"},
          "give one of them"},
     };

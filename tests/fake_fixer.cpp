@@ -1,4 +1,5 @@
 // Misbehaving stand-ins for a fixer program, for devsim's guards.
+#include <csignal>
 #include <cstdlib>
 
 #include "platform.h"
@@ -13,6 +14,12 @@ int main() {
     }
 #elif defined(FAKE_VIOLATION)
     ReadRegister(RTC_REG_BASE + BCDYEAR);  // outside kernel mode
+#elif defined(FAKE_KILLED)
+    // Dies inside a register operation, with a year half written.
+    SetKMode(TRUE);
+    WriteRegister(RTC_REG_BASE + RTCCON, RTCEN);
+    WriteRegister(RTC_REG_BASE + BCDYEAR, 0x77);
+    raise(SIGKILL);
 #elif defined(FAKE_RELAUNCH)
     // Registers itself for a time long past, so it falls due again at once.
     const SYSTEMTIME past = {1950, 1, 0, 2, 0, 0, 0, 0};

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "device.h"
+#include "run_process.h"
+#include "state_file.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class StateFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/nuv-faults-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        for (const std::string& f : files_) {
+            unlink(f.c_str());
+        }
+        rmdir(dir_.c_str());
+    }
+    std::string Path(const std::string& name) {
+        files_.push_back(dir_ + "/" + name);
+        return files_.back();
+    }
+    // A sound device state at 2008-12-31 23:59:30, altered by `damage`.
+    std::string MakeState(const std::string& name, void (*damage)(sim::DeviceState&)) {
+        const std::string path = Path(name);
+        sim::DeviceConfig c;
+        c.at = {2008, 12, 31, 23, 59, 30, 0};
+        sim::DeviceState d;
+        sim::InitDevice(d, c);
+        damage(d);
+        std::string why;
+        sim::CloseStateFile(sim::CreateStateFile(path, d, why));
+        return path;
+    }
+
+private:
+    std::string dir_;
+    std::vector<std::string> files_;
+};
+
+TEST_F(StateFiles, AProgramOnADamagedDeviceSaysSoAndTouchesNothing) {
+    struct Case {
+        std::string file;
+        const char* says;
+    };
+    const std::string truncated = MakeState("truncated", [](sim::DeviceState&) {});
+    ASSERT_EQ(truncate(truncated.c_str(), 64), 0);
+    const Case cases[] = {
+        {Path("missing"), "cannot open it"},
+        {truncated, "truncated"},
+        {MakeState("magic", [](sim::DeviceState& d) { d.magic = 0x12345678; }), "bad magic"},
+        {MakeState("version", [](sim::DeviceState& d) { d.version = 99; }), "another version"},
+        {MakeState("launch", [](sim::DeviceState& d) { d.launches[2].used = 7; }),
+         "corrupt launch table"},
+        {MakeState("path", [](sim::DeviceState& d) { std::memset(d.launches[0].path, 'x', 96); }),
+         "corrupt launch table"},
+        {MakeState("clock", [](sim::DeviceState& d) { d.next_tick_ms = d.clock_ms + 5000; }),
+         "corrupt clock"},
+        {MakeState("hw", [](sim::DeviceState& d) { d.hw = static_cast<sim::Hw>(9); }),
+         "unknown hardware"},
+    };
+    for (const Case& c : cases) {
+        const std::string before = ReadFile(c.file);
+        for (const char* program : {"nuv", "nuv28", "nuv29"}) {
+            const ProcessOutput r =
+                RunProcess({std::string(PROGRAM_DIR) + "/" + program}, {"NUV_DEVICE_STATE=" + c.file});
+            EXPECT_NE(r.exit_code, 0) << c.says;
+            EXPECT_TRUE(r.out.empty()) << c.says << ": traced " << r.out;
+            EXPECT_EQ(SplitLines(r.err).size(), 1U) << r.err;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(ReadFile(c.file), before) << c.says << ": the state was changed";
+
+        const ProcessOutput r = RunProcess({DEVSIM_PATH, "run", "nuv", "--state", c.file});
+        if (c.says != std::string("cannot open it")) {  // a missing file is a new device
+            EXPECT_EQ(r.exit_code, 2) << c.says;
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+            EXPECT_EQ(ReadFile(c.file), before) << c.says;
+        }
+    }
+}
+
+TEST_F(StateFiles, AProgramKilledMidRunLeavesADeviceTheNextRunCanUse) {
+    const std::string state = Path("device");
+    const ProcessOutput killed =
+        RunProcess({DEVSIM_PATH, "run", "nuv", "--at", "2008-06-01 12:00:00", "--state", state},
+                   {std::string("DEVSIM_PROGRAM_DIR=") + FAKE_DIR + "/killed"});
+    EXPECT_EQ(killed.exit_code, 3);
+    EXPECT_NE(killed.err.find("devsim: nuv crashed: signal 9"), std::string::npos) << killed.err;
+
+    // Its write stands in the RTC; its kernel mode died with it.
+    std::string why;
+    sim::DeviceState* d = sim::OpenStateFile(state, why);
+    ASSERT_NE(d, nullptr) << why;
+    EXPECT_EQ(d->regs.year, 0x77);
+    EXPECT_EQ(d->kmode, 0);
+    EXPECT_EQ(d->op_mask, 0);
+    sim::CloseStateFile(d);
+
+    const ProcessOutput next = RunProcess({DEVSIM_PATH, "run", "nuv", "--state", state});
+    EXPECT_EQ(next.exit_code, 0) << next.err;
+    EXPECT_NE(next.err.find("devsim: pending \\Windows\\nuv.exe 2069-12-31 23:59:00"),
+              std::string::npos)
+        << next.err;
+    EXPECT_EQ(next.err.find("violation"), std::string::npos) << next.err;
+
+    // A device already set up cannot be set up again.
+    const ProcessOutput again =
+        RunProcess({DEVSIM_PATH, "run", "nuv", "--state", state, "--hw", "correct"});
+    EXPECT_EQ(again.exit_code, 2);
+    EXPECT_NE(again.err.find("already holds a device"), std::string::npos) << again.err;
+}
+
+}  // namespace
