@@ -309,16 +309,8 @@ int Simulation::Run() {
     if (wrong_) {
         worst_wrong_ms_ = std::max(worst_wrong_ms_, to_ms_ - wrong_->since);
     }
-    const SYSTEMTIME now = sim::DeviceLocalTime(d_);
+    const sim::DateTime rtc = sim::FromSystemTime(sim::DeviceLocalTime(d_));
     const bool end_right = IsRight(d_.regs, d_.clock_ms);
-    sim::DateTime rtc;
-    rtc.year = now.wYear;
-    rtc.month = now.wMonth;
-    rtc.day = now.wDay;
-    rtc.hour = now.wHour;
-    rtc.minute = now.wMinute;
-    rtc.second = now.wSecond;
-    rtc.ms = now.wMilliseconds;
     const int64_t drift = sim::IsValid(rtc) ? sim::ToMs(rtc) - d_.clock_ms : 0;
 
     if (!o_.quiet) {

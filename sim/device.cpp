@@ -261,7 +261,7 @@ SYSTEMTIME DeviceLocalTime(DeviceState& d) {
     return t;
 }
 
-bool IsValidLaunchTime(const SYSTEMTIME& t) {
+DateTime FromSystemTime(const SYSTEMTIME& t) {
     DateTime dt;
     dt.year = t.wYear;
     dt.month = t.wMonth;
@@ -270,8 +270,10 @@ bool IsValidLaunchTime(const SYSTEMTIME& t) {
     dt.minute = t.wMinute;
     dt.second = t.wSecond;
     dt.ms = t.wMilliseconds;
-    return IsValid(dt);
+    return dt;
 }
+
+bool IsValidLaunchTime(const SYSTEMTIME& t) { return IsValid(FromSystemTime(t)); }
 
 std::string FormatLaunchTime(const SYSTEMTIME& t) {
     char buf[64];

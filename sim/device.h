@@ -65,6 +65,7 @@ void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data);
 
 // The pending launch for `path`, or nullptr.
 const Launch* FindLaunch(const DeviceState& d, const std::string& path);
+DateTime FromSystemTime(const SYSTEMTIME& t);
 bool IsValidLaunchTime(const SYSTEMTIME& t);
 std::string FormatLaunchTime(const SYSTEMTIME& t);
 

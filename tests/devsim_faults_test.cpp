@@ -3,21 +3,12 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "device.h"
 #include "run_process.h"
 #include "state_file.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class StateFiles : public ::testing::Test {
 protected:

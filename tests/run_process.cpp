@@ -9,16 +9,12 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-std::string Slurp(const std::string& path) {
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
 }
-
-}  // namespace
 
 ProcessOutput RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env) {
@@ -56,8 +52,8 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv,
     posix_spawn_file_actions_destroy(&actions);
     close(out_fd);
     close(err_fd);
-    result.out = Slurp(out_path);
-    result.err = Slurp(err_path);
+    result.out = ReadFile(out_path);
+    result.err = ReadFile(err_path);
     unlink(out_path);
     unlink(err_path);
     return result;

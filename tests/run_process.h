@@ -14,5 +14,8 @@ struct ProcessOutput {
 ProcessOutput RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env = {});
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // The lines of `text`, split at "\n".
 std::vector<std::string> SplitLines(const std::string& text);
