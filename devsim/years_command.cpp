@@ -22,7 +22,7 @@ namespace {
 
 constexpr int64_t kMsPerHour = 3600 * sim::kMsPerSecond;
 constexpr int64_t kRightWithinMs = 600 * sim::kMsPerSecond;  // ten minutes
-constexpr int64_t kRunLimitMs = 3600 * sim::kMsPerSecond;
+constexpr int64_t kRunLimitS = 3600;
 constexpr int kMaxLaunchesPerMinute = 10;
 
 bool Digits(uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
@@ -75,11 +75,6 @@ int64_t TimeOfDayMs(const SYSTEMTIME& t) {
     return ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * sim::kMsPerSecond + t.wMilliseconds;
 }
 
-// What happened at the end of one true day.
-struct Rollover {
-    std::vector<std::string> items;
-};
-
 struct Guard {
     std::string why;
 };
@@ -98,7 +93,6 @@ private:
     void Drain(const char* program);
     void See(int64_t at, const RtcRegisters& before, const RtcRegisters& after, const char* program,
              uint8_t mask);
-    Rollover& At(int64_t day) { return rollovers_[day]; }
     void Report() const;
 
     const YearsOptions& o_;
@@ -119,8 +113,8 @@ private:
         bool unguarded;
     };
     std::optional<Wrong> wrong_;
-    std::map<int64_t, Rollover> rollovers_;
-
+    // What happened at the end of each true day (days since 1970) that saw anything.
+    std::map<int64_t, std::vector<std::string>> rollovers_;
 };
 
 void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters& after,
@@ -153,7 +147,7 @@ void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters&
         item += " (still wrong)";
     }
     if (!item.empty()) {
-        At(day).items.push_back(item);
+        rollovers_[day].push_back(item);
     }
 }
 
@@ -191,13 +185,13 @@ void Simulation::Drain(const char* program) {
     if (wrong_ && !wrong_->unguarded) {
         wrong_->unguarded = true;
         ++unguarded_;
-        At(wrong_->day).items.emplace_back("unguarded");
+        rollovers_[wrong_->day].emplace_back("unguarded");
     }
 }
 
 void Simulation::CarryTo(int64_t ms) {
     while (d_.clock_ms < ms) {
-        // A day at a time, so that the midnight log never overflows.
+        // Half a day at a time, so that the midnight log never overflows.
         d_.clock_ms = std::min(ms, d_.clock_ms + sim::kMsPerDay / 2);
         sim::CatchUp(d_);
         Drain(nullptr);
@@ -244,11 +238,11 @@ void Simulation::Launch(int program) {
     if (o_.disabled[program]) {
         return;
     }
-    d_.limit_ms = d_.clock_ms + kRunLimitMs;
-    d_.stopped_at_limit = 0;
+    sim::BeginRun(d_, kRunLimitS, 0, false);
     const char* name = kFixerNames[program];
     const ProcessResult result = RunProgram(ProgramPath(name), file_, true);
     const std::vector<std::string> problems = RunProblems(name, result, d_);
+    sim::EndProcess(d_);
     if (!problems.empty()) {
         throw Guard{problems.front()};
     }
@@ -257,15 +251,15 @@ void Simulation::Launch(int program) {
 
 void Simulation::Report() const {
     std::map<int, std::string> years;
-    for (const auto& [day, rollover] : rollovers_) {
+    for (const auto& [day, items] : rollovers_) {
         static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
         const sim::DateTime t = sim::CivilFromDays(day);
         std::string& line = years[t.year];
         line += line.empty() ? std::to_string(t.year) + "  " : " \xC2\xB7 ";
         line += std::string(kMonths[t.month - 1]) + " " + std::to_string(t.day) + ": ";
-        for (size_t i = 0; i < rollover.items.size(); ++i) {
-            line += (i == 0 ? "" : ", ") + rollover.items[i];
+        for (size_t i = 0; i < items.size(); ++i) {
+            line += (i == 0 ? "" : ", ") + items[i];
         }
     }
     for (const auto& [year, line] : years) {
