@@ -10,9 +10,14 @@
 
 namespace devsim {
 
-const char* const kFixerPaths[3] = {"\\Windows\\nuv.exe", "\\Windows\\nuv28.exe",
-                                    "\\Windows\\nuv29.exe"};
-const char* const kFixerNames[3] = {"nuv", "nuv28", "nuv29"};
+int FixerIndex(const std::string& name) {
+    for (int i = 0; i < 3; ++i) {
+        if (name == kFixerNames[i]) {
+            return i;
+        }
+    }
+    return -1;
+}
 
 std::string RegsText(const RtcRegisters& r) {
     char buf[32];

@@ -5,13 +5,10 @@
 #include <vector>
 
 #include "device_state.h"
+#include "fixers.h"
 #include "process.h"
 
 namespace devsim {
-
-// Launch paths in the order the account lists them.
-extern const char* const kFixerPaths[3];
-extern const char* const kFixerNames[3];
 
 // Everything that makes a run unclean: a crash, the limit, an access
 // violation, kernel mode or RTCEN left on. Empty for a clean run.

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "fixers.h"
+
 namespace devsim {
 
 std::string ArgReader::Next() {
@@ -160,7 +162,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
         if (arg.rfind("--", 0) != 0) {
             if (!o.program.empty()) {
                 error = "unexpected argument '" + arg + "'";
-            } else if (arg != "nuv" && arg != "nuv28" && arg != "nuv29") {
+            } else if (FixerIndex(arg) < 0) {
                 error = "unknown program '" + arg + "' (nuv, nuv28 or nuv29)";
             }
             o.program = arg;
@@ -229,7 +231,6 @@ namespace devsim {
 
 std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args,
                                               std::string& error) {
-    static const char* const kPrograms[3] = {"nuv", "nuv28", "nuv29"};
     YearsOptions o;
     ArgReader in(args);
     while (!in.Done() && error.empty()) {
@@ -264,11 +265,11 @@ std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& ar
                 why = "--launch-delay takes milliseconds from 0 to 600000, not '" + v + "'";
             }
         } else {
-            const auto* p = std::find(std::begin(kPrograms), std::end(kPrograms), v);
-            if (p == std::end(kPrograms)) {
+            const int p = FixerIndex(v);
+            if (p < 0) {
                 why = "--disable takes nuv, nuv28 or nuv29, not '" + v + "'";
             } else {
-                o.disabled[p - std::begin(kPrograms)] = true;
+                o.disabled[p] = true;
             }
         }
         error = why;
