@@ -4,9 +4,9 @@
 // reach the RTC through ReadRegister/WriteRegister. The device build takes the
 // services from COREDLL; the host build links a simulated device instead. No
 // program source includes anything else of the platform.
+//
+// The sources are C++03: the device SDK's compilers know no later standard.
 #pragma once
-
-#include <stdint.h>
 
 #if defined(_WIN32_WCE)
 // The device SDK declares the services; SetKMode, exported by COREDLL but
@@ -15,7 +15,20 @@
 #include <notify.h>
 #include <pm.h>
 extern "C" BOOL SetKMode(BOOL fMode);
+#ifndef SH_SHELL
+#define SH_SHELL 21
+#endif
+
+// The SDK's compilers ship no <stdint.h>: the fixed-width names, from the
+// SDK's own types.
+typedef BYTE uint8_t;
+typedef WORD uint16_t;
+typedef DWORD uint32_t;
+typedef LONG int32_t;
 #else
+
+#include <stdint.h>
+
 
 typedef int BOOL;
 typedef uint16_t WORD;
@@ -41,12 +54,11 @@ struct SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 };
-static_assert(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is eight 16-bit fields");
 
 // API set id of the shell, whose readiness covers timed application launch.
-constexpr DWORD SH_SHELL = 21;
+static const DWORD SH_SHELL = 21;
 // Power-manager notification that asks for (TRUE) or gives up (FALSE) unattended mode.
-constexpr DWORD PPN_UNATTENDEDMODE = 3;
+static const DWORD PPN_UNATTENDEDMODE = 3;
 
 extern "C" {
 
@@ -67,8 +79,9 @@ void Sleep(DWORD dwMilliseconds);
 void GetLocalTime(SYSTEMTIME* lpSystemTime);
 
 /// Registers program `pwszAppName` to be started at local time `lpTime`;
-/// a later registration of the same path replaces the earlier one.
-BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime);
+/// a later registration of the same path replaces the earlier one. Neither
+/// is written to; the pointers are not const because the SDK declares them so.
+BOOL CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime);
 
 /// Sends a power-manager notification; the fixers only use PPN_UNATTENDEDMODE.
 DWORD PowerPolicyNotify(DWORD dwMessage, DWORD dwData);

@@ -32,7 +32,8 @@ void RearmFixers() {
     GetLocalTime(&now);
     DumpSystemTime(now);
 
-    for (const Fixer& f : kFixers) {
+    for (unsigned i = 0; i < sizeof kFixers / sizeof kFixers[0]; ++i) {
+        const Fixer& f = kFixers[i];
         SYSTEMTIME t = now;
         t.wMonth = f.month;
         t.wDay = f.day;
@@ -45,19 +46,19 @@ void RearmFixers() {
             t.wYear = static_cast<WORD>(now.wYear + 1);
         }
         DumpSystemTime(t);
-        CeRunAppAtTime(f.path, &t);
+        CeRunAppAtTime(const_cast<WCHAR*>(f.path), &t);
     }
 }
 
 void DumpSystemTime(const SYSTEMTIME& t) {
     NKDbgPrintfW(L"---------------------\r\n");
-    NKDbgPrintfW(L"Year:      %d\r\n", unsigned{t.wYear});
-    NKDbgPrintfW(L"Month:     %d\r\n", unsigned{t.wMonth});
-    NKDbgPrintfW(L"Day:       %d\r\n", unsigned{t.wDay});
-    NKDbgPrintfW(L"DayOfWeek: %d\r\n", unsigned{t.wDayOfWeek});
-    NKDbgPrintfW(L"Hour:      %d\r\n", unsigned{t.wHour});
-    NKDbgPrintfW(L"Min:       %d\r\n", unsigned{t.wMinute});
-    NKDbgPrintfW(L"Sec:       %d\r\n", unsigned{t.wSecond});
-    NKDbgPrintfW(L"mSec:      %d\r\n", unsigned{t.wMilliseconds});
+    NKDbgPrintfW(L"Year:      %d\r\n", static_cast<unsigned>(t.wYear));
+    NKDbgPrintfW(L"Month:     %d\r\n", static_cast<unsigned>(t.wMonth));
+    NKDbgPrintfW(L"Day:       %d\r\n", static_cast<unsigned>(t.wDay));
+    NKDbgPrintfW(L"DayOfWeek: %d\r\n", static_cast<unsigned>(t.wDayOfWeek));
+    NKDbgPrintfW(L"Hour:      %d\r\n", static_cast<unsigned>(t.wHour));
+    NKDbgPrintfW(L"Min:       %d\r\n", static_cast<unsigned>(t.wMinute));
+    NKDbgPrintfW(L"Sec:       %d\r\n", static_cast<unsigned>(t.wSecond));
+    NKDbgPrintfW(L"mSec:      %d\r\n", static_cast<unsigned>(t.wMilliseconds));
     NKDbgPrintfW(L"---------------------\r\n");
 }

@@ -18,6 +18,7 @@ const CalendarRegister kCalendar[] = {
     {BCDHOUR, &RtcRegisters::hour}, {BCDMIN, &RtcRegisters::min},
     {BCDSEC, &RtcRegisters::sec},
 };
+const unsigned CALENDAR_REGISTERS = sizeof kCalendar / sizeof kCalendar[0];
 
 BOOL EnterRtc() {
     const BOOL prev = SetKMode(TRUE);
@@ -36,16 +37,16 @@ void LeaveRtc(BOOL prev) {
 
 void ReadRtc(RtcRegisters& r) {
     const BOOL prev = EnterRtc();
-    for (const CalendarRegister& reg : kCalendar) {
-        r.*reg.field = ReadRegister(RTC_REG_BASE + reg.offset);
+    for (unsigned i = 0; i < CALENDAR_REGISTERS; ++i) {
+        r.*kCalendar[i].field = ReadRegister(RTC_REG_BASE + kCalendar[i].offset);
     }
     LeaveRtc(prev);
 }
 
 void WriteRtc(const RtcRegisters& r) {
     const BOOL prev = EnterRtc();
-    for (const CalendarRegister& reg : kCalendar) {
-        WriteRegister(RTC_REG_BASE + reg.offset, r.*reg.field);
+    for (unsigned i = 0; i < CALENDAR_REGISTERS; ++i) {
+        WriteRegister(RTC_REG_BASE + kCalendar[i].offset, r.*kCalendar[i].field);
     }
     LeaveRtc(prev);
 }
@@ -65,13 +66,13 @@ void WriteRtcYear(const RtcRegisters& r) {
 void DumpRtc(const RtcRegisters& r) {
     // %x shows a BCD byte as its two digits; the binary year also goes out in decimal.
     NKDbgPrintfW(L"--------------------- RTCcontent\r\n");
-    NKDbgPrintfW(L"year:      %x (%d)\r\n", unsigned{r.year}, unsigned{r.year});
-    NKDbgPrintfW(L"month:     %x\r\n", unsigned{r.month});
-    NKDbgPrintfW(L"date:      %x\r\n", unsigned{r.date});
-    NKDbgPrintfW(L"day:       %x\r\n", unsigned{r.day});
-    NKDbgPrintfW(L"hour:      %x\r\n", unsigned{r.hour});
-    NKDbgPrintfW(L"min:       %x\r\n", unsigned{r.min});
-    NKDbgPrintfW(L"sec:       %x\r\n", unsigned{r.sec});
+    NKDbgPrintfW(L"year:      %x (%d)\r\n", static_cast<unsigned>(r.year), static_cast<unsigned>(r.year));
+    NKDbgPrintfW(L"month:     %x\r\n", static_cast<unsigned>(r.month));
+    NKDbgPrintfW(L"date:      %x\r\n", static_cast<unsigned>(r.date));
+    NKDbgPrintfW(L"day:       %x\r\n", static_cast<unsigned>(r.day));
+    NKDbgPrintfW(L"hour:      %x\r\n", static_cast<unsigned>(r.hour));
+    NKDbgPrintfW(L"min:       %x\r\n", static_cast<unsigned>(r.min));
+    NKDbgPrintfW(L"sec:       %x\r\n", static_cast<unsigned>(r.sec));
     NKDbgPrintfW(L"---------------------\r\n");
 }
 

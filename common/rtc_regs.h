@@ -2,21 +2,21 @@
 // by the simulated device so that the two can never disagree on an offset.
 #pragma once
 
-#include <stdint.h>
+#include "platform.h"
 
-constexpr uint32_t RTC_PHYS_BASE = 0xB1700000;  // kernel virtual address of the block
+static const uint32_t RTC_PHYS_BASE = 0xB1700000;  // kernel virtual address of the block
 
-constexpr uint32_t RTCCON = 0x40;   // control
-constexpr uint8_t RTCEN = 0x01;     //   calendar registers accessible while set
-constexpr uint32_t BCDSEC = 0x70;   // second, BCD 00-59
-constexpr uint32_t BCDMIN = 0x74;   // minute, BCD 00-59
-constexpr uint32_t BCDHOUR = 0x78;  // hour, BCD 00-23
-constexpr uint32_t BCDDATE = 0x7C;  // day of the month, BCD 01-31
-constexpr uint32_t BCDDAY = 0x80;   // day of the week, 1-7
-constexpr uint32_t BCDMON = 0x84;   // month, BCD 01-12
-constexpr uint32_t BCDYEAR = 0x88;  // year, binary count since YEAR_BASE
+static const uint32_t RTCCON = 0x40;   // control
+static const uint8_t RTCEN = 0x01;     //   calendar registers accessible while set
+static const uint32_t BCDSEC = 0x70;   // second, BCD 00-59
+static const uint32_t BCDMIN = 0x74;   // minute, BCD 00-59
+static const uint32_t BCDHOUR = 0x78;  // hour, BCD 00-23
+static const uint32_t BCDDATE = 0x7C;  // day of the month, BCD 01-31
+static const uint32_t BCDDAY = 0x80;   // day of the week, 1-7
+static const uint32_t BCDMON = 0x84;   // month, BCD 01-12
+static const uint32_t BCDYEAR = 0x88;  // year, binary count since YEAR_BASE
 
-constexpr int YEAR_BASE = 1950;  // 0x3A (58) is 2008: the year byte is binary
+static const int YEAR_BASE = 1950;  // 0x3A (58) is 2008: the year byte is binary
 
 // Raw register bytes, in the order the registers are transferred.
 struct RtcRegisters {
@@ -28,4 +28,3 @@ struct RtcRegisters {
     uint8_t min;    // BCDMIN
     uint8_t sec;    // BCDSEC
 };
-static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");

@@ -6,7 +6,9 @@
 #     constructor or destructor,
 #   - includes a header from outside its own directory, common/ and device/
 #     (the compiler's own <stdint.h> aside),
-#   - does not define main with C linkage, the name the start-up code calls.
+#   - does not define main with C linkage, the name the start-up code calls,
+#   - does not compile the way the device SDK's compilers see it: C++03, with
+#     no header but the SDK's (device/sdk stands in for them).
 # Prints each program's code and read-only data sizes.
 #
 # usage: check_device_build.sh SOURCE_DIR WORK_DIR [--extra PROGRAM FILE]
@@ -44,9 +46,9 @@ NM=$(tool llvm-nm llvm-nm-14) || exit 1
 SIZE=$(tool llvm-size llvm-size-14) || exit 1
 READELF=$(tool llvm-readelf llvm-readelf-14) || exit 1
 
-FLAGS=(--target=armv4-none-eabi -march=armv4 -marm -Os -ffreestanding -fno-exceptions
-       -fno-rtti -fno-threadsafe-statics -fno-unwind-tables -fno-asynchronous-unwind-tables
-       -fshort-wchar -std=c++17 -Wall -Wextra -Wconversion -Wshadow -Werror)
+mapfile -t DEVICE_FLAGS < "$src/device/flags"
+FLAGS=("${DEVICE_FLAGS[@]}" -Wall -Wextra -Wconversion -Wshadow -Werror)
+SDK_FLAGS=(-nostdinc -D_WIN32_WCE=0x420 -isystem "$src/device/sdk")
 SERVICES="SetKMode NKDbgPrintfW IsAPIReady Sleep GetLocalTime CeRunAppAtTime PowerPolicyNotify"
 ALLOWED_DATA="RTC_REG_BASE"
 resource_include=$("$CXX" -print-resource-dir)/include
@@ -100,6 +102,9 @@ for program in "${programs[@]}"; do
             continue
         fi
         objects+=("$o")
+        if ! "$CXX" "${FLAGS[@]}" "${SDK_FLAGS[@]}" -I"$src/common" -I"$src/$dir" -fsyntax-only "$s"; then
+            fail "$program: $(basename "$s") does not compile as C++03 against the SDK's headers"
+        fi
         # Every header must be the program's own, common/, device/ or the compiler's stdint.h.
         for h in $(sed -e 's/^[^:]*://' -e 's/\\$//' "$o.d"); do
             h=$(realpath -m "$h")

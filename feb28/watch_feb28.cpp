@@ -21,7 +21,7 @@ void WatchFeb28Rollover() {
     ReadRtc(r);
     DumpRtc(r);
 
-    const int32_t leap = IsLeapYear(int32_t{r.year} + YEAR_BASE);
+    const int32_t leap = IsLeapYear(static_cast<int32_t>(r.year) + YEAR_BASE);
     NKDbgPrintfW(L"[RTC0228] is leap year = %d\r\n", static_cast<unsigned>(leap));
     const MonthDate target = kDayAfterFeb28[leap];
 
@@ -40,8 +40,8 @@ void WatchFeb28Rollover() {
             r.month = target.month;
             r.date = target.date;
             WriteRtc(r);
-            NKDbgPrintfW(L"[RTC0228] fix date %x-%x\r\n", unsigned{target.month},
-                         unsigned{target.date});
+            NKDbgPrintfW(L"[RTC0228] fix date %x-%x\r\n", static_cast<unsigned>(target.month),
+                         static_cast<unsigned>(target.date));
         }
         PausePoll();
     }

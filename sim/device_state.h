@@ -10,10 +10,14 @@
 #include "rtc_model.h"
 #include "rtc_regs.h"
 
+// Layout facts of the records the programs share with the platform.
+static_assert(sizeof(SYSTEMTIME) == 16, "SYSTEMTIME is eight 16-bit fields");
+static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
+
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 1;
+constexpr uint32_t kStateVersion = 2;
 
 constexpr int kMaxLaunches = 8;
 constexpr int kMaxRefused = 16;
@@ -73,6 +77,8 @@ struct DeviceState {
     int64_t limit_ms;        // a Sleep past this clock value stops the program
     uint32_t unattended_requests;
     uint32_t unattended_withdrawals;
+    // Why the ARM runner ended the program ("crashed (...)"); empty otherwise.
+    char program_fault[kViolationBytes];
 
     Launch launches[kMaxLaunches];
     uint32_t refused_count;

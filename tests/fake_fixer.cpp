@@ -22,8 +22,8 @@ int main() {
     raise(SIGKILL);
 #elif defined(FAKE_RELAUNCH)
     // Registers itself for a time long past, so it falls due again at once.
-    const SYSTEMTIME past = {1950, 1, 0, 2, 0, 0, 0, 0};
-    CeRunAppAtTime(L"\\Windows\\nuv.exe", &past);
+    SYSTEMTIME past = {1950, 1, 0, 2, 0, 0, 0, 0};
+    CeRunAppAtTime(const_cast<WCHAR*>(L"\\Windows\\nuv.exe"), &past);
 #endif
     return 0;
 }

@@ -18,8 +18,8 @@ done
 status=0
 device_sources=(common/*.cpp year_end/*.cpp feb28/*.cpp feb29/*.cpp device/*.cpp)
 host_sources=(sim/*.cpp devsim/*.cpp)
-device_flags=(--target=armv4-none-eabi -march=armv4 -marm -Os -ffreestanding -fno-exceptions
-              -fno-rtti -fshort-wchar -std=c++17 -Icommon -Iyear_end -Ifeb28 -Ifeb29)
+mapfile -t device_flags < device/flags
+device_flags+=(-Icommon -Iyear_end -Ifeb28 -Ifeb29)
 
 # The host build: the fixers (as the host compiles them), simulator and devsim.
 if ! printf '%s\n' "${device_sources[@]}" "${host_sources[@]}" | grep -v '^device/' |

@@ -23,7 +23,7 @@ void WatchYearRollover() {
         if (r.year != old) {
             r.year = next;
             WriteRtcYear(r);
-            NKDbgPrintfW(L"[RTC] fix year %x (%d)\r\n", unsigned{next}, unsigned{next});
+            NKDbgPrintfW(L"[RTC] fix year %x (%d)\r\n", static_cast<unsigned>(next), static_cast<unsigned>(next));
         }
         PausePoll();
     }

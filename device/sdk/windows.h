@@ -1,0 +1,42 @@
+// Stand-in for the Windows CE 4.20 SDK's <windows.h>, reduced to what the
+// fixers use and written from the platform's public API reference. The
+// device check compiles the programs against it, as C++03 and with no other
+// header, the way the SDK's own compilers see them.
+#ifndef NUV_SDK_STANDIN_WINDOWS_H
+#define NUV_SDK_STANDIN_WINDOWS_H
+
+#define WINAPI
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
+typedef unsigned long DWORD;
+typedef long LONG;
+typedef wchar_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+
+#define TRUE 1
+#define FALSE 0
+
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
+#define SH_SHELL 21
+
+extern "C" {
+void WINAPI NKDbgPrintfW(LPCWSTR lpszFmt, ...);
+BOOL WINAPI IsAPIReady(DWORD hAPI);
+void WINAPI Sleep(DWORD dwMilliseconds);
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+}
+
+#endif
