@@ -1,4 +1,4 @@
 // A header that does not belong to any program, common/ or the device platform.
 #pragma once
 
-constexpr int kStrayConstant = 7;
+static const int kStrayConstant = 7;
