@@ -34,7 +34,9 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
         problems.push_back("cannot start " + program + ": " + result.why);
         return problems;
     }
-    if (d.stopped_at_limit != 0) {
+    if (d.program_fault[0] != '\0') {
+        problems.push_back(program + " " + d.program_fault + " at " + at);
+    } else if (d.stopped_at_limit != 0) {
         problems.push_back(program + " stopped at the limit: still running at " + at);
     } else if (!result.exited) {
         problems.push_back(program + " crashed: signal " + std::to_string(result.signal) + " (" +
@@ -51,7 +53,7 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
         problems.push_back(std::to_string(d.violation_count - sim::kMaxViolations) +
                            " more access violations");
     }
-    if (d.stopped_at_limit == 0 && result.exited) {
+    if (d.stopped_at_limit == 0 && result.exited && d.program_fault[0] == '\0') {
         if (d.kmode != 0) {
             problems.push_back(program + " left kernel mode on");
         }

@@ -27,33 +27,55 @@ void AppendUtf8(std::string& out, uint32_t c) {
     }
 }
 
-}  // namespace
+// The code point at `p`, moving `p` past it: a UTF-16 surrogate pair is one.
+uint32_t TakeCodePoint(const wchar_t*& p) { return static_cast<uint32_t>(*p++); }
 
-std::string ToUtf8(const wchar_t* text) {
+uint32_t TakeCodePoint(const char16_t*& p) {
+    const uint32_t high = *p++;
+    if (high >= 0xD800 && high <= 0xDBFF && *p >= 0xDC00 && *p <= 0xDFFF) {
+        return 0x10000 + ((high - 0xD800) << 10) + (static_cast<uint32_t>(*p++) - 0xDC00);
+    }
+    return high;
+}
+
+template <typename Char>
+std::string Utf8Of(const Char* text) {
     std::string out;
-    for (const wchar_t* p = text; *p != L'\0'; ++p) {
-        AppendUtf8(out, static_cast<uint32_t>(*p));
+    while (*text != 0) {
+        AppendUtf8(out, TakeCodePoint(text));
     }
     return out;
 }
 
-std::string FormatDebug(const wchar_t* format, va_list args) {
+template <typename Char>
+std::string Format(const Char* p, const NextArg& next) {
     std::string out;
-    for (const wchar_t* p = format; *p != L'\0'; ++p) {
-        if (*p != L'%' || (p[1] != L'x' && p[1] != L'd' && p[1] != L'%')) {
-            AppendUtf8(out, static_cast<uint32_t>(*p));
+    while (*p != 0) {
+        if (*p != '%' || (p[1] != 'x' && p[1] != 'd' && p[1] != '%')) {
+            AppendUtf8(out, TakeCodePoint(p));
             continue;
         }
-        ++p;
-        if (*p == L'%') {
+        const Char spec = p[1];
+        p += 2;
+        if (spec == '%') {
             out += '%';
             continue;
         }
         char buf[16];
-        std::snprintf(buf, sizeof buf, *p == L'x' ? "%x" : "%u", va_arg(args, unsigned int));
+        std::snprintf(buf, sizeof buf, spec == 'x' ? "%x" : "%u", next());
         out += buf;
     }
     return out;
 }
+
+}  // namespace
+
+std::string FormatDebug(const wchar_t* format, const NextArg& next) { return Format(format, next); }
+std::string FormatDebug(const char16_t* format, const NextArg& next) {
+    return Format(format, next);
+}
+
+std::string ToUtf8(const wchar_t* text) { return Utf8Of(text); }
+std::string ToUtf8(const char16_t* text) { return Utf8Of(text); }
 
 }  // namespace sim

@@ -124,6 +124,7 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.shell_ready_ms = d.clock_ms + shell_after_s * kMsPerSecond;
     d.io_trace = io_trace ? 1 : 0;
     d.stopped_at_limit = 0;
+    d.program_fault[0] = '\0';
     d.unattended_requests = d.unattended_withdrawals = 0;
     d.refused_count = 0;
     d.violation_count = 0;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 
 #include "debug_format.h"
@@ -15,6 +16,7 @@ namespace sim {
 namespace {
 
 HostBinding g_binding;
+bool g_shared_device = false;  // the device lives in a state file devsim reads
 
 void WriteAll(int fd, const std::string& text) {
     size_t done = 0;
@@ -45,6 +47,7 @@ void AttachDefault() {
         if (g_binding.device == nullptr) {
             NoDevice(file, why);
         }
+        g_shared_device = true;
     } else {
         static DeviceState private_device;
         DeviceConfig config;
@@ -72,6 +75,23 @@ void BindHost(const HostBinding& binding) { g_binding = binding; }
 
 void UnbindHost() { g_binding = HostBinding{}; }
 
+void HostDebugOutput(const std::string& text) {
+    Dev();
+    if (g_binding.debug) {
+        g_binding.debug(text);
+    }
+}
+
+void EndWithFault(const std::string& fault) {
+    DeviceState& d = Dev();
+    if (g_shared_device) {
+        std::snprintf(d.program_fault, sizeof d.program_fault, "%s", fault.c_str());
+    } else {
+        WriteAll(2, std::string(program_invocation_short_name) + " " + fault + "\n");
+    }
+    _exit(kFaultExitCode);
+}
+
 }  // namespace sim
 
 using sim::Dev;
@@ -82,14 +102,11 @@ extern "C" {
 BOOL SetKMode(BOOL fMode) { return sim::DeviceSetKMode(Dev(), fMode, g_binding.io); }
 
 void NKDbgPrintfW(LPCWSTR lpszFmt, ...) {
-    Dev();
     va_list args;
     va_start(args, lpszFmt);
-    const std::string text = sim::FormatDebug(lpszFmt, args);
+    const std::string text = sim::FormatDebug(lpszFmt, [&args] { return va_arg(args, unsigned); });
     va_end(args);
-    if (g_binding.debug) {
-        g_binding.debug(text);
-    }
+    sim::HostDebugOutput(text);
 }
 
 BOOL IsAPIReady(DWORD hAPI) { return sim::DeviceApiReady(Dev(), hAPI) ? TRUE : FALSE; }
@@ -103,7 +120,7 @@ void Sleep(DWORD dwMilliseconds) {
 
 void GetLocalTime(SYSTEMTIME* lpSystemTime) { *lpSystemTime = sim::DeviceLocalTime(Dev()); }
 
-BOOL CeRunAppAtTime(LPCWSTR pwszAppName, const SYSTEMTIME* lpTime) {
+BOOL CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime) {
     return sim::DeviceRunAppAtTime(Dev(), sim::ToUtf8(pwszAppName), *lpTime) ? TRUE : FALSE;
 }
 

@@ -22,4 +22,11 @@ struct HostBinding {
 void BindHost(const HostBinding& binding);
 void UnbindHost();
 
+// What another way of running a program (the ARM runner) needs beside the
+// seven services: the trace sink, and an end for a fault of the program's own.
+void HostDebugOutput(const std::string& text);
+// Records `fault` ("crashed (...)") on the device for devsim, or shows it on
+// stderr on a private device, and ends the process with kFaultExitCode.
+[[noreturn]] void EndWithFault(const std::string& fault);
+
 }  // namespace sim

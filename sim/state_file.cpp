@@ -55,6 +55,9 @@ std::string CheckState(const DeviceState& d) {
             return "corrupt launch table";
         }
     }
+    if (!Terminated(d.program_fault, sizeof d.program_fault)) {
+        return "corrupt fault record";
+    }
     for (const Violation& v : d.violations) {
         if (!Terminated(v.text, sizeof v.text)) {
             return "corrupt violation record";

@@ -13,6 +13,7 @@ constexpr const char* kStateEnv = "NUV_DEVICE_STATE";
 // Exit codes of a program process that the host platform stopped itself.
 constexpr int kLimitExitCode = 124;     // a Sleep would have passed the limit
 constexpr int kNoDeviceExitCode = 125;  // the state file is missing or damaged
+constexpr int kFaultExitCode = 123;     // the ARM runner could not load or go on running it
 
 // Creates (or replaces) the file with `initial` and maps it.
 DeviceState* CreateStateFile(const std::string& path, const DeviceState& initial,

@@ -172,9 +172,15 @@ TEST(Services, SleepStopsAtTheLimit) {
 std::string Format(const wchar_t* fmt, ...) {
     va_list args;
     va_start(args, fmt);
-    std::string s = sim::FormatDebug(fmt, args);
+    std::string s = sim::FormatDebug(fmt, [&args] { return va_arg(args, unsigned); });
     va_end(args);
     return s;
+}
+
+// The device's UTF-16 form, as the ARM runner reads it.
+std::string Format16(const char16_t* fmt, std::vector<uint32_t> args) {
+    size_t i = 0;
+    return sim::FormatDebug(fmt, [&] { return args.at(i++); });
 }
 
 TEST(DebugFormat, HexDecimalAndUtf8) {
@@ -183,6 +189,7 @@ TEST(DebugFormat, HexDecimalAndUtf8) {
     EXPECT_EQ(Format(L"100%% %d", 7u), "100% 7");
     EXPECT_EQ(Format(L"%s stays"), "%s stays");
     EXPECT_EQ(Format(L"\u00e9\u20ac"), "\xc3\xa9\xe2\x82\xac");
+    EXPECT_EQ(Format16(u"fix %x-%x \U0001F600\r\n", {3, 1}), "fix 3-1 \xf0\x9f\x98\x80\r\n");
 }
 
 TEST(StateFile, RoundTripsAndRejectsDamage) {
