@@ -49,7 +49,7 @@ READELF=$(tool llvm-readelf llvm-readelf-14) || exit 1
 mapfile -t DEVICE_FLAGS < "$src/device/flags"
 FLAGS=("${DEVICE_FLAGS[@]}" -Wall -Wextra -Wconversion -Wshadow -Werror)
 SDK_FLAGS=(-nostdinc -D_WIN32_WCE=0x420 -isystem "$src/device/sdk")
-SERVICES="SetKMode NKDbgPrintfW IsAPIReady Sleep GetLocalTime CeRunAppAtTime PowerPolicyNotify"
+SERVICES=$(awk '$1 == "service" {print $2}' "$src/device/coredll.S" | tr "\n" " ")
 ALLOWED_DATA="RTC_REG_BASE"
 resource_include=$("$CXX" -print-resource-dir)/include
 

@@ -10,7 +10,7 @@ namespace {
 
 const char kUsage[] = R"(usage: devsim run PROGRAM [options]
        devsim years [--from TIME] [--to TIME] [--hw chip|correct]
-                    [--launch-delay MS] [--disable PROGRAM] [--quiet]
+                    [--launch-delay MS] [--disable PROGRAM] [--quiet] [--arm]
 
 devsim run: runs one fixer program (nuv, nuv28 or nuv29), the host build found beside
 devsim, as its own process on a fresh simulated device with an empty launch
@@ -32,6 +32,9 @@ options:
                                     of device time (default 3600)
   --io                              also log every register access and kernel
                                     mode change on stderr
+  --arm                             run the device executable (device/PROGRAM.exe)
+                                    as ARM code under cerun instead of the host
+                                    build; everything printed stays the same
   --state FILE                      keep the device in FILE: a fresh one when
                                     FILE does not exist, else the device as the
                                     last run left it (clock, registers, pending
@@ -57,6 +60,7 @@ within 10 minutes of it. Up to --to (default "2205-12-31 12:00:00").
   --hw chip|correct      the RTC's calendar, as for run (default chip)
   --disable PROGRAM      leave nuv, nuv28 or nuv29 uninstalled (repeatable)
   --quiet                only the summary line
+  --arm                  run the device executables under cerun, as for run
 
 stdout: one line per year in which the chip stepped wrong or a fixer wrote,
 then always

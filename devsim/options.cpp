@@ -168,6 +168,10 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
             o.program = arg;
             continue;
         }
+        if (arg == "--arm") {
+            o.arm = true;
+            continue;
+        }
         if (arg == "--ignore-writes" || arg == "--io") {
             (arg == "--io" ? o.device.io_trace : o.device.ignore_writes) = true;
             o.device_set = o.device_set || arg == "--ignore-writes";
@@ -235,8 +239,8 @@ std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& ar
     ArgReader in(args);
     while (!in.Done() && error.empty()) {
         const std::string arg = in.Next();
-        if (arg == "--quiet") {
-            o.quiet = true;
+        if (arg == "--quiet" || arg == "--arm") {
+            (arg == "--quiet" ? o.quiet : o.arm) = true;
             continue;
         }
         static const char* const kValued[] = {"--from", "--to", "--hw", "--launch-delay",

@@ -14,6 +14,7 @@ struct RunOptions {
     sim::DeviceConfig device;
     bool device_set = false;  // an option that sets up the device was given
     std::string state_file;   // --state: the device lives on in this file
+    bool arm = false;         // run the device image under the ARM runner
 };
 
 // Reads an option list of the form `--name value` or `--name=value`.
@@ -60,6 +61,7 @@ struct YearsOptions {
     int64_t launch_delay_ms = 250;
     bool disabled[3] = {false, false, false};  // nuv, nuv28, nuv29
     bool quiet = false;
+    bool arm = false;  // run the device images under the ARM runner
 };
 
 // Parses the arguments after `years`; on failure `error` says why.

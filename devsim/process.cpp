@@ -16,10 +16,12 @@ extern char** environ;
 
 namespace devsim {
 
-std::string ProgramPath(const std::string& program) {
+namespace {
+
+std::string ProgramDir() {
     const char* dir_override = std::getenv("DEVSIM_PROGRAM_DIR");
     if (dir_override != nullptr && *dir_override != '\0') {
-        return std::string(dir_override) + "/" + program;
+        return dir_override;
     }
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -29,10 +31,33 @@ std::string ProgramPath(const std::string& program) {
         dir = self;
         dir.resize(dir.rfind('/'));
     }
-    return dir + "/" + program;
+    return dir;
 }
 
-ProcessResult RunProgram(const std::string& path, const std::string& state_file, bool quiet) {
+}  // namespace
+
+ProgramCommand CommandFor(const std::string& program, bool arm) {
+    const std::string dir = ProgramDir();
+    if (arm) {
+        return {program, dir + "/cerun", {dir + "/device/" + program + ".exe"}};
+    }
+    return {program, dir + "/" + program, {}};
+}
+
+std::string MissingFile(const ProgramCommand& command) {
+    if (access(command.path.c_str(), X_OK) != 0) {
+        return command.path;
+    }
+    for (const std::string& file : command.args) {
+        if (access(file.c_str(), R_OK) != 0) {
+            return file;
+        }
+    }
+    return {};
+}
+
+ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
+                         bool quiet) {
     ProcessResult result;
     const std::string prefix = std::string(sim::kStateEnv) + "=";
     std::vector<std::string> env_text;
@@ -47,8 +72,13 @@ ProcessResult RunProgram(const std::string& path, const std::string& state_file,
         envp.push_back(s.data());
     }
     envp.push_back(nullptr);
-    std::string arg0 = path.substr(path.rfind('/') + 1);
-    char* argv[] = {arg0.data(), nullptr};
+    std::vector<std::string> arg_text{command.program};
+    arg_text.insert(arg_text.end(), command.args.begin(), command.args.end());
+    std::vector<char*> argv;
+    for (std::string& s : arg_text) {
+        argv.push_back(s.data());
+    }
+    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -56,7 +86,8 @@ ProcessResult RunProgram(const std::string& path, const std::string& state_file,
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     }
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data());
+    const int rc =
+        posix_spawn(&pid, command.path.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         result.why = std::strerror(rc);

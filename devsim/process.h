@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace devsim {
 
@@ -13,13 +14,25 @@ struct ProcessResult {
     int signal = 0;
 };
 
-// The host build of `program`, in the directory that holds devsim, or in
-// $DEVSIM_PROGRAM_DIR when that is set.
-std::string ProgramPath(const std::string& program);
+// How a fixer is started: its host build, or its device image under the
+// ARM runner. Either way the process is called by the fixer's name.
+struct ProgramCommand {
+    std::string program;            // argv[0]
+    std::string path;               // the file executed
+    std::vector<std::string> args;  // after argv[0]
+};
 
-// Runs `path` to its end with the state file named in its environment; its
-// debug output goes to our stdout, or nowhere when `quiet`.
-ProcessResult RunProgram(const std::string& path, const std::string& state_file, bool quiet);
+// The host build of `program`, or with `arm` cerun and device/PROGRAM.exe,
+// in the directory that holds devsim, or in $DEVSIM_PROGRAM_DIR when set.
+ProgramCommand CommandFor(const std::string& program, bool arm);
+
+// Empty when the files the command needs are there; else the one missing.
+std::string MissingFile(const ProgramCommand& command);
+
+// Runs `command` to its end with the state file named in its environment;
+// its debug output goes to our stdout, or nowhere when `quiet`.
+ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
+                         bool quiet);
 
 // A fresh, empty state file path in the temporary directory.
 std::string TempStatePath();

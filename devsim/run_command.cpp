@@ -54,9 +54,10 @@ sim::DeviceState* OpenDevice(const RunOptions& options, const std::string& file,
 }  // namespace
 
 int RunCommand(const RunOptions& options) {
-    const std::string path = ProgramPath(options.program);
-    if (access(path.c_str(), X_OK) != 0) {
-        std::cerr << "devsim: program " << options.program << " is not built (no " << path
+    const ProgramCommand command = CommandFor(options.program, options.arm);
+    const std::string missing = MissingFile(command);
+    if (!missing.empty()) {
+        std::cerr << "devsim: program " << options.program << " is not built (no " << missing
                   << ")\n";
         return 2;
     }
@@ -71,12 +72,13 @@ int RunCommand(const RunOptions& options) {
     const int64_t run_start = d->clock_ms;
 
     std::cout.flush();
-    const ProcessResult result = RunProgram(path, file, false);
+    const ProcessResult result = RunProgram(command, file, false);
     const std::vector<std::string> problems = RunProblems(options.program, result, *d);
     sim::EndProcess(*d);
 
     std::string account;
-    if (result.started && result.exited && d->stopped_at_limit == 0) {
+    if (result.started && result.exited && d->stopped_at_limit == 0 &&
+        d->program_fault[0] == '\0') {
         account += "devsim: " + options.program + " exited with " +
                    std::to_string(result.exit_code) + " after " +
                    Seconds(d->clock_ms - run_start) + " s of device time\n";

@@ -240,7 +240,7 @@ void Simulation::Launch(int program) {
     }
     sim::BeginRun(d_, kRunLimitS, 0, false);
     const char* name = kFixerNames[program];
-    const ProcessResult result = RunProgram(ProgramPath(name), file_, true);
+    const ProcessResult result = RunProgram(CommandFor(name, o_.arm), file_, true);
     const std::vector<std::string> problems = RunProblems(name, result, d_);
     sim::EndProcess(d_);
     if (!problems.empty()) {
@@ -322,9 +322,9 @@ int Simulation::Run() {
 int YearsCommand(const YearsOptions& options) {
     for (int p = 0; p < 3; ++p) {
         const char* name = kFixerNames[p];
-        if (!options.disabled[p] && access(ProgramPath(name).c_str(), X_OK) != 0) {
-            std::cerr << "devsim: program " << name << " is not built (no " << ProgramPath(name)
-                      << ")\n";
+        const std::string missing = MissingFile(CommandFor(name, options.arm));
+        if (!options.disabled[p] && !missing.empty()) {
+            std::cerr << "devsim: program " << name << " is not built (no " << missing << ")\n";
             return 2;
         }
     }

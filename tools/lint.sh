@@ -17,7 +17,7 @@ done
 
 status=0
 device_sources=(common/*.cpp year_end/*.cpp feb28/*.cpp feb29/*.cpp device/*.cpp)
-host_sources=(sim/*.cpp devsim/*.cpp)
+host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp device/pe/*.cpp)
 mapfile -t device_flags < device/flags
 device_flags+=(-Icommon -Iyear_end -Ifeb28 -Ifeb29)
 
@@ -34,12 +34,13 @@ fi
 
 cppcheck_flags=(--enable=warning,performance,portability --error-exitcode=1 --inline-suppr
                 --quiet --std=c++17 --language=c++ -U_WIN32_WCE)
-if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim sim devsim; then
+if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Idevice/pe sim devsim cerun \
+        device/pe; then
     echo "lint: cppcheck found problems in the simulator"
     status=1
 fi
 if ! cppcheck "${cppcheck_flags[@]}" --platform=arm32-wchar_t2 -Icommon -Iyear_end -Ifeb28 \
-        -Ifeb29 common year_end feb28 feb29 device; then
+        -Ifeb29 common year_end feb28 feb29 device/device_platform.cpp; then
     echo "lint: cppcheck found problems in the device sources"
     status=1
 fi

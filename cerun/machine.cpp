@@ -1,0 +1,195 @@
+#include "machine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host_platform.h"
+#include "platform.h"
+#include "rtc_regs.h"
+#include "services.h"
+
+namespace cerun {
+
+namespace {
+
+constexpr uint32_t kPage = 0x1000;
+constexpr uint32_t kExitTrap = kTrapPage + 0x100;    // the entry point returns here
+constexpr uint32_t kCommandLine = kTrapPage + 0x200;  // an empty UTF-16 string
+constexpr uint32_t kReturn = 0xE1A0F00E;             // mov pc, lr: a trap slot's body
+constexpr uint32_t kUserMode = 0x10;                  // CPSR: user mode, ARM state
+constexpr uint32_t kShowWindow = 5;                   // SW_SHOW, the entry's fourth argument
+
+constexpr uint32_t kUdefException = 1;  // Unicorn's numbers of the ARM exceptions
+constexpr uint32_t kSwiException = 2;
+
+uint32_t Protection(uint32_t access) {
+    return ((access & kRead) != 0 ? static_cast<uint32_t>(UC_PROT_READ) : 0U) |
+           ((access & kWrite) != 0 ? static_cast<uint32_t>(UC_PROT_WRITE) : 0U) |
+           ((access & kExecute) != 0 ? static_cast<uint32_t>(UC_PROT_EXEC) : 0U);
+}
+
+const char* AccessVerb(uc_mem_type type) {
+    switch (type) {
+        case UC_MEM_WRITE:
+        case UC_MEM_WRITE_UNMAPPED:
+        case UC_MEM_WRITE_PROT:
+            return "store";
+        default:
+            return "load";
+    }
+}
+
+volatile uint8_t* RegisterAt(uint64_t offset) {
+    return reinterpret_cast<volatile uint8_t*>(static_cast<uintptr_t>(RTC_PHYS_BASE + offset));
+}
+
+void OnCode(uc_engine* /*uc*/, uint64_t address, uint32_t /*size*/, void* data) {
+    auto& m = *static_cast<Machine*>(data);
+    m.pc = static_cast<uint32_t>(address);
+    const uint64_t slot = (address - kTrapPage) / 4;
+    if (address >= kTrapPage && slot < kServiceCount && address % 4 == 0) {
+        kServices[slot].serve(m);
+    }
+}
+
+// Unicorn lets a misaligned access rotate as ARMv4 does; CE faults it.
+void OnAccess(uc_engine* /*uc*/, uc_mem_type type, uint64_t address, int size, int64_t /*value*/,
+              void* data) {
+    if (size > 1 && address % static_cast<uint64_t>(size) != 0) {
+        Crash(*static_cast<Machine*>(data), "misaligned " + std::to_string(size) + "-byte " +
+                                                AccessVerb(type) + " at " +
+                                                Hex(static_cast<uint32_t>(address)));
+    }
+}
+
+bool OnInvalid(uc_engine* /*uc*/, uc_mem_type type, uint64_t address, int size, int64_t /*value*/,
+               void* data) {
+    const auto& m = *static_cast<Machine*>(data);
+    const std::string at = Hex(static_cast<uint32_t>(address));
+    if (type == UC_MEM_FETCH_UNMAPPED || type == UC_MEM_FETCH_PROT) {
+        Crash(m, "jump to " + at + ", outside the image's code,");
+    }
+    Crash(m, std::to_string(size) + "-byte " + AccessVerb(type) + " at " + at + ", " +
+                 (type == UC_MEM_READ_UNMAPPED || type == UC_MEM_WRITE_UNMAPPED ? "unmapped,"
+                                                                              : "not allowed,"));
+}
+
+void OnException(uc_engine* /*uc*/, uint32_t number, void* data) {
+    const auto& m = *static_cast<Machine*>(data);
+    if (number == kUdefException) {
+        Crash(m, "undefined instruction");
+    }
+    Crash(m, number == kSwiException ? std::string("software interrupt")
+                                     : "CPU exception " + std::to_string(number));
+}
+
+uint64_t OnRegisterRead(uc_engine* /*uc*/, uint64_t offset, unsigned size, void* data) {
+    if (size != 1) {
+        Crash(*static_cast<Machine*>(data),
+              std::to_string(size) + "-byte load from register " + Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
+    }
+    return ReadRegister(RegisterAt(offset));
+}
+
+void OnRegisterWrite(uc_engine* /*uc*/, uint64_t offset, unsigned size, uint64_t value, void* data) {
+    if (size != 1) {
+        Crash(*static_cast<Machine*>(data),
+              std::to_string(size) + "-byte store to register " + Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
+    }
+    WriteRegister(RegisterAt(offset), static_cast<uint8_t>(value));
+}
+
+void Check(Machine& m, uc_err err, const char* what) {
+    if (err != UC_ERR_OK) {
+        Crash(m, std::string(what) + ": " + uc_strerror(err));
+    }
+}
+
+void MapTraps(Machine& m) {
+    Check(m, uc_mem_map(m.uc, kTrapPage, kPage, UC_PROT_READ | UC_PROT_EXEC), "trap page");
+    for (uint32_t i = 0; i <= kServiceCount; ++i) {
+        Check(m, uc_mem_write(m.uc, kTrapPage + 4 * i, &kReturn, sizeof kReturn), "trap page");
+    }
+    const uint16_t empty = 0;
+    Check(m, uc_mem_write(m.uc, kCommandLine, &empty, sizeof empty), "command line");
+}
+
+void MapImage(Machine& m, const LoadedImage& image) {
+    for (const Region& r : image.regions) {
+        Check(m, uc_mem_map(m.uc, r.address, r.size, Protection(r.access)), "image");
+        const size_t from = r.address - image.base;
+        const size_t size = std::min<size_t>(r.size, image.memory.size() - from);
+        Check(m, uc_mem_write(m.uc, r.address, image.memory.data() + from, size), "image");
+    }
+    const uint32_t stack = (image.stack_reserve + kPage - 1) / kPage * kPage;
+    Check(m, uc_mem_map(m.uc, kStackTop - stack, stack, UC_PROT_READ | UC_PROT_WRITE), "stack");
+    Check(m, uc_mmio_map(m.uc, RTC_PHYS_BASE, kPage, OnRegisterRead, &m, OnRegisterWrite, &m),
+          "register page");
+}
+
+void AddHooks(Machine& m) {
+    uc_hook h = 0;
+    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(OnCode), &m, 1, 0), "hook");
+    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
+                         reinterpret_cast<void*>(OnAccess), &m, 1, 0), "hook");
+    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnInvalid), &m, 1, 0),
+          "hook");
+    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(OnException), &m, 1, 0),
+          "hook");
+}
+
+void SetReg(Machine& m, int reg, uint32_t value) { Check(m, uc_reg_write(m.uc, reg, &value), "register"); }
+
+}  // namespace
+
+std::string Hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", v);
+    return buf;
+}
+
+void Crash(const Machine& m, const std::string& what) {
+    sim::EndWithFault("crashed (" + what + " at ARM address " + Hex(m.pc) + ")");
+}
+
+uint32_t ResolveService(const std::string& dll, const std::string& name) {
+    if (strcasecmp(dll.c_str(), "COREDLL.dll") != 0) {
+        return 0;
+    }
+    for (size_t i = 0; i < kServiceCount; ++i) {
+        if (name == kServices[i].name) {
+            return kTrapPage + 4 * static_cast<uint32_t>(i);
+        }
+    }
+    return 0;
+}
+
+int RunImage(const LoadedImage& image) {
+    Machine m;
+    if (uc_open(UC_ARCH_ARM, UC_MODE_ARM, &m.uc) != UC_ERR_OK) {
+        sim::EndWithFault("could not be run (no ARM emulator)");
+    }
+    Check(m, uc_ctl_set_cpu_model(m.uc, UC_CPU_ARM_SA1110), "CPU model");
+    MapImage(m, image);
+    MapTraps(m);
+    AddHooks(m);
+    SetReg(m, UC_ARM_REG_CPSR, kUserMode);
+    SetReg(m, UC_ARM_REG_SP, kStackTop);
+    SetReg(m, UC_ARM_REG_LR, kExitTrap);
+    SetReg(m, UC_ARM_REG_R0, image.base);  // hInstance
+    SetReg(m, UC_ARM_REG_R1, 0);
+    SetReg(m, UC_ARM_REG_R2, kCommandLine);
+    SetReg(m, UC_ARM_REG_R3, kShowWindow);
+    m.pc = image.entry;
+    const uc_err err = uc_emu_start(m.uc, image.entry, kExitTrap, 0, 0);
+    if (err == UC_ERR_INSN_INVALID) {
+        Crash(m, "undefined instruction");  // ARMv4T or later, Thumb, or no instruction at all
+    }
+    Check(m, err, "emulation stopped");
+    uint32_t result = 0;
+    uc_reg_read(m.uc, UC_ARM_REG_R0, &result);
+    uc_close(m.uc);
+    return static_cast<int>(result & 0xFF);
+}
+
+}  // namespace cerun

@@ -1,0 +1,184 @@
+#include "pe_loader.h"
+
+#include <cstring>
+
+#include "pe_format.h"
+
+namespace cerun {
+
+namespace {
+
+uint32_t AlignUp(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
+
+std::string Hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", v);
+    return buf;
+}
+
+template <typename T>
+T ReadAt(const std::vector<uint8_t>& bytes, uint64_t at, const char* what) {
+    if (at > bytes.size() || bytes.size() - at < sizeof(T)) {
+        throw LoadError(std::string(what) + " lies outside the image");
+    }
+    T value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+template <typename T>
+void WriteAt(std::vector<uint8_t>& bytes, uint64_t at, const T& value, const char* what) {
+    ReadAt<T>(bytes, at, what);  // bounds
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+}
+
+std::string NameAt(const std::vector<uint8_t>& memory, uint32_t rva) {
+    std::string name;
+    for (uint32_t at = rva; name.size() < 256; ++at) {
+        const auto c = ReadAt<char>(memory, at, "an import name");
+        if (c == '\0') {
+            return name;
+        }
+        name += c;
+    }
+    throw LoadError("an import name is not terminated");
+}
+
+struct Headers {
+    pe::NtHeaders nt;
+    uint32_t sections_at;
+};
+
+Headers ReadHeaders(const std::vector<uint8_t>& file) {
+    const auto dos = ReadAt<pe::DosHeader>(file, 0, "the DOS header");
+    const auto nt = ReadAt<pe::NtHeaders>(file, dos.pe_offset, "the PE header");
+    const pe::OptionalHeader& o = nt.optional;
+    if (dos.magic != pe::kDosMagic || nt.signature != pe::kPeSignature ||
+        o.magic != pe::kOptionalMagic) {
+        throw LoadError("not a PE32 executable");
+    }
+    if (nt.file.machine != pe::kMachineArm) {
+        throw LoadError("machine " + Hex(nt.file.machine) + " is not ARM (0x000001c0)");
+    }
+    if (o.subsystem != pe::kSubsystemWindowsCeGui ||
+        o.subsystem_major * 100 + o.subsystem_minor > pe::kCeMajor * 100 + pe::kCeMinor) {
+        throw LoadError("not a program for Windows CE 4.20");
+    }
+    if (o.section_alignment != pe::kSectionAlignment || o.image_size > 0x01000000 ||
+        o.directory_count < pe::kDataDirectories) {
+        throw LoadError("unexpected layout");
+    }
+    return {nt, dos.pe_offset + static_cast<uint32_t>(sizeof nt)};
+}
+
+uint32_t AccessOf(uint32_t characteristics) {
+    return ((characteristics & pe::kRead) != 0 ? kRead : 0U) |
+           ((characteristics & pe::kWrite) != 0 ? kWrite : 0U) |
+           ((characteristics & pe::kExecute) != 0 ? kExecute : 0U);
+}
+
+void PlaceSections(const std::vector<uint8_t>& file, const Headers& h, LoadedImage& image) {
+    const uint32_t headers = h.nt.optional.headers_size;
+    if (headers > file.size() || headers > image.memory.size()) {
+        throw LoadError("headers lie outside the image");
+    }
+    std::memcpy(image.memory.data(), file.data(), headers);
+    image.regions.push_back({image.base, AlignUp(headers, pe::kSectionAlignment), kRead});
+    for (unsigned i = 0; i < h.nt.file.section_count; ++i) {
+        const auto s = ReadAt<pe::SectionHeader>(
+            file, h.sections_at + uint64_t{i} * sizeof(pe::SectionHeader), "a section header");
+        const uint32_t copied = std::min(s.raw_size, s.virtual_size);
+        if (uint64_t{s.raw_offset} + copied > file.size() ||
+            uint64_t{s.rva} + AlignUp(s.virtual_size, pe::kSectionAlignment) > image.memory.size() ||
+            s.rva % pe::kSectionAlignment != 0 || s.rva < image.regions.back().address - image.base +
+                                                              image.regions.back().size) {
+            throw LoadError("section " + std::to_string(i + 1) + " lies outside the image");
+        }
+        std::memcpy(image.memory.data() + s.rva, file.data() + s.raw_offset, copied);
+        image.regions.push_back({image.base + s.rva, AlignUp(s.virtual_size, pe::kSectionAlignment),
+                                 AccessOf(s.characteristics)});
+    }
+}
+
+void Relocate(const pe::OptionalHeader& o, LoadedImage& image) {
+    const uint32_t delta = image.base - o.image_base;
+    if (delta == 0) {
+        return;
+    }
+    const pe::DataDirectory dir = o.directories[pe::kBaseRelocDirectory];
+    if (dir.size == 0) {
+        throw LoadError("relocations stripped: the image cannot move from " + Hex(o.image_base));
+    }
+    for (uint32_t at = dir.rva; at < dir.rva + dir.size;) {
+        const auto block = ReadAt<pe::BaseRelocBlock>(image.memory, at, "a relocation block");
+        if (block.block_size < sizeof block || block.block_size % 2 != 0) {
+            throw LoadError("corrupt relocation block at " + Hex(at));
+        }
+        for (uint32_t e = sizeof block; e < block.block_size; e += 2) {
+            const auto entry = ReadAt<uint16_t>(image.memory, at + e, "a relocation");
+            const uint32_t type = entry >> 12;
+            const uint32_t word = block.page_rva + (entry & 0x0FFFU);
+            if (type == pe::kRelBasedHighLow) {
+                WriteAt(image.memory, word, ReadAt<uint32_t>(image.memory, word, "a relocation") + delta,
+                        "a relocation");
+            } else if (type != pe::kRelBasedAbsolute) {
+                throw LoadError("relocation type " + std::to_string(type) + " is not supported");
+            }
+        }
+        at += block.block_size;
+    }
+}
+
+void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, LoadedImage& image) {
+    const pe::DataDirectory dir = o.directories[pe::kImportDirectory];
+    for (uint32_t at = dir.rva; dir.size != 0; at += sizeof(pe::ImportDescriptor)) {
+        const auto d = ReadAt<pe::ImportDescriptor>(image.memory, at, "the import directory");
+        if (d.name_rva == 0) {
+            return;
+        }
+        const std::string dll = NameAt(image.memory, d.name_rva);
+        if (d.lookup_table_rva == 0) {
+            throw LoadError(dll + ": no import lookup table");
+        }
+        for (uint32_t i = 0;; ++i) {
+            const auto entry = ReadAt<uint32_t>(image.memory, d.lookup_table_rva + 4 * i, "an import");
+            if (entry == 0) {
+                break;
+            }
+            if ((entry & pe::kImportByOrdinal) != 0) {
+                throw LoadError(dll + ": import by ordinal " + std::to_string(entry & 0xFFFF));
+            }
+            const std::string name = NameAt(image.memory, entry + 2);  // after the hint
+            const uint32_t address = resolve(dll, name);
+            if (address == 0) {
+                throw LoadError(dll + " has no export " + name);
+            }
+            WriteAt(image.memory, d.address_table_rva + 4 * i, address, "the import address table");
+        }
+    }
+}
+
+}  // namespace
+
+LoadedImage LoadImage(const std::vector<uint8_t>& file, uint32_t base, const Resolver& resolve) {
+    const Headers h = ReadHeaders(file);
+    const pe::OptionalHeader& o = h.nt.optional;
+    if (pe::ImageChecksum(file, ReadAt<pe::DosHeader>(file, 0, "").pe_offset +
+                                    pe::kChecksumInNtHeaders) != o.checksum) {
+        throw LoadError("checksum mismatch: the file is damaged");
+    }
+    LoadedImage image;
+    image.base = base != 0 ? base : o.image_base;
+    if (image.base % pe::kSectionAlignment != 0) {
+        throw LoadError("base " + Hex(image.base) + " is not page-aligned");
+    }
+    image.memory.assign(o.image_size, 0);
+    image.entry = image.base + o.entry_rva;
+    image.stack_reserve = o.stack_reserve;
+    PlaceSections(file, h, image);
+    Relocate(o, image);
+    ResolveImports(o, resolve, image);
+    return image;
+}
+
+}  // namespace cerun

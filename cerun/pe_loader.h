@@ -1,0 +1,41 @@
+// Loading a fixer image the way the Windows CE loader does: sections at
+// base + RVA, base relocations applied when the image is placed elsewhere,
+// and the import address table filled by resolving each name.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace cerun {
+
+// Why an image cannot be loaded; the message is one line.
+struct LoadError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+enum Access : uint32_t { kRead = 1, kWrite = 2, kExecute = 4 };
+
+struct Region {
+    uint32_t address;  // page-aligned
+    uint32_t size;     // whole pages
+    uint32_t access;   // Access bits
+};
+
+struct LoadedImage {
+    uint32_t base = 0;
+    std::vector<uint8_t> memory;  // the whole image as placed at `base`
+    std::vector<Region> regions;  // the headers' page and each section
+    uint32_t entry = 0;
+    uint32_t stack_reserve = 0;
+};
+
+// The address of the named export of `dll`, or 0 when it has none.
+using Resolver = std::function<uint32_t(const std::string& dll, const std::string& name)>;
+
+// Places `file` at `base` (0: the image's own base); throws LoadError.
+LoadedImage LoadImage(const std::vector<uint8_t>& file, uint32_t base, const Resolver& resolve);
+
+}  // namespace cerun

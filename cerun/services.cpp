@@ -1,0 +1,109 @@
+#include "services.h"
+
+#include <string>
+
+#include "debug_format.h"
+#include "host_platform.h"
+#include "platform.h"
+
+namespace cerun {
+
+namespace {
+
+constexpr int kArgRegisters[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3};
+constexpr size_t kMaxString = 4096;
+
+uint32_t Reg(const Machine& m, int reg) {
+    uint32_t v = 0;
+    uc_reg_read(m.uc, reg, &v);
+    return v;
+}
+
+void SetResult(Machine& m, uint32_t value) { uc_reg_write(m.uc, UC_ARM_REG_R0, &value); }
+
+// Argument `i` of the call: r0-r3, then the words on the stack.
+uint32_t Arg(const Machine& m, unsigned i) {
+    if (i < 4) {
+        return Reg(m, kArgRegisters[i]);
+    }
+    uint32_t v = 0;
+    const uint32_t at = Reg(m, UC_ARM_REG_SP) + 4 * (i - 4);
+    if (uc_mem_read(m.uc, at, &v, sizeof v) != UC_ERR_OK) {
+        Crash(m, "argument " + std::to_string(i + 1) + " beyond the stack");
+    }
+    return v;
+}
+
+std::u16string ReadUtf16(const Machine& m, uint32_t address, const char* service) {
+    std::u16string text;
+    for (char16_t c = 0; text.size() < kMaxString; text += c) {
+        if (uc_mem_read(m.uc, address + 2 * text.size(), &c, sizeof c) != UC_ERR_OK) {
+            Crash(m, std::string(service) + " given an unreadable string at " + Hex(address));
+        }
+        if (c == 0) {
+            return text;
+        }
+    }
+    Crash(m, std::string(service) + " given an unterminated string at " + Hex(address));
+}
+
+// The host's wide form of a UTF-16 text, surrogate pairs joined.
+std::wstring Widen(const std::u16string& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            out += static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00));
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+    }
+    return out;
+}
+
+void ServeSetKMode(Machine& m) { SetResult(m, static_cast<uint32_t>(SetKMode(static_cast<BOOL>(Arg(m, 0))))); }
+
+void ServeNKDbgPrintfW(Machine& m) {
+    const std::u16string format = ReadUtf16(m, Arg(m, 0), "NKDbgPrintfW");
+    unsigned next = 1;
+    sim::HostDebugOutput(sim::FormatDebug(format.c_str(), [&] { return Arg(m, next++); }));
+}
+
+void ServeIsAPIReady(Machine& m) { SetResult(m, static_cast<uint32_t>(IsAPIReady(Arg(m, 0)))); }
+
+void ServeSleep(Machine& m) { Sleep(Arg(m, 0)); }
+
+void ServeGetLocalTime(Machine& m) {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    if (uc_mem_write(m.uc, Arg(m, 0), &t, sizeof t) != UC_ERR_OK) {
+        Crash(m, "GetLocalTime given an unwritable SYSTEMTIME at " + Hex(Arg(m, 0)));
+    }
+}
+
+void ServeCeRunAppAtTime(Machine& m) {
+    std::wstring path = Widen(ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime"));
+    SYSTEMTIME t;
+    if (uc_mem_read(m.uc, Arg(m, 1), &t, sizeof t) != UC_ERR_OK) {
+        Crash(m, "CeRunAppAtTime given an unreadable SYSTEMTIME at " + Hex(Arg(m, 1)));
+    }
+    SetResult(m, static_cast<uint32_t>(CeRunAppAtTime(path.data(), &t)));
+}
+
+void ServePowerPolicyNotify(Machine& m) { SetResult(m, PowerPolicyNotify(Arg(m, 0), Arg(m, 1))); }
+
+}  // namespace
+
+const Service kServices[] = {
+    {"SetKMode", ServeSetKMode},
+    {"NKDbgPrintfW", ServeNKDbgPrintfW},
+    {"IsAPIReady", ServeIsAPIReady},
+    {"Sleep", ServeSleep},
+    {"GetLocalTime", ServeGetLocalTime},
+    {"CeRunAppAtTime", ServeCeRunAppAtTime},
+    {"PowerPolicyNotify", ServePowerPolicyNotify},
+};
+const size_t kServiceCount = sizeof kServices / sizeof kServices[0];
+
+}  // namespace cerun

@@ -1,0 +1,70 @@
+# The device executables: each program's sources, common/ and the device
+# side of the platform compiled for ARMv4 with the device flags, linked at
+# the image base by ld.lld (image.ld), and written as a Windows CE PE image
+# by elf2pe.
+find_program(DEVICE_CXX NAMES clang++ clang++-14 REQUIRED)
+find_program(DEVICE_LD NAMES ld.lld ld.lld-14 REQUIRED)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/flags DEVICE_FLAGS)
+set(DEVICE_ASM_FLAGS ${DEVICE_FLAGS})
+list(FILTER DEVICE_ASM_FLAGS INCLUDE REGEX "^(--target=|-march=|-marm)")
+set(DEVICE_WARNINGS -Wall -Wextra -Wconversion -Wshadow -Werror)
+set(DEVICE_OUT ${PROJECT_BINARY_DIR}/device)
+set(DEVICE_LINKER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/image.ld)
+set(DEVICE_PLATFORM ${CMAKE_CURRENT_LIST_DIR}/device_platform.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/coredll.S)
+
+add_executable(elf2pe ${CMAKE_CURRENT_LIST_DIR}/pe/elf2pe.cpp)
+target_include_directories(elf2pe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/pe)
+target_compile_options(elf2pe PRIVATE ${WARNINGS})
+
+# One object of a device image; appends it to the list named by `out_var`.
+function(add_device_object out_var image source)
+    get_filename_component(stem ${source} NAME)
+    set(object ${DEVICE_OUT}/obj/${image}/${stem}.o)
+    if(source MATCHES "\\.S$")
+        set(flags ${DEVICE_ASM_FLAGS})
+    else()
+        set(flags ${DEVICE_FLAGS} ${DEVICE_WARNINGS})
+    endif()
+    list(TRANSFORM ARGN PREPEND -I OUTPUT_VARIABLE includes)
+    add_custom_command(OUTPUT ${object}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${DEVICE_OUT}/obj/${image}
+        COMMAND ${DEVICE_CXX} ${flags} ${includes} -MD -MF ${object}.d -c ${source} -o ${object}
+        DEPENDS ${source} ${PROJECT_SOURCE_DIR}/device/flags
+        DEPFILE ${object}.d
+        COMMENT "Compiling ${stem} for the device (${image}.exe)"
+        VERBATIM)
+    set(${out_var} ${${out_var}} ${object} PARENT_SCOPE)
+endfunction()
+
+# add_device_image(NAME SOURCES file... INCLUDES dir...): DEVICE_OUT/NAME.exe,
+# built by the target NAME_image.
+function(add_device_image name)
+    cmake_parse_arguments(IMAGE "" "" "SOURCES;INCLUDES" ${ARGN})
+    set(objects)
+    foreach(source IN LISTS IMAGE_SOURCES)
+        add_device_object(objects ${name} ${source} ${IMAGE_INCLUDES})
+    endforeach()
+    set(elf ${DEVICE_OUT}/obj/${name}.elf)
+    set(image ${DEVICE_OUT}/${name}.exe)
+    add_custom_command(OUTPUT ${image}
+        COMMAND ${DEVICE_LD} -T ${DEVICE_LINKER_SCRIPT} --emit-relocs -o ${elf} ${objects}
+        COMMAND elf2pe ${elf} ${image}
+        DEPENDS ${objects} ${DEVICE_LINKER_SCRIPT} elf2pe
+        COMMENT "Writing the device image ${name}.exe"
+        VERBATIM)
+    add_custom_target(${name}_image DEPENDS ${image})
+endfunction()
+
+set(images)
+foreach(entry IN LISTS FIXER_PROGRAMS)
+    read_fixer(${entry})
+    file(GLOB program_sources ${PROJECT_SOURCE_DIR}/${dir}/*.cpp)
+    file(GLOB common_sources ${PROJECT_SOURCE_DIR}/common/*.cpp)
+    add_device_image(${program}
+        SOURCES ${program_sources} ${common_sources} ${DEVICE_PLATFORM}
+        INCLUDES ${PROJECT_SOURCE_DIR}/common ${PROJECT_SOURCE_DIR}/${dir})
+    list(APPEND images ${program}_image)
+    list(APPEND DEVICE_IMAGE_FILES ${DEVICE_OUT}/${program}.exe)
+endforeach()
+add_custom_target(device_images ALL DEPENDS ${images})
