@@ -1,5 +1,7 @@
-// Times `devsim years` over the whole default span and compares it with
-// starting the same number of no-op processes the same way.
+// Times `devsim years` over the whole default span on the host build and on
+// the device executables under cerun (--arm), beside starting as many no-op
+// processes the same way, all in one run so that the ratios hold on a noisy
+// machine.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -33,6 +36,37 @@ int RunWait(const char* path, char* const argv[], int out_fd) {
     return status;
 }
 
+struct Span {
+    double seconds = 0;
+    std::string summary;
+};
+
+// `devsim years --quiet [extra]`; an empty summary when it failed.
+Span TimeYears(const char* devsim, const char* extra) {
+    char out_name[] = "/tmp/years-bench-XXXXXX";
+    const int out_fd = mkstemp(out_name);
+    std::vector<char*> argv = {const_cast<char*>(devsim), const_cast<char*>("years"),
+                               const_cast<char*>("--quiet")};
+    if (extra != nullptr) {
+        argv.push_back(const_cast<char*>(extra));
+    }
+    argv.push_back(nullptr);
+    const auto t0 = std::chrono::steady_clock::now();
+    const int status = RunWait(devsim, argv.data(), out_fd);
+    Span span{Seconds(t0), {}};
+    char summary[512] = {};
+    const ssize_t n = pread(out_fd, summary, sizeof summary - 1, 0);
+    close(out_fd);
+    unlink(out_name);
+    if (status == 0 && n > 0) {
+        span.summary = summary;
+    } else {
+        std::fprintf(stderr, "devsim years %s failed (status %d): %s\n", extra ? extra : "",
+                     status, summary);
+    }
+    return span;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,22 +74,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: years_bench PATH/TO/devsim\n");
         return 2;
     }
-    char out_name[] = "/tmp/years-bench-XXXXXX";
-    const int out_fd = mkstemp(out_name);
-    char* devsim_argv[] = {argv[1], const_cast<char*>("years"), const_cast<char*>("--quiet"),
-                           nullptr};
-    const auto t0 = std::chrono::steady_clock::now();
-    const int status = RunWait(argv[1], devsim_argv, out_fd);
-    const double years_s = Seconds(t0);
-
-    char summary[512] = {};
-    const ssize_t n = pread(out_fd, summary, sizeof summary - 1, 0);
-    close(out_fd);
-    unlink(out_name);
-    const char* at = n > 0 ? std::strstr(summary, "launches=") : nullptr;
+    const Span host = TimeYears(argv[1], nullptr);
+    const Span arm = TimeYears(argv[1], "--arm");
+    const char* at = std::strstr(host.summary.c_str(), "launches=");
     const long starts = at != nullptr ? std::atol(at + 9) : 0;
-    if (status != 0 || starts <= 0) {
-        std::fprintf(stderr, "devsim years failed (status %d): %s\n", status, summary);
+    if (host.summary.empty() || arm.summary.empty() || starts <= 0) {
+        return 1;
+    }
+    if (arm.summary != host.summary) {
+        std::fprintf(stderr, "the ARM path disagrees:\n%s%s", host.summary.c_str(),
+                     arm.summary.c_str());
         return 1;
     }
 
@@ -66,10 +94,13 @@ int main(int argc, char** argv) {
     }
     const double noop_s = Seconds(t1);
 
-    std::printf("%s", summary);
-    std::printf("devsim years: %.3f s wall, %ld program starts, %.0f starts/s\n", years_s, starts,
-                static_cast<double>(starts) / years_s);
-    std::printf("no-op processes: %.3f s for %ld starts; ratio %.2f\n", noop_s, starts,
-                years_s / noop_s);
+    std::printf("%s", host.summary.c_str());
+    std::printf("%-26s %8s %10s %s\n", "", "wall", "starts/s", "ratio");
+    std::printf("%-26s %7.3fs %10.0f\n", "no-op processes", noop_s,
+                static_cast<double>(starts) / noop_s);
+    std::printf("%-26s %7.3fs %10.0f %5.2f x no-op\n", "devsim years (host build)", host.seconds,
+                static_cast<double>(starts) / host.seconds, host.seconds / noop_s);
+    std::printf("%-26s %7.3fs %10.0f %5.2f x host\n", "devsim years --arm", arm.seconds,
+                static_cast<double>(starts) / arm.seconds, arm.seconds / host.seconds);
     return 0;
 }

@@ -123,8 +123,6 @@ void MapImage(Machine& m, const LoadedImage& image) {
     }
     const uint32_t stack = (image.stack_reserve + kPage - 1) / kPage * kPage;
     Check(m, uc_mem_map(m.uc, kStackTop - stack, stack, UC_PROT_READ | UC_PROT_WRITE), "stack");
-    Check(m, uc_mmio_map(m.uc, RTC_PHYS_BASE, kPage, OnRegisterRead, &m, OnRegisterWrite, &m),
-          "register page");
 }
 
 void AddHooks(Machine& m) {
@@ -164,15 +162,19 @@ uint32_t ResolveService(const std::string& dll, const std::string& name) {
     return 0;
 }
 
-int RunImage(const LoadedImage& image) {
-    Machine m;
+void PrepareMachine(Machine& m) {
     if (uc_open(UC_ARCH_ARM, UC_MODE_ARM, &m.uc) != UC_ERR_OK) {
         sim::EndWithFault("could not be run (no ARM emulator)");
     }
     Check(m, uc_ctl_set_cpu_model(m.uc, UC_CPU_ARM_SA1110), "CPU model");
-    MapImage(m, image);
     MapTraps(m);
+    Check(m, uc_mmio_map(m.uc, RTC_PHYS_BASE, kPage, OnRegisterRead, &m, OnRegisterWrite, &m),
+          "register page");
     AddHooks(m);
+}
+
+int RunImage(Machine& m, const LoadedImage& image) {
+    MapImage(m, image);
     SetReg(m, UC_ARM_REG_CPSR, kUserMode);
     SetReg(m, UC_ARM_REG_SP, kStackTop);
     SetReg(m, UC_ARM_REG_LR, kExitTrap);
@@ -188,7 +190,6 @@ int RunImage(const LoadedImage& image) {
     Check(m, err, "emulation stopped");
     uint32_t result = 0;
     uc_reg_read(m.uc, UC_ARM_REG_R0, &result);
-    uc_close(m.uc);
     return static_cast<int>(result & 0xFF);
 }
 

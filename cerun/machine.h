@@ -24,9 +24,17 @@ struct Machine {
 // The address the loader fills into an import slot for `dll`!`name`, or 0.
 uint32_t ResolveService(const std::string& dll, const std::string& name);
 
-// Runs the image's entry point as the CE loader calls it and returns its
-// result. Ends the process through the platform on any fault.
-int RunImage(const LoadedImage& image);
+// Sets up what does not depend on the image: the CPU, the trap page, the
+// register page and the hooks. A server does this once and forks from it.
+void PrepareMachine(Machine& m);
+
+// Maps the image and its stack into a prepared machine, calls its entry
+// point as the CE loader does and returns its result. Ends the process
+// through the platform on any fault.
+int RunImage(Machine& m, const LoadedImage& image);
+
+// Reads and loads the image file; ends the process when it cannot be loaded.
+LoadedImage LoadImageFile(const char* path);
 
 // Ends the process as a crash of the program at m.pc.
 [[noreturn]] void Crash(const Machine& m, const std::string& what);

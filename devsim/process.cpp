@@ -93,14 +93,20 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
         result.why = std::strerror(rc);
         return result;
     }
-    result.started = true;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
+            result.started = true;
             result.why = std::strerror(errno);
             return result;
         }
     }
+    return FromWaitStatus(status);
+}
+
+ProcessResult FromWaitStatus(int status) {
+    ProcessResult result;
+    result.started = true;
     if (WIFEXITED(status)) {
         result.exited = true;
         result.exit_code = WEXITSTATUS(status);

@@ -34,6 +34,9 @@ std::string MissingFile(const ProgramCommand& command);
 ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
                          bool quiet);
 
+// What a wait status says of a started process.
+ProcessResult FromWaitStatus(int status);
+
 // A fresh, empty state file path in the temporary directory.
 std::string TempStatePath();
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "account.h"
+#include "arm_server.h"
 #include "process.h"
 #include "state_file.h"
 
@@ -81,8 +82,8 @@ struct Guard {
 
 class Simulation {
 public:
-    Simulation(const YearsOptions& o, sim::DeviceState& d, std::string file)
-        : o_(o), d_(d), to_ms_(sim::ToMs(o.to)), file_(std::move(file)) {}
+    Simulation(const YearsOptions& o, sim::DeviceState& d, std::string file, ArmServer* arm)
+        : o_(o), d_(d), to_ms_(sim::ToMs(o.to)), file_(std::move(file)), arm_(arm) {}
 
     int Run();
 
@@ -99,6 +100,7 @@ private:
     sim::DeviceState& d_;
     const int64_t to_ms_;
     const std::string file_;
+    ArmServer* const arm_;  // runs the programs with --arm
 
     uint64_t launches_ = 0;
     uint64_t fixes_ = 0;
@@ -240,7 +242,9 @@ void Simulation::Launch(int program) {
     }
     sim::BeginRun(d_, kRunLimitS, 0, false);
     const char* name = kFixerNames[program];
-    const ProcessResult result = RunProgram(CommandFor(name, o_.arm), file_, true);
+    const ProgramCommand command = CommandFor(name, o_.arm);
+    const ProcessResult result = arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
+                                                 : RunProgram(command, file_, true);
     const std::vector<std::string> problems = RunProblems(name, result, d_);
     sim::EndProcess(d_);
     if (!problems.empty()) {
@@ -341,12 +345,18 @@ int YearsCommand(const YearsOptions& options) {
         return 3;
     }
     int status = 3;
-    try {
-        status = Simulation(options, *d, file).Run();
-    } catch (const Guard& g) {
-        std::cout.flush();
-        std::cerr << "devsim: guard: " << g.why << "\n";
+    ArmServer arm;
+    if (options.arm && !StartArmServer(CommandFor(kFixerNames[0], true), arm, why)) {
+        std::cerr << "devsim: cannot start the ARM runner: " << why << "\n";
+    } else {
+        try {
+            status = Simulation(options, *d, file, options.arm ? &arm : nullptr).Run();
+        } catch (const Guard& g) {
+            std::cout.flush();
+            std::cerr << "devsim: guard: " << g.why << "\n";
+        }
     }
+    StopArmServer(arm);
     sim::CloseStateFile(d);
     unlink(file.c_str());
     return status;

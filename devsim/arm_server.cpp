@@ -1,0 +1,105 @@
+#include "arm_server.h"
+
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+extern char** environ;
+
+namespace devsim {
+
+namespace {
+
+constexpr int kServerFd = 3;
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool ReadStatus(int fd, int32_t& status) {
+    size_t done = 0;
+    auto* p = reinterpret_cast<char*>(&status);
+    while (done < sizeof status) {
+        const ssize_t n = read(fd, p + done, sizeof status - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool StartArmServer(const ProgramCommand& command, ArmServer& server, std::string& why) {
+    int sv[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, sv[1], kServerFd);
+    std::string arg0 = "cerun", serve = "--serve", fd = std::to_string(kServerFd);
+    char* argv[] = {arg0.data(), serve.data(), fd.data(), nullptr};
+    const int rc = posix_spawn(&server.pid, command.path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(sv[1]);
+    if (rc != 0) {
+        close(sv[0]);
+        why = std::strerror(rc);
+        return false;
+    }
+    server.fd = sv[0];
+    return true;
+}
+
+ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
+                             const std::string& state_file, bool quiet) {
+    std::string fields = command.program + '\0' + command.args.at(0) + '\0' + state_file + '\0' +
+                         (quiet ? "1" : "0") + '\0';
+    const auto size = static_cast<uint32_t>(fields.size());
+    int32_t status = 0;
+    ProcessResult result;
+    if (!WriteAll(server.fd, std::string(reinterpret_cast<const char*>(&size), sizeof size) +
+                                 fields) ||
+        !ReadStatus(server.fd, status)) {
+        result.why = "the resident ARM runner stopped";
+        return result;
+    }
+    return FromWaitStatus(status);
+}
+
+void StopArmServer(ArmServer& server) {
+    if (server.fd >= 0) {
+        close(server.fd);
+        server.fd = -1;
+    }
+    if (server.pid > 0) {
+        int status = 0;
+        while (waitpid(server.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        server.pid = -1;
+    }
+}
+
+}  // namespace devsim

@@ -1,0 +1,29 @@
+// A resident cerun for devsim years --arm: each program process is forked
+// from an emulator set up once, which is what makes a long span of ARM runs
+// about as quick as the host build (see cerun --serve).
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "process.h"
+
+namespace devsim {
+
+struct ArmServer {
+    pid_t pid = -1;
+    int fd = -1;  // our end of the request socket
+};
+
+// Starts `cerun --serve` from the command's runner; false with `why` set
+// when it cannot be started.
+bool StartArmServer(const ProgramCommand& command, ArmServer& server, std::string& why);
+
+// Runs `command` (a device image under cerun) as RunProgram would.
+ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
+                             const std::string& state_file, bool quiet);
+
+void StopArmServer(ArmServer& server);
+
+}  // namespace devsim
