@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fd_io.h"
 #include "machine.h"
 #include "state_file.h"
 
@@ -25,29 +26,13 @@ struct Request {
     bool quiet = false;
 };
 
-bool ReadAll(int fd, void* data, size_t size) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = read(fd, p, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool ReadRequest(int fd, Request& r) {
     uint32_t size = 0;
-    if (!ReadAll(fd, &size, sizeof size) || size > 65536) {
+    if (!sim::ReadAll(fd, &size, sizeof size) || size > 65536) {
         return false;
     }
     std::string text(size, '\0');
-    if (!ReadAll(fd, text.data(), size)) {
+    if (!sim::ReadAll(fd, text.data(), size)) {
         return false;
     }
     std::vector<std::string> fields;
@@ -98,7 +83,7 @@ int Serve(int fd) {
             }
         }
         const auto reply = static_cast<int32_t>(status);
-        if (write(fd, &reply, sizeof reply) != static_cast<ssize_t>(sizeof reply)) {
+        if (!sim::WriteAll(fd, &reply, sizeof reply)) {
             break;
         }
     }

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fd_io.h"
+
 extern char** environ;
 
 namespace devsim {
@@ -16,37 +18,6 @@ namespace devsim {
 namespace {
 
 constexpr int kServerFd = 3;
-
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool ReadStatus(int fd, int32_t& status) {
-    size_t done = 0;
-    auto* p = reinterpret_cast<char*>(&status);
-    while (done < sizeof status) {
-        const ssize_t n = read(fd, p + done, sizeof status - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -80,9 +51,9 @@ ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
     const auto size = static_cast<uint32_t>(fields.size());
     int32_t status = 0;
     ProcessResult result;
-    if (!WriteAll(server.fd, std::string(reinterpret_cast<const char*>(&size), sizeof size) +
-                                 fields) ||
-        !ReadStatus(server.fd, status)) {
+    if (!sim::WriteAll(server.fd, &size, sizeof size) ||
+        !sim::WriteAll(server.fd, fields.data(), fields.size()) ||
+        !sim::ReadAll(server.fd, &status, sizeof status)) {
         result.why = "the resident ARM runner stopped";
         return result;
     }

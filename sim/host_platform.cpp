@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "debug_format.h"
+#include "fd_io.h"
 #include "platform.h"
 #include "state_file.h"
 
@@ -18,19 +19,7 @@ namespace {
 HostBinding g_binding;
 bool g_shared_device = false;  // the device lives in a state file devsim reads
 
-void WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<size_t>(n);
-    }
-}
+void WriteAll(int fd, const std::string& text) { sim::WriteAll(fd, text.data(), text.size()); }
 
 [[noreturn]] void NoDevice(const char* file, const std::string& why) {
     WriteAll(2, std::string(program_invocation_short_name) + ": device state " + file + ": " +
