@@ -30,8 +30,9 @@ options:
   --shell-after S                   the shell is ready S seconds after the start
   --limit S                         stop a program still running after S seconds
                                     of device time (default 3600)
-  --io                              also log every register access and kernel
-                                    mode change on stderr
+  --io                              also log on stderr, in order, every register
+                                    access, kernel mode change, unattended-mode
+                                    request and withdrawal, and registration
   --arm                             run the device executable (device/PROGRAM.exe)
                                     as ARM code under cerun instead of the host
                                     build; everything printed stays the same

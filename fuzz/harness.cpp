@@ -91,13 +91,28 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
 
     static sim::DeviceState device;
     sim::InitDevice(device, config);
-    Recording run{program, {}, {}, false, 0};
+    Recording run{program, {}, {}, false, 0, false};
     size_t next_glitch = 0;
     uint32_t calendar_reads = 0;
+    SpinGuard spin;
+    const auto count_work = [&] {
+        if (spin.Spins(device.clock_ms)) {
+            run.spun = true;
+            std::longjmp(g_limit, 2);
+        }
+    };
     sim::HostBinding b;
     b.device = &device;
-    b.debug = [&run](const std::string& text) { run.trace += text; };
+    b.debug = [&](const std::string& text) {
+        run.trace += text;
+        count_work();
+    };
     b.io = [&](const sim::IoEvent& e) {
+        count_work();
+        using Kind = sim::IoEvent::Kind;
+        if (e.kind == Kind::Unattended || e.kind == Kind::Registration) {
+            return;  // the checker reads the register accesses and mode changes
+        }
         run.io.push_back(e);
         if (e.kind != sim::IoEvent::Kind::Read || e.offset == RTCCON) {
             return;

@@ -256,6 +256,10 @@ Expect CheckFeb29(const std::vector<Op>& ops, bool finished) {
 }  // namespace
 
 std::string CheckRun(const Recording& run) {
+    if (run.spun) {
+        return "the program spins: " + std::to_string(SpinGuard::kMaxWorkAtOneInstant) +
+               " traces and register accesses without the clock moving";
+    }
     if (run.violations != 0) {
         return std::to_string(run.violations) + " access rule violations";
     }

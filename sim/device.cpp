@@ -77,9 +77,10 @@ void CloseOp(DeviceState& d) {
     d.op_mask = 0;
 }
 
-void Observe(const IoObserver& io, IoEvent::Kind kind, uint32_t offset, uint8_t value) {
+void Observe(const IoObserver& io, IoEvent::Kind kind, uint32_t offset, uint8_t value,
+             std::string detail = {}) {
     if (io) {
-        io(IoEvent{kind, offset, value});
+        io(IoEvent{kind, offset, value, std::move(detail)});
     }
 }
 
@@ -155,6 +156,11 @@ std::string FormatIo(const IoEvent& e) {
     switch (e.kind) {
         case IoEvent::Kind::KmodeOn: return "devsim: kmode on";
         case IoEvent::Kind::KmodeOff: return "devsim: kmode off";
+        case IoEvent::Kind::Unattended:
+            return e.value != 0 ? "devsim: unattended mode requested"
+                                : "devsim: unattended mode withdrawn";
+        case IoEvent::Kind::Registration:
+            return "devsim: register " + e.detail + (e.value != 0 ? "" : " (refused)");
         case IoEvent::Kind::Read:
         case IoEvent::Kind::Write: {
             const char* name = RegisterName(e.offset);
@@ -293,7 +299,9 @@ const Launch* FindLaunch(const DeviceState& d, const std::string& path) {
     return nullptr;
 }
 
-bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at) {
+namespace {
+
+bool RegisterLaunch(DeviceState& d, const std::string& path, const SYSTEMTIME& at) {
     Launch* slot = const_cast<Launch*>(FindLaunch(d, path));
     if (slot == nullptr) {
         for (Launch& l : d.launches) {
@@ -320,14 +328,24 @@ bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIM
     return true;
 }
 
+}  // namespace
+
+bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at,
+                        const IoObserver& io) {
+    const bool taken = RegisterLaunch(d, path, at);
+    Observe(io, IoEvent::Kind::Registration, 0, taken ? 1 : 0, path + " " + FormatLaunchTime(at));
+    return taken;
+}
+
 bool DeviceApiReady(const DeviceState& d, uint32_t api) {
     return api == SH_SHELL && d.clock_ms >= d.shell_ready_ms;
 }
 
-void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data) {
+void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data, const IoObserver& io) {
     if (message != PPN_UNATTENDEDMODE) {
         return;
     }
+    Observe(io, IoEvent::Kind::Unattended, 0, data != 0 ? 1 : 0);
     if (data != 0) {
         ++d.unattended_requests;
         d.unattended_on = 1;

@@ -29,11 +29,15 @@ void InitDevice(DeviceState& d, const DeviceConfig& config);
 // The registers of a correctly set RTC at true time `t` (year 1950 to 2205).
 RtcRegisters RegistersFor(const DateTime& t);
 
+// What the processor and the program did, in order: register accesses and
+// mode changes, and the two services whose order matters to the run
+// sequence (an unattended-mode notification, a registration).
 struct IoEvent {
-    enum class Kind : uint8_t { Read, Write, KmodeOn, KmodeOff };
+    enum class Kind : uint8_t { Read, Write, KmodeOn, KmodeOff, Unattended, Registration };
     Kind kind;
     uint32_t offset;
-    uint8_t value;
+    uint8_t value;       // the byte; for Unattended 1 (requested) or 0; for Registration 1 (taken) or 0
+    std::string detail;  // for Registration: "PATH YYYY-MM-DD HH:MM:SS"
 };
 using IoObserver = std::function<void(const IoEvent&)>;
 
@@ -59,9 +63,11 @@ int DeviceSetKMode(DeviceState& d, int mode, const IoObserver& io);
 // Moves the clock; false (and the clock unmoved) when that would pass the limit.
 bool DeviceSleep(DeviceState& d, uint32_t ms);
 SYSTEMTIME DeviceLocalTime(DeviceState& d);
-bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at);
+bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at,
+                        const IoObserver& io = {});
 bool DeviceApiReady(const DeviceState& d, uint32_t api);
-void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data);
+void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data,
+                       const IoObserver& io = {});
 
 // The pending launch for `path`, or nullptr.
 const Launch* FindLaunch(const DeviceState& d, const std::string& path);

@@ -110,11 +110,12 @@ void Sleep(DWORD dwMilliseconds) {
 void GetLocalTime(SYSTEMTIME* lpSystemTime) { *lpSystemTime = sim::DeviceLocalTime(Dev()); }
 
 BOOL CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime) {
-    return sim::DeviceRunAppAtTime(Dev(), sim::ToUtf8(pwszAppName), *lpTime) ? TRUE : FALSE;
+    return sim::DeviceRunAppAtTime(Dev(), sim::ToUtf8(pwszAppName), *lpTime, g_binding.io) ? TRUE
+                                                                                          : FALSE;
 }
 
 DWORD PowerPolicyNotify(DWORD dwMessage, DWORD dwData) {
-    sim::DevicePowerNotify(Dev(), dwMessage, dwData);
+    sim::DevicePowerNotify(Dev(), dwMessage, dwData, g_binding.io);
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "run_process.h"
 
 namespace {
@@ -124,6 +126,42 @@ TEST(DevsimRun, IoLogShowsTheBracketAsItHappens) {
                                                "devsim: io read BCDYEAR 3a",
                                                "devsim: io read BCDMON 06"}));
     EXPECT_EQ(lines[12], "devsim: kmode off");
+}
+
+// Whatever the program, the three registrations run while its watch's
+// unattended-mode request still holds, and the one withdrawal comes last.
+TEST(DevsimRun, EachProgramRegistersWhileUnattendedThenWithdraws) {
+    const std::vector<std::string> runs[] = {
+        {"run", "nuv", "--at", "2008-12-31 23:59:50", "--io"},
+        {"run", "nuv28", "--at", "2008-02-28 23:59:50", "--io"},
+        {"run", "nuv29", "--at", "2008-02-29 23:59:50", "--io"},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        std::vector<std::string> order;
+        for (const std::string& line : SplitLines(Devsim(args).err)) {
+            if (line == "devsim: unattended mode requested" ||
+                line == "devsim: unattended mode withdrawn") {
+                order.push_back(line.substr(24));
+            } else if (line.rfind("devsim: register ", 0) == 0) {
+                order.push_back("register");
+            }
+        }
+        ASSERT_GE(order.size(), 5U) << args[1];
+        EXPECT_EQ(std::vector<std::string>(order.end() - 5, order.end()),
+                  (std::vector<std::string>{"requested", "register", "register", "register",
+                                            "withdrawn"}))
+            << args[1];
+        EXPECT_EQ(std::count(order.begin(), order.end(), "withdrawn"), 1) << args[1];
+    }
+}
+
+// A shell that is not ready: each refusal is traced before its second of waiting.
+TEST(DevsimRun, TheShellWaitTracesBeforeItSleeps) {
+    const ProcessOutput r = Devsim({"run", "nuv", "--regs", "3a,06,01,15,12,00,00",
+                                    "--shell-after", "10", "--limit", "3"});
+    EXPECT_EQ(r.exit_code, 3);
+    std::vector<std::string> lines = SplitLines(r.out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "[RTC run] IsAPIReady ret FALSE\r"), 4);
 }
 
 TEST(DevsimRun, AWatchThatNeverEndsIsStoppedAtTheLimit) {

@@ -160,3 +160,30 @@ TEST(RolloverMinute, NeedsMonthDateHourAndMinuteWhateverTheSecond) {
 }
 
 }  // namespace
+
+namespace {
+
+// The hardware's and the platform's numbers as their documentation gives
+// them, stated here apart from the headers the programs and the simulated
+// device share, so that a wrong offset cannot agree with itself.
+TEST(HardwareFacts, RegisterMapAndPlatformValuesAreTheDocumentedOnes) {
+    const struct {
+        const char* name;
+        uint32_t code;
+        uint32_t documented;
+    } facts[] = {
+        {"RTC_PHYS_BASE", RTC_PHYS_BASE, 0xB1700000}, {"RTCCON", RTCCON, 0x40},
+        {"RTCEN", RTCEN, 0x01},                        {"BCDSEC", BCDSEC, 0x70},
+        {"BCDMIN", BCDMIN, 0x74},                      {"BCDHOUR", BCDHOUR, 0x78},
+        {"BCDDATE", BCDDATE, 0x7C},                    {"BCDDAY", BCDDAY, 0x80},
+        {"BCDMON", BCDMON, 0x84},                      {"BCDYEAR", BCDYEAR, 0x88},
+        {"YEAR_BASE", static_cast<uint32_t>(YEAR_BASE), 1950},
+        {"SH_SHELL", SH_SHELL, 21},                    {"PPN_UNATTENDEDMODE", PPN_UNATTENDEDMODE, 3},
+        {"TRUE", static_cast<uint32_t>(TRUE), 1},      {"FALSE", static_cast<uint32_t>(FALSE), 0},
+    };
+    for (const auto& f : facts) {
+        EXPECT_EQ(f.code, f.documented) << f.name;
+    }
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "calendar.h"
 #include "device.h"
 #include "host_platform.h"
+#include "invariants.h"
 
 class SimTest : public ::testing::Test {
 protected:
@@ -21,10 +23,17 @@ protected:
         sim::InitDevice(dev, config);
         trace.clear();
         io.clear();
+        spin_ = {};
         sim::HostBinding b;
         b.device = &dev;
-        b.debug = [this](const std::string& text) { trace += text; };
-        b.io = [this](const sim::IoEvent& e) { io.push_back(e); };
+        b.debug = [this](const std::string& text) {
+            trace += text;
+            CountWork();
+        };
+        b.io = [this](const sim::IoEvent& e) {
+            io.push_back(e);
+            CountWork();
+        };
         b.on_limit = [this] { std::longjmp(limit_jump_, 1); };
         sim::BindHost(b);
     }
@@ -71,9 +80,12 @@ protected:
     // Runs `fn`; false when the device stopped it at the time limit.
     bool RunGuarded(void (*fn)()) {
         if (setjmp(limit_jump_) != 0) {
+            guarded_ = false;
             return false;
         }
+        guarded_ = true;
         fn();
+        guarded_ = false;
         return true;
     }
 
@@ -114,5 +126,19 @@ protected:
     std::vector<sim::IoEvent> io;
 
 private:
+    // A program that spins is stopped with a failure, not by the test's timeout.
+    void CountWork() {
+        if (spin_.Spins(dev.clock_ms)) {
+            ADD_FAILURE() << "the program spins: " << fuzz::SpinGuard::kMaxWorkAtOneInstant
+                          << " traces and register accesses without the clock moving";
+            if (guarded_) {
+                std::longjmp(limit_jump_, 2);
+            }
+            std::abort();
+        }
+    }
+
     std::jmp_buf limit_jump_{};
+    bool guarded_ = false;
+    fuzz::SpinGuard spin_;
 };
