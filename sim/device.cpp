@@ -121,6 +121,7 @@ void InitDevice(DeviceState& d, const DeviceConfig& config) {
 }
 
 void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_trace) {
+    EndProcess(d);  // whatever a process started by hand left behind is not this run's
     d.limit_ms = d.clock_ms + limit_s * kMsPerSecond;
     d.shell_ready_ms = d.clock_ms + shell_after_s * kMsPerSecond;
     d.io_trace = io_trace ? 1 : 0;

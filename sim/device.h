@@ -46,8 +46,10 @@ std::string FormatIo(const IoEvent& e);
 // Conventional name of the register at `offset`, or nullptr outside the map.
 const char* RegisterName(uint32_t offset);
 
-// Readies a device for the next program: the limit and the shell counted from
-// now, and the bookkeeping of one run (violations, refusals, logs, counts) empty.
+// Readies a device for the next program: what an earlier process left (its
+// kernel mode, an open register operation) ended, the limit and the shell
+// counted from now, and the bookkeeping of one run (violations, refusals,
+// logs, counts) empty.
 void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_trace);
 // What ends with a program's process, however it ended: its kernel mode and
 // any register operation it left open. The RTC keeps what it holds.

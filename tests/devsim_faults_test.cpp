@@ -111,6 +111,12 @@ TEST_F(StateFiles, AProgramKilledMidRunLeavesADeviceTheNextRunCanUse) {
         << next.err;
     EXPECT_EQ(next.err.find("violation"), std::string::npos) << next.err;
 
+    // A program killed in kernel mode outside devsim is not blamed on the next run.
+    RunProcess({std::string(FAKE_DIR) + "/killed/nuv"}, {"NUV_DEVICE_STATE=" + state});
+    const ProcessOutput after_hand = RunProcess({DEVSIM_PATH, "run", "nuv", "--state", state});
+    EXPECT_EQ(after_hand.exit_code, 0) << after_hand.err;
+    EXPECT_EQ(after_hand.err.find("kernel mode"), std::string::npos) << after_hand.err;
+
     // A device already set up cannot be set up again.
     const ProcessOutput again =
         RunProcess({DEVSIM_PATH, "run", "nuv", "--state", state, "--hw", "correct"});
