@@ -1,3 +1,4 @@
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -82,6 +83,8 @@ int BadArgs(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file size limit a write fails (and is reported) rather than killing devsim.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         return BadArgs("no command given");

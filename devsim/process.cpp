@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <vector>
 
 #include "state_file.h"
@@ -116,15 +117,15 @@ ProcessResult FromWaitStatus(int status) {
     return result;
 }
 
-std::string TempStatePath() {
+sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string& path) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                          "/devsim-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd >= 0) {
-        close(fd);
+    const std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    std::string why;
+    sim::DeviceState* d = sim::CreateTempStateFile(dir, initial, path, why);
+    if (d == nullptr) {
+        std::cerr << "devsim: cannot create a device state in " << dir << ": " << why << "\n";
     }
-    return pattern;
+    return d;
 }
 
 }  // namespace devsim

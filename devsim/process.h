@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "device_state.h"
+
 namespace devsim {
 
 struct ProcessResult {
@@ -37,7 +39,8 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
 // What a wait status says of a started process.
 ProcessResult FromWaitStatus(int status);
 
-// A fresh, empty state file path in the temporary directory.
-std::string TempStatePath();
+// A fresh device state file made from `initial` in the temporary directory
+// ($TMPDIR or /tmp); nullptr, the reason said on stderr, when it cannot be.
+sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string& path);
 
 }  // namespace devsim

@@ -22,31 +22,32 @@ std::string Seconds(int64_t ms) {
 }
 
 // The device for this run: a fresh one, or the one an earlier run left in
-// --state. Sets `status` when there is none to be had.
-sim::DeviceState* OpenDevice(const RunOptions& options, const std::string& file, int& status) {
+// --state; `file` gets its path. Says why on stderr when there is none.
+sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
+    sim::DeviceState initial;
+    sim::InitDevice(initial, options.device);
+    if (options.state_file.empty()) {
+        return CreateTempDevice(initial, file);
+    }
+    file = options.state_file;
     std::string why;
     struct stat st {};
-    if (!options.state_file.empty() && stat(file.c_str(), &st) == 0) {
+    if (stat(file.c_str(), &st) == 0) {
         if (options.device_set) {
             std::cerr << "devsim: " << file
                       << " already holds a device; --at, --regs, --hw, --midnight and "
                          "--ignore-writes set up a new one\n";
-            status = 2;
             return nullptr;
         }
         sim::DeviceState* d = sim::OpenStateFile(file, why);
         if (d == nullptr) {
             std::cerr << "devsim: device state " << file << ": " << why << "\n";
-            status = 2;
         }
         return d;
     }
-    sim::DeviceState initial;
-    sim::InitDevice(initial, options.device);
     sim::DeviceState* d = sim::CreateStateFile(file, initial, why);
     if (d == nullptr) {
-        std::cerr << "devsim: device state " << file << ": " << why << "\n";
-        status = options.state_file.empty() ? 3 : 2;
+        std::cerr << "devsim: cannot create device state " << file << ": " << why << "\n";
     }
     return d;
 }
@@ -61,11 +62,10 @@ int RunCommand(const RunOptions& options) {
                   << ")\n";
         return 2;
     }
-    const std::string file = options.state_file.empty() ? TempStatePath() : options.state_file;
-    int status = 0;
-    sim::DeviceState* d = OpenDevice(options, file, status);
+    std::string file;
+    sim::DeviceState* d = OpenDevice(options, file);
     if (d == nullptr) {
-        return status;
+        return 2;
     }
     sim::BeginRun(*d, options.device.limit_s, options.device.shell_after_s,
                   options.device.io_trace);

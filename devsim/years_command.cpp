@@ -337,13 +337,12 @@ int YearsCommand(const YearsOptions& options) {
     config.hw = options.hw;
     sim::DeviceState initial;
     sim::InitDevice(initial, config);
-    const std::string file = TempStatePath();
-    std::string why;
-    sim::DeviceState* d = sim::CreateStateFile(file, initial, why);
+    std::string file;
+    sim::DeviceState* d = CreateTempDevice(initial, file);
     if (d == nullptr) {
-        std::cerr << "devsim: device state " << file << ": " << why << "\n";
-        return 3;
+        return 2;
     }
+    std::string why;
     int status = 3;
     ArmServer arm;
     if (options.arm && !StartArmServer(CommandFor(kFixerNames[0], true), arm, why)) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "calendar.h"
+#include "fd_io.h"
 
 namespace sim {
 
@@ -24,6 +25,27 @@ DeviceState* Map(int fd, std::string& why) {
 }
 
 bool Terminated(const char* s, size_t n) { return std::memchr(s, '\0', n) != nullptr; }
+
+// Fills the new file on `fd` at `path` with `initial` and maps it; the
+// whole file is allocated first, so a full disk fails here and not later.
+// On failure the file is removed.
+DeviceState* FillNewFile(int fd, const std::string& path, const DeviceState& initial,
+                         std::string& why) {
+    const int err = posix_fallocate(fd, 0, sizeof initial);
+    DeviceState* d = nullptr;
+    if (err != 0) {
+        why = std::strerror(err);
+    } else if (!WriteAll(fd, &initial, sizeof initial)) {
+        why = std::strerror(errno);
+    } else {
+        d = Map(fd, why);
+    }
+    close(fd);
+    if (d == nullptr) {
+        unlink(path.c_str());
+    }
+    return d;
+}
 
 }  // namespace
 
@@ -68,26 +90,26 @@ std::string CheckState(const DeviceState& d) {
 
 DeviceState* CreateStateFile(const std::string& path, const DeviceState& initial,
                              std::string& why) {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // O_EXCL: never over a file that is there, nor through a symbolic link.
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        why = std::string("cannot create it: ") + std::strerror(errno);
+        why = std::strerror(errno);
         return nullptr;
     }
-    const auto* bytes = reinterpret_cast<const char*>(&initial);
-    size_t done = 0;
-    while (done < sizeof initial) {
-        const ssize_t n = write(fd, bytes + done, sizeof initial - done);
-        if (n <= 0) {
-            why = std::string("cannot write it: ") + std::strerror(errno);
-            close(fd);
-            return nullptr;
-        }
-        done += static_cast<size_t>(n);
-    }
-    DeviceState* d = Map(fd, why);
-    close(fd);
-    return d;
+    return FillNewFile(fd, path, initial, why);
 }
+
+DeviceState* CreateTempStateFile(const std::string& dir, const DeviceState& initial,
+                                 std::string& path, std::string& why) {
+    path = dir + "/devsim-XXXXXX";
+    const int fd = mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return nullptr;
+    }
+    return FillNewFile(fd, path, initial, why);
+}
+
 
 DeviceState* OpenStateFile(const std::string& path, std::string& why) {
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);

@@ -15,9 +15,15 @@ constexpr int kLimitExitCode = 124;     // a Sleep would have passed the limit
 constexpr int kNoDeviceExitCode = 125;  // the state file is missing or damaged
 constexpr int kFaultExitCode = 123;     // the ARM runner could not load or go on running it
 
-// Creates (or replaces) the file with `initial` and maps it.
+// Creates the file with `initial` and maps it. Never over an existing file
+// nor through a symbolic link; on failure nothing is left behind, and `why`
+// is the system's reason ("No space left on device").
 DeviceState* CreateStateFile(const std::string& path, const DeviceState& initial,
                              std::string& why);
+// The same for a fresh file of a name of its own (devsim-XXXXXX) in `dir`,
+// made without a moment in which another user could put a file in its place.
+DeviceState* CreateTempStateFile(const std::string& dir, const DeviceState& initial,
+                                 std::string& path, std::string& why);
 // Maps an existing file after checking that it holds a sound DeviceState.
 DeviceState* OpenStateFile(const std::string& path, std::string& why);
 void CloseStateFile(DeviceState* state);

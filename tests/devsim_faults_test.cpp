@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -122,6 +123,42 @@ TEST_F(StateFiles, AProgramKilledMidRunLeavesADeviceTheNextRunCanUse) {
         RunProcess({DEVSIM_PATH, "run", "nuv", "--state", state, "--hw", "correct"});
     EXPECT_EQ(again.exit_code, 2);
     EXPECT_NE(again.err.find("already holds a device"), std::string::npos) << again.err;
+}
+
+}  // namespace
+
+namespace {
+
+// Creating a device never writes through a link nor leaves a partial file.
+TEST_F(StateFiles, ADeviceThatCannotBeCreatedLeavesNothingBehind) {
+    const std::string dir = Path("tmp");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    const std::string target = Path("target");
+    const std::string link = Path("link");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    const std::string full = Path("full");
+    const std::string limited = "ulimit -f 1; exec \"$0\" \"$@\"";  // too small for a device
+    const struct {
+        std::vector<std::string> argv;
+        std::vector<std::string> env;
+        std::string says;
+    } cases[] = {
+        {{DEVSIM_PATH, "run", "nuv", "--state", link}, {}, "cannot create device state " + link},
+        {{"/bin/sh", "-c", limited, DEVSIM_PATH, "run", "nuv", "--state", full}, {},
+         "cannot create device state " + full + ": File too large"},
+        {{"/bin/sh", "-c", limited, DEVSIM_PATH, "years"}, {"TMPDIR=" + dir},
+         "cannot create a device state in " + dir + ": File too large"},
+        {{DEVSIM_PATH, "run", "nuv"}, {"TMPDIR=" + dir + "/none"},
+         "cannot create a device state in " + dir + "/none: No such file"},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r = RunProcess(c.argv, c.env);
+        EXPECT_EQ(r.exit_code, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_NE(access(link.c_str(), F_OK), 0) << "created through the link";
+    EXPECT_NE(access(full.c_str(), F_OK), 0) << "a partial device stays";
+    EXPECT_EQ(rmdir(dir.c_str()), 0) << "a temporary device stays";
 }
 
 }  // namespace
