@@ -1,11 +1,13 @@
 #include "serve.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -67,12 +69,22 @@ bool ReadRequest(int fd, Request& r) {
 }  // namespace
 
 int Serve(int fd) {
+    // The server and each program it forks end with their parent, however it ends.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() == 1) {
+        return 0;
+    }
     Machine m;
     PrepareMachine(m);
     Request r;
     while (ReadRequest(fd, r)) {
+        const pid_t parent = getpid();
         const pid_t pid = fork();
         if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent) {
+                _exit(128 + SIGKILL);
+            }
             RunRequest(m, fd, r);
         }
         int status = 0;

@@ -30,14 +30,16 @@ bool StartArmServer(const ProgramCommand& command, ArmServer& server, std::strin
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], kServerFd);
-    std::string arg0 = "cerun", serve = "--serve", fd = std::to_string(kServerFd);
-    char* argv[] = {arg0.data(), serve.data(), fd.data(), nullptr};
-    const int rc = posix_spawn(&server.pid, command.path.c_str(), &actions, nullptr, argv, environ);
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        env.emplace_back(*e);
+    }
+    server.pid = SpawnChild(command.path, {"cerun", "--serve", std::to_string(kServerFd)}, env,
+                            &actions, why);
     posix_spawn_file_actions_destroy(&actions);
     close(sv[1]);
-    if (rc != 0) {
+    if (server.pid == 0) {
         close(sv[0]);
-        why = std::strerror(rc);
         return false;
     }
     server.fd = sv[0];
@@ -66,9 +68,7 @@ void StopArmServer(ArmServer& server) {
         server.fd = -1;
     }
     if (server.pid > 0) {
-        int status = 0;
-        while (waitpid(server.pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        WaitChild(server.pid);
         server.pid = -1;
     }
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "interrupt.h"
 #include "options.h"
 #include "run_command.h"
 #include "years_command.h"
@@ -75,6 +76,16 @@ guard fired (a program crashed, broke an access rule, ran over 3600 s of device
 time, or was launched more than 10 times within a minute); 2 for bad arguments.
 )";
 
+// A report that could not be written is a failure, not a success.
+int Finish(int status) {
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "devsim: cannot write to standard output\n";
+        return status == 0 ? 1 : status;
+    }
+    return status;
+}
+
 int BadArgs(const std::string& why) {
     std::cerr << "devsim: " << why << " (see devsim --help)\n";
     return 2;
@@ -85,6 +96,7 @@ int BadArgs(const std::string& why) {
 int main(int argc, char** argv) {
     // Past a file size limit a write fails (and is reported) rather than killing devsim.
     std::signal(SIGXFSZ, SIG_IGN);
+    devsim::InstallInterruptHandlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         return BadArgs("no command given");
@@ -103,7 +115,7 @@ int main(int argc, char** argv) {
         if (!options) {
             return BadArgs(error);
         }
-        return devsim::RunCommand(*options);
+        return Finish(devsim::RunCommand(*options));
     }
     if (command == "years") {
         std::string error;
@@ -111,7 +123,7 @@ int main(int argc, char** argv) {
         if (!options) {
             return BadArgs(error);
         }
-        return devsim::YearsCommand(*options);
+        return Finish(devsim::YearsCommand(*options));
     }
     return BadArgs("unknown command '" + command + "'");
 }

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <vector>
 
+#include "interrupt.h"
 #include "state_file.h"
 
 extern char** environ;
@@ -57,52 +58,85 @@ std::string MissingFile(const ProgramCommand& command) {
     return {};
 }
 
-ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
-                         bool quiet) {
-    ProcessResult result;
+namespace {
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> out;
+    for (std::string& s : texts) {
+        out.push_back(s.data());
+    }
+    out.push_back(nullptr);
+    return out;
+}
+
+// This environment with NUV_DEVICE_STATE naming `state_file`.
+std::vector<std::string> ProgramEnvironment(const std::string& state_file) {
     const std::string prefix = std::string(sim::kStateEnv) + "=";
-    std::vector<std::string> env_text;
+    std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         if (std::strncmp(*e, prefix.c_str(), prefix.size()) != 0) {
-            env_text.emplace_back(*e);
+            env.emplace_back(*e);
         }
     }
-    env_text.push_back(prefix + state_file);
-    std::vector<char*> envp;
-    for (std::string& s : env_text) {
-        envp.push_back(s.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> arg_text{command.program};
-    arg_text.insert(arg_text.end(), command.args.begin(), command.args.end());
-    std::vector<char*> argv;
-    for (std::string& s : arg_text) {
-        argv.push_back(s.data());
-    }
-    argv.push_back(nullptr);
+    env.push_back(prefix + state_file);
+    return env;
+}
 
+}  // namespace
+
+pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
+                 std::vector<std::string> env, const posix_spawn_file_actions_t* actions,
+                 std::string& why) {
+    const std::vector<char*> args = Pointers(argv);
+    const std::vector<char*> envp = Pointers(env);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    HoldInterrupts();
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, path.c_str(), actions, &attr, args.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        why = std::strerror(rc);
+        pid = 0;
+    }
+    SetInterruptChild(pid);
+    ReleaseInterrupts();
+    return pid;
+}
+
+int WaitChild(pid_t pid) {
+    // Waited for without reaping, so that a signal until it is forgotten
+    // still kills this child and no other process of the same number.
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    HoldInterrupts();
+    SetInterruptChild(0);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ReleaseInterrupts();
+    return status;
+}
+
+ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
+                         bool quiet) {
+    std::vector<std::string> argv{command.program};
+    argv.insert(argv.end(), command.args.begin(), command.args.end());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (quiet) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     }
-    pid_t pid = 0;
-    const int rc =
-        posix_spawn(&pid, command.path.c_str(), &actions, nullptr, argv.data(), envp.data());
+    ProcessResult result;
+    const pid_t pid =
+        SpawnChild(command.path, argv, ProgramEnvironment(state_file), &actions, result.why);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        result.why = std::strerror(rc);
-        return result;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            result.started = true;
-            result.why = std::strerror(errno);
-            return result;
-        }
-    }
-    return FromWaitStatus(status);
+    return pid == 0 ? result : FromWaitStatus(WaitChild(pid));
 }
 
 ProcessResult FromWaitStatus(int status) {
@@ -125,7 +159,13 @@ sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string&
     if (d == nullptr) {
         std::cerr << "devsim: cannot create a device state in " << dir << ": " << why << "\n";
     }
+    SetInterruptFile(d != nullptr ? path : "");
     return d;
+}
+
+void RemoveTempDevice(const std::string& path) {
+    SetInterruptFile("");
+    unlink(path.c_str());
 }
 
 }  // namespace devsim

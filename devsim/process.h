@@ -1,6 +1,8 @@
 // Starting a fixer program as its own process on a device state file.
 #pragma once
 
+#include <spawn.h>
+
 #include <string>
 #include <vector>
 
@@ -36,11 +38,20 @@ std::string MissingFile(const ProgramCommand& command);
 ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
                          bool quiet);
 
+// Starts a child that a signal ending devsim kills too (see interrupt.h);
+// 0, with `why` set, when it cannot be started.
+pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
+                 std::vector<std::string> env, const posix_spawn_file_actions_t* actions,
+                 std::string& why);
+// Waits for a child SpawnChild started; its wait status.
+int WaitChild(pid_t pid);
+
 // What a wait status says of a started process.
 ProcessResult FromWaitStatus(int status);
 
 // A fresh device state file made from `initial` in the temporary directory
 // ($TMPDIR or /tmp); nullptr, the reason said on stderr, when it cannot be.
 sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string& path);
+void RemoveTempDevice(const std::string& path);
 
 }  // namespace devsim

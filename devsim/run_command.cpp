@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -73,6 +74,15 @@ int RunCommand(const RunOptions& options) {
 
     std::cout.flush();
     const ProcessResult result = RunProgram(command, file, false);
+    if (result.started && !result.exited && result.signal == SIGPIPE) {
+        // Whoever read the trace stopped reading: no crash, and nobody to tell.
+        sim::EndProcess(*d);
+        sim::CloseStateFile(d);
+        if (options.state_file.empty()) {
+            RemoveTempDevice(file);
+        }
+        return 128 + SIGPIPE;
+    }
     const std::vector<std::string> problems = RunProblems(options.program, result, *d);
     sim::EndProcess(*d);
 
@@ -91,7 +101,7 @@ int RunCommand(const RunOptions& options) {
 
     sim::CloseStateFile(d);
     if (options.state_file.empty()) {
-        unlink(file.c_str());
+        RemoveTempDevice(file);
     }
     if (!problems.empty()) {
         return 3;

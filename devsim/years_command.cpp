@@ -357,7 +357,7 @@ int YearsCommand(const YearsOptions& options) {
     }
     StopArmServer(arm);
     sim::CloseStateFile(d);
-    unlink(file.c_str());
+    RemoveTempDevice(file);
     return status;
 }
 

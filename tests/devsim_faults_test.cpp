@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <csignal>
 #include <cstring>
 
 #include "device.h"
@@ -159,6 +162,72 @@ TEST_F(StateFiles, ADeviceThatCannotBeCreatedLeavesNothingBehind) {
     EXPECT_NE(access(link.c_str(), F_OK), 0) << "created through the link";
     EXPECT_NE(access(full.c_str(), F_OK), 0) << "a partial device stays";
     EXPECT_EQ(rmdir(dir.c_str()), 0) << "a temporary device stays";
+}
+
+}  // namespace
+
+namespace {
+
+// Processes still running whose environment holds `mark`.
+int ProcessesMarked(const std::string& mark) {
+    int n = 0;
+    DIR* proc = opendir("/proc");
+    for (dirent* e = readdir(proc); e != nullptr; e = readdir(proc)) {
+        if (std::isdigit(static_cast<unsigned char>(e->d_name[0])) != 0) {
+            const std::string env = ReadFile(std::string("/proc/") + e->d_name + "/environ");
+            n += env.find(mark) != std::string::npos ? 1 : 0;
+        }
+    }
+    closedir(proc);
+    return n;
+}
+
+// A devsim ended by a signal mid-span takes its program with it and leaves
+// no temporary device, on the host and on the ARM path.
+TEST_F(StateFiles, ASignalEndsDevsimAndWhatItStarted) {
+    const std::string dir = Path("tmp");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    const struct {
+        int signal;
+        std::vector<std::string> extra;
+    } cases[] = {{SIGTERM, {"--arm"}}, {SIGINT, {}}, {SIGHUP, {"--arm"}}};
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {DEVSIM_PATH, "years", "--quiet"};
+        argv.insert(argv.end(), c.extra.begin(), c.extra.end());
+        RunExtras interrupt;
+        interrupt.signal = c.signal;
+        interrupt.after_ms = 150;
+        const ProcessOutput r = RunProcess(argv, {"TMPDIR=" + dir}, interrupt);
+        EXPECT_EQ(r.exit_code, 128 + c.signal) << r.err;
+        EXPECT_EQ(ProcessesMarked("TMPDIR=" + dir), 0) << "signal " << c.signal;
+    }
+    EXPECT_EQ(rmdir(dir.c_str()), 0) << "a temporary device stays";
+}
+
+}  // namespace
+
+namespace {
+
+// Output that cannot be written is a failure; a reader that stops reading
+// is not a crash of the program.
+TEST(DevsimOutput, AFailedWriteFailsAndAClosedPipeEndsQuietly) {
+    const ProcessOutput full = RunProcess(
+        {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", DEVSIM_PATH, "years", "--quiet",
+         "--to", "1951-01-01 00:00:00"});
+    EXPECT_EQ(full.exit_code, 1);
+    EXPECT_NE(full.err.find("devsim: cannot write to standard output"), std::string::npos)
+        << full.err;
+
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    close(pipe_fds[0]);  // the reader is gone before anything is written
+    RunExtras closed;
+    closed.stdout_fd = pipe_fds[1];
+    const ProcessOutput r =
+        RunProcess({DEVSIM_PATH, "run", "nuv", "--at", "2008-12-31 23:59:30"}, {}, closed);
+    close(pipe_fds[1]);
+    EXPECT_EQ(r.exit_code, 128 + SIGPIPE);
+    EXPECT_EQ(r.err.find("crashed"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -17,14 +20,14 @@ std::string ReadFile(const std::string& path) {
 }
 
 ProcessOutput RunProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env) {
+                         const std::vector<std::string>& env, const RunExtras& extras) {
     char out_path[] = "/tmp/nuv-test-out-XXXXXX";
     char err_path[] = "/tmp/nuv-test-err-XXXXXX";
     const int out_fd = mkstemp(out_path);
     const int err_fd = mkstemp(err_path);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+    posix_spawn_file_actions_adddup2(&actions, extras.stdout_fd >= 0 ? extras.stdout_fd : out_fd, 1);
     posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     std::vector<char*> args;
@@ -36,7 +39,13 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv,
     std::vector<std::string> env_copy = env;
     std::vector<char*> envp;
     for (char** e = environ; *e != nullptr; ++e) {
-        envp.push_back(*e);
+        const std::string name(*e, std::strcspn(*e, "="));
+        const bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string& s) {
+            return s.compare(0, name.size() + 1, name + "=") == 0;
+        });
+        if (!replaced) {
+            envp.push_back(*e);
+        }
     }
     for (std::string& e : env_copy) {
         envp.push_back(e.data());
@@ -45,6 +54,10 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv,
     ProcessOutput result;
     pid_t pid = 0;
     if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) == 0) {
+        if (extras.signal != 0) {
+            usleep(static_cast<useconds_t>(extras.after_ms) * 1000);
+            kill(pid, extras.signal);
+        }
         int status = 0;
         waitpid(pid, &status, 0);
         result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -10,9 +10,17 @@ struct ProcessOutput {
     std::string err;
 };
 
-// `env` adds NAME=VALUE entries to this process's environment.
+// What a few tests do beside running the process.
+struct RunExtras {
+    int signal = 0;        // sent `after_ms` after the start
+    int after_ms = 0;
+    int stdout_fd = -1;    // the process's stdout instead of a file (out stays empty)
+};
+
+// `env` sets NAME=VALUE entries over this process's environment.
 ProcessOutput RunProcess(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env = {});
+                         const std::vector<std::string>& env = {},
+                         const RunExtras& extras = {});
 
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
