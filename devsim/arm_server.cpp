@@ -21,7 +21,8 @@ constexpr int kServerFd = 3;
 
 }  // namespace
 
-bool StartArmServer(const ProgramCommand& command, ArmServer& server, std::string& why) {
+bool StartArmServer(const ProgramCommand& command, int lock_fd, ArmServer& server,
+                    std::string& why) {
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
         why = std::strerror(errno);
@@ -30,12 +31,9 @@ bool StartArmServer(const ProgramCommand& command, ArmServer& server, std::strin
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], kServerFd);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    server.pid = SpawnChild(command.path, {"cerun", "--serve", std::to_string(kServerFd)}, env,
-                            &actions, why);
+    posix_spawn_file_actions_adddup2(&actions, lock_fd, kChildLockFd);
+    server.pid = SpawnChild(command.path, {"cerun", "--serve", std::to_string(kServerFd)},
+                            ProgramEnvironment(""), &actions, why);
     posix_spawn_file_actions_destroy(&actions);
     close(sv[1]);
     if (server.pid == 0) {

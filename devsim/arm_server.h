@@ -16,9 +16,11 @@ struct ArmServer {
     int fd = -1;  // our end of the request socket
 };
 
-// Starts `cerun --serve` from the command's runner; false with `why` set
-// when it cannot be started.
-bool StartArmServer(const ProgramCommand& command, ArmServer& server, std::string& why);
+// Starts `cerun --serve` from the command's runner, handing down the
+// descriptor that holds the device's lock; false with `why` set when it
+// cannot be started.
+bool StartArmServer(const ProgramCommand& command, int lock_fd, ArmServer& server,
+                    std::string& why);
 
 // Runs `command` (a device image under cerun) as RunProgram would.
 ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,

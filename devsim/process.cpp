@@ -69,18 +69,26 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return out;
 }
 
-// This environment with NUV_DEVICE_STATE naming `state_file`.
+}  // namespace
+
 std::vector<std::string> ProgramEnvironment(const std::string& state_file) {
-    const std::string prefix = std::string(sim::kStateEnv) + "=";
+    const std::string state = std::string(sim::kStateEnv) + "=";
+    const std::string lock = std::string(sim::kLockFdEnv) + "=";
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
-        if (std::strncmp(*e, prefix.c_str(), prefix.size()) != 0) {
+        if (std::strncmp(*e, state.c_str(), state.size()) != 0 &&
+            std::strncmp(*e, lock.c_str(), lock.size()) != 0) {
             env.emplace_back(*e);
         }
     }
-    env.push_back(prefix + state_file);
+    if (!state_file.empty()) {
+        env.push_back(state + state_file);
+    }
+    env.push_back(lock + std::to_string(kChildLockFd));
     return env;
 }
+
+namespace {
 
 }  // namespace
 
@@ -124,11 +132,12 @@ int WaitChild(pid_t pid) {
 }
 
 ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
-                         bool quiet) {
+                         int lock_fd, bool quiet) {
     std::vector<std::string> argv{command.program};
     argv.insert(argv.end(), command.args.begin(), command.args.end());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, lock_fd, kChildLockFd);
     if (quiet) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     }

@@ -33,10 +33,18 @@ ProgramCommand CommandFor(const std::string& program, bool arm);
 // Empty when the files the command needs are there; else the one missing.
 std::string MissingFile(const ProgramCommand& command);
 
-// Runs `command` to its end with the state file named in its environment;
-// its debug output goes to our stdout, or nowhere when `quiet`.
+// Runs `command` to its end with the state file named in its environment
+// and the descriptor that holds its lock (`lock_fd`) handed down; its debug
+// output goes to our stdout, or nowhere when `quiet`.
 ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
-                         bool quiet);
+                         int lock_fd, bool quiet);
+
+// Where a child finds the descriptor that holds the device's lock.
+constexpr int kChildLockFd = 4;
+
+// This environment for a program process: NUV_DEVICE_STATE naming
+// `state_file` (unless empty) and the lock's descriptor named.
+std::vector<std::string> ProgramEnvironment(const std::string& state_file);
 
 // Starts a child that a signal ending devsim kills too (see interrupt.h);
 // 0, with `why` set, when it cannot be started.

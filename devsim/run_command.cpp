@@ -41,7 +41,9 @@ sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
             return nullptr;
         }
         sim::DeviceState* d = sim::OpenStateFile(file, why);
-        if (d == nullptr) {
+        if (d == nullptr && why == sim::kInUse) {
+            std::cerr << "devsim: device " << file << " is in use\n";
+        } else if (d == nullptr) {
             std::cerr << "devsim: device state " << file << ": " << why << "\n";
         }
         return d;
@@ -73,7 +75,7 @@ int RunCommand(const RunOptions& options) {
     const int64_t run_start = d->clock_ms;
 
     std::cout.flush();
-    const ProcessResult result = RunProgram(command, file, false);
+    const ProcessResult result = RunProgram(command, file, sim::LockDescriptor(d), false);
     if (result.started && !result.exited && result.signal == SIGPIPE) {
         // Whoever read the trace stopped reading: no crash, and nobody to tell.
         sim::EndProcess(*d);

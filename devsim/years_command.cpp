@@ -244,7 +244,7 @@ void Simulation::Launch(int program) {
     const char* name = kFixerNames[program];
     const ProgramCommand command = CommandFor(name, o_.arm);
     const ProcessResult result = arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
-                                                 : RunProgram(command, file_, true);
+                                                 : RunProgram(command, file_, sim::LockDescriptor(&d_), true);
     const std::vector<std::string> problems = RunProblems(name, result, d_);
     sim::EndProcess(d_);
     if (!problems.empty()) {
@@ -345,7 +345,7 @@ int YearsCommand(const YearsOptions& options) {
     std::string why;
     int status = 3;
     ArmServer arm;
-    if (options.arm && !StartArmServer(CommandFor(kFixerNames[0], true), arm, why)) {
+    if (options.arm && !StartArmServer(CommandFor(kFixerNames[0], true), sim::LockDescriptor(d), arm, why)) {
         std::cerr << "devsim: cannot start the ARM runner: " << why << "\n";
     } else {
         try {

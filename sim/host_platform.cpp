@@ -22,9 +22,16 @@ bool g_shared_device = false;  // the device lives in a state file devsim reads
 void WriteAll(int fd, const std::string& text) { sim::WriteAll(fd, text.data(), text.size()); }
 
 [[noreturn]] void NoDevice(const char* file, const std::string& why) {
-    WriteAll(2, std::string(program_invocation_short_name) + ": device state " + file + ": " +
-                    why + "\n");
+    const std::string says = why == kInUse ? std::string("device ") + file + " is in use"
+                                           : std::string("device state ") + file + ": " + why;
+    WriteAll(2, std::string(program_invocation_short_name) + ": " + says + "\n");
     _exit(kNoDeviceExitCode);
+}
+
+// The descriptor a parent holds the device's lock on for us, or -1.
+int InheritedLock() {
+    const char* text = std::getenv(kLockFdEnv);
+    return text != nullptr && *text >= '0' && *text <= '9' ? std::atoi(text) : -1;
 }
 
 // The binding a program process gets when nobody bound one.
@@ -32,7 +39,7 @@ void AttachDefault() {
     const char* file = std::getenv(kStateEnv);
     if (file != nullptr) {
         std::string why;
-        g_binding.device = OpenStateFile(file, why);
+        g_binding.device = OpenStateFile(file, why, InheritedLock());
         if (g_binding.device == nullptr) {
             NoDevice(file, why);
         }

@@ -1,12 +1,14 @@
 #include "state_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include "calendar.h"
 #include "fd_io.h"
@@ -26,11 +28,44 @@ DeviceState* Map(int fd, std::string& why) {
 
 bool Terminated(const char* s, size_t n) { return std::memchr(s, '\0', n) != nullptr; }
 
+// The descriptor that holds each mapped state's lock, open until it is closed.
+std::map<const DeviceState*, int>& LockHolders() {
+    static std::map<const DeviceState*, int> holders;
+    return holders;
+}
+
+// Takes the file's lock on `fd`; on the descriptor that holds it already,
+// an inherited one, this succeeds at once.
+bool Lock(int fd, std::string& why) {
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) {
+            why = errno == EWOULDBLOCK ? kInUse : std::string("cannot lock it: ") + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Maps the state on `fd` and keeps `fd` as the holder of its lock (or closes it).
+DeviceState* MapLocked(int fd, std::string& why) {
+    DeviceState* d = Map(fd, why);
+    if (d == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    LockHolders()[d] = fd;
+    return d;
+}
+
 // Fills the new file on `fd` at `path` with `initial` and maps it; the
 // whole file is allocated first, so a full disk fails here and not later.
 // On failure the file is removed.
 DeviceState* FillNewFile(int fd, const std::string& path, const DeviceState& initial,
                          std::string& why) {
+    if (!Lock(fd, why)) {
+        close(fd);  // someone took the new file's lock first: it is theirs now
+        return nullptr;
+    }
     const int err = posix_fallocate(fd, 0, sizeof initial);
     DeviceState* d = nullptr;
     if (err != 0) {
@@ -40,10 +75,12 @@ DeviceState* FillNewFile(int fd, const std::string& path, const DeviceState& ini
     } else {
         d = Map(fd, why);
     }
-    close(fd);
     if (d == nullptr) {
         unlink(path.c_str());
+        close(fd);
+        return nullptr;
     }
+    LockHolders()[d] = fd;
     return d;
 }
 
@@ -111,10 +148,20 @@ DeviceState* CreateTempStateFile(const std::string& dir, const DeviceState& init
 }
 
 
-DeviceState* OpenStateFile(const std::string& path, std::string& why) {
-    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+DeviceState* OpenStateFile(const std::string& path, std::string& why, int inherited_fd) {
+    struct stat named {};
+    struct stat held {};
+    const bool inherited = inherited_fd >= 0 && stat(path.c_str(), &named) == 0 &&
+                           fstat(inherited_fd, &held) == 0 && named.st_dev == held.st_dev &&
+                           named.st_ino == held.st_ino;
+    const int fd = inherited ? fcntl(inherited_fd, F_DUPFD_CLOEXEC, 0)
+                             : open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         why = std::string("cannot open it: ") + std::strerror(errno);
+        return nullptr;
+    }
+    if (!Lock(fd, why)) {
+        close(fd);
         return nullptr;
     }
     struct stat st {};
@@ -123,8 +170,7 @@ DeviceState* OpenStateFile(const std::string& path, std::string& why) {
         close(fd);
         return nullptr;
     }
-    DeviceState* d = Map(fd, why);
-    close(fd);
+    DeviceState* d = MapLocked(fd, why);
     if (d == nullptr) {
         return nullptr;
     }
@@ -139,7 +185,17 @@ DeviceState* OpenStateFile(const std::string& path, std::string& why) {
 void CloseStateFile(DeviceState* state) {
     if (state != nullptr) {
         munmap(state, sizeof *state);
+        const auto holder = LockHolders().find(state);
+        if (holder != LockHolders().end()) {
+            close(holder->second);
+            LockHolders().erase(holder);
+        }
     }
+}
+
+int LockDescriptor(const DeviceState* state) {
+    const auto holder = LockHolders().find(state);
+    return holder != LockHolders().end() ? holder->second : -1;
 }
 
 }  // namespace sim

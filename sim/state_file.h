@@ -25,8 +25,18 @@ DeviceState* CreateStateFile(const std::string& path, const DeviceState& initial
 DeviceState* CreateTempStateFile(const std::string& dir, const DeviceState& initial,
                                  std::string& path, std::string& why);
 // Maps an existing file after checking that it holds a sound DeviceState.
-DeviceState* OpenStateFile(const std::string& path, std::string& why);
+// `inherited_fd`, when it is open on the same file, is a descriptor whose
+// lock a parent (devsim) holds for this process.
+DeviceState* OpenStateFile(const std::string& path, std::string& why, int inherited_fd = -1);
 void CloseStateFile(DeviceState* state);
+
+// One device, one user at a time: every state file devsim or a program maps
+// is locked (flock) until it is closed. `why` is kInUse when another holds it.
+constexpr const char* kInUse = "in use";
+// The descriptor that holds a mapped state's lock, for a child to inherit.
+int LockDescriptor(const DeviceState* state);
+// Environment variable naming the inherited descriptor in a program process.
+constexpr const char* kLockFdEnv = "NUV_DEVICE_LOCK_FD";
 
 // Empty when `d` is a sound state; otherwise what is wrong with it.
 std::string CheckState(const DeviceState& d);

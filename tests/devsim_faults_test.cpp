@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -228,6 +230,36 @@ TEST(DevsimOutput, AFailedWriteFailsAndAClosedPipeEndsQuietly) {
     close(pipe_fds[1]);
     EXPECT_EQ(r.exit_code, 128 + SIGPIPE);
     EXPECT_EQ(r.err.find("crashed"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+// One device, one user: while another holds a device, neither devsim nor a
+// program started by hand joins in, and the file stays as it was.
+TEST_F(StateFiles, ADeviceInUseIsLeftAlone) {
+    const std::string state = MakeState("busy", [](sim::DeviceState&) {});
+    const int holder = open(state.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    const std::string before = ReadFile(state);
+    const struct {
+        std::vector<std::string> argv;
+        std::vector<std::string> env;
+        int exit_code;
+        std::string says;
+    } cases[] = {
+        {{DEVSIM_PATH, "run", "nuv", "--state", state}, {}, 2, "devsim: device " + state},
+        {{std::string(PROGRAM_DIR) + "/nuv28"}, {"NUV_DEVICE_STATE=" + state}, 125,
+         "nuv28: device " + state},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r = RunProcess(c.argv, c.env);
+        EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+        EXPECT_EQ(r.err, c.says + " is in use\n");
+    }
+    EXPECT_EQ(ReadFile(state), before);
+    close(holder);
 }
 
 }  // namespace
