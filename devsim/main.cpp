@@ -30,8 +30,9 @@ options:
                                     registers (year month day date hour min sec)
   --ignore-writes                   the RTC drops every calendar write
   --shell-after S                   the shell is ready S seconds after the start
+                                    (0 to 86400)
   --limit S                         stop a program still running after S seconds
-                                    of device time (default 3600)
+                                    of device time (1 to 86400, default 3600)
   --io                              also log on stderr, in order, every register
                                     access, kernel mode change, unattended-mode
                                     request and withdrawal, and registration

@@ -207,8 +207,10 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
         } else if (arg == "--midnight") {
             ParseMidnight(v, o.device.fault, why);
         } else if (arg == "--shell-after" || arg == "--limit") {
-            if (!ParseCount(v, 10LL * 365 * 86400, n) || (arg == "--limit" && n == 0)) {
-                why = arg + " takes a whole number of seconds, not '" + v + "'";
+            const int64_t least = arg == "--limit" ? 1 : 0;
+            if (!ParseCount(v, sim::kMaxRunSeconds, n) || n < least) {
+                why = arg + " takes " + std::to_string(least) + " to " +
+                      std::to_string(sim::kMaxRunSeconds) + " seconds, not '" + v + "'";
             }
             (arg == "--limit" ? o.device.limit_s : o.device.shell_after_s) = n;
         }

@@ -19,6 +19,10 @@ namespace sim {
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
 constexpr uint32_t kStateVersion = 2;
 
+// The longest a program may run (--limit) or the shell take (--shell-after):
+// one day of device time.
+constexpr int64_t kMaxRunSeconds = 86400;
+
 constexpr int kMaxLaunches = 8;
 constexpr int kMaxRefused = 16;
 constexpr int kMaxViolations = 8;

@@ -86,6 +86,34 @@ DeviceState* FillNewFile(int fd, const std::string& path, const DeviceState& ini
 
 }  // namespace
 
+namespace {
+
+bool Within(int64_t v, int64_t low, int64_t high) { return v >= low && v <= high; }
+
+// Every time within what devsim itself can produce, compared without any
+// arithmetic that could overflow on a value outside it.
+bool SaneTimes(const DeviceState& d) {
+    static const int64_t earliest = ToMs(DateTime{1950, 1, 1, 0, 0, 0, 0});
+    static const int64_t latest = ToMs(DateTime{2207, 1, 1, 0, 0, 0, 0});
+    if (!Within(d.clock_ms, earliest, latest) || !Within(d.start_ms, earliest, d.clock_ms)) {
+        return false;
+    }
+    const int64_t run_ms = kMaxRunSeconds * kMsPerSecond;
+    // The prescaler's next tick: at most a second ahead, and behind only by
+    // what a run slept without reading the registers.
+    return Within(d.next_tick_ms, d.start_ms - run_ms, d.clock_ms + kMsPerSecond) &&
+           Within(d.limit_ms, earliest, d.clock_ms + run_ms) &&
+           Within(d.shell_ready_ms, earliest - run_ms, d.clock_ms + run_ms);
+}
+
+bool SaneFlags(const DeviceState& d) {
+    return (d.hw == Hw::Chip || d.hw == Hw::Correct) && d.kmode <= 1 && d.io_trace <= 1 &&
+           d.ignore_writes <= 1 && d.unattended_on <= 1 && d.stopped_at_limit <= 1 &&
+           d.fault.mask <= 0x7F && d.op_mask <= 0x7F && d.write_log_count <= kMaxWriteLog;
+}
+
+}  // namespace
+
 std::string CheckState(const DeviceState& d) {
     if (d.magic != kStateMagic) {
         return "not a device state (bad magic)";
@@ -96,13 +124,11 @@ std::string CheckState(const DeviceState& d) {
     if (d.hw != Hw::Chip && d.hw != Hw::Correct) {
         return "unknown hardware model";
     }
-    if (d.kmode > 1 || d.io_trace > 1 || d.ignore_writes > 1 || d.unattended_on > 1 ||
-        d.stopped_at_limit > 1) {
-        return "corrupt flags";
+    if (!SaneFlags(d)) {
+        return "corrupt flags or counters";
     }
-    if (d.write_log_count > kMaxWriteLog || d.next_tick_ms > d.clock_ms + kMsPerSecond ||
-        d.clock_ms < d.start_ms) {
-        return "corrupt clock or counters";
+    if (!SaneTimes(d)) {
+        return "corrupt clock";
     }
     for (const Launch& l : d.launches) {
         if (l.used > 1 || !Terminated(l.path, sizeof l.path)) {

@@ -71,6 +71,17 @@ TEST_F(StateFiles, AProgramOnADamagedDeviceSaysSoAndTouchesNothing) {
          "corrupt clock"},
         {MakeState("hw", [](sim::DeviceState& d) { d.hw = static_cast<sim::Hw>(9); }),
          "unknown hardware"},
+        // Values that would hang, loop or overflow: refused, not run.
+        {MakeState("far", [](sim::DeviceState& d) { d.clock_ms = 9000000000000000000; }),
+         "corrupt clock"},
+        {MakeState("max", [](sim::DeviceState& d) { d.clock_ms = INT64_MAX; }), "corrupt clock"},
+        {MakeState("tick", [](sim::DeviceState& d) { d.next_tick_ms = INT64_MIN; }),
+         "corrupt clock"},
+        {MakeState("limit", [](sim::DeviceState& d) { d.limit_ms = INT64_MAX; }),
+         "corrupt clock"},
+        {MakeState("shell", [](sim::DeviceState& d) { d.shell_ready_ms = INT64_MAX; }),
+         "corrupt clock"},
+        {MakeState("mask", [](sim::DeviceState& d) { d.fault.mask = 0xFF; }), "corrupt flags"},
     };
     for (const Case& c : cases) {
         const std::string before = ReadFile(c.file);
