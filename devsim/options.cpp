@@ -19,6 +19,12 @@ std::string ArgReader::Next() {
     return arg;
 }
 
+void ArgReader::NoValue(const std::string& flag, std::string& error) const {
+    if (inline_value_) {
+        error = flag + " takes no value, not '" + *inline_value_ + "'";
+    }
+}
+
 std::string ArgReader::Value(const std::string& option, std::string& error) {
     if (inline_value_) {
         std::string v = *inline_value_;
@@ -168,6 +174,9 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
             o.program = arg;
             continue;
         }
+        if (arg == "--arm" || arg == "--ignore-writes" || arg == "--io") {
+            in.NoValue(arg, error);
+        }
         if (arg == "--arm") {
             o.arm = true;
             continue;
@@ -242,6 +251,7 @@ std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& ar
     while (!in.Done() && error.empty()) {
         const std::string arg = in.Next();
         if (arg == "--quiet" || arg == "--arm") {
+            in.NoValue(arg, error);
             (arg == "--quiet" ? o.quiet : o.arm) = true;
             continue;
         }

@@ -26,6 +26,8 @@ public:
     std::string Next();
     // The value of the option just read; sets `error` when there is none.
     std::string Value(const std::string& option, std::string& error);
+    // For a flag just read: sets `error` when it was given `--flag=value`.
+    void NoValue(const std::string& flag, std::string& error) const;
 
 private:
     std::vector<std::string> args_;

@@ -46,13 +46,17 @@ ProgramCommand CommandFor(const std::string& program, bool arm) {
     return {program, dir + "/" + program, {}};
 }
 
-std::string MissingFile(const ProgramCommand& command) {
-    if (access(command.path.c_str(), X_OK) != 0) {
-        return command.path;
-    }
+std::string ProgramProblem(const ProgramCommand& command) {
+    std::vector<std::pair<std::string, int>> needs = {{command.path, X_OK}};
     for (const std::string& file : command.args) {
-        if (access(file.c_str(), R_OK) != 0) {
-            return file;
+        needs.emplace_back(file, R_OK);
+    }
+    for (const auto& [file, mode] : needs) {
+        if (access(file.c_str(), F_OK) != 0) {
+            return "is not built (no " + file + ")";
+        }
+        if (access(file.c_str(), mode) != 0) {
+            return "cannot be run (" + file + ": " + std::strerror(errno) + ")";
         }
     }
     return {};

@@ -59,10 +59,9 @@ sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
 
 int RunCommand(const RunOptions& options) {
     const ProgramCommand command = CommandFor(options.program, options.arm);
-    const std::string missing = MissingFile(command);
-    if (!missing.empty()) {
-        std::cerr << "devsim: program " << options.program << " is not built (no " << missing
-                  << ")\n";
+    const std::string problem = ProgramProblem(command);
+    if (!problem.empty()) {
+        std::cerr << "devsim: program " << options.program << " " << problem << "\n";
         return 2;
     }
     std::string file;

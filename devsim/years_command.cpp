@@ -326,9 +326,9 @@ int Simulation::Run() {
 int YearsCommand(const YearsOptions& options) {
     for (int p = 0; p < 3; ++p) {
         const char* name = kFixerNames[p];
-        const std::string missing = MissingFile(CommandFor(name, options.arm));
-        if (!options.disabled[p] && !missing.empty()) {
-            std::cerr << "devsim: program " << name << " is not built (no " << missing << ")\n";
+        const std::string problem = ProgramProblem(CommandFor(name, options.arm));
+        if (!options.disabled[p] && !problem.empty()) {
+            std::cerr << "devsim: program " << name << " " << problem << "\n";
             return 2;
         }
     }

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 
 #include "device.h"
 #include "run_process.h"
@@ -271,6 +272,33 @@ TEST_F(StateFiles, ADeviceInUseIsLeftAlone) {
     }
     EXPECT_EQ(ReadFile(state), before);
     close(holder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(StateFiles, AProgramThatCannotRunIsNotCalledUnbuilt) {
+    const std::string dir = Path("programs");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    const std::string nuv = Path("programs/nuv");
+    std::ofstream(nuv) << "#!/bin/sh\n";
+    ASSERT_EQ(chmod(nuv.c_str(), 0644), 0);
+    const struct {
+        const char* program;
+        std::string says;
+    } cases[] = {
+        {"nuv", "devsim: program nuv cannot be run (" + nuv + ": Permission denied)\n"},
+        {"nuv28", "devsim: program nuv28 is not built (no " + dir + "/nuv28)\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r =
+            RunProcess({DEVSIM_PATH, "run", c.program}, {"DEVSIM_PROGRAM_DIR=" + dir});
+        EXPECT_EQ(r.exit_code, 2);
+        EXPECT_EQ(r.err, c.says);
+    }
+    unlink(nuv.c_str());
+    EXPECT_EQ(rmdir(dir.c_str()), 0);
 }
 
 }  // namespace
