@@ -27,7 +27,7 @@ std::string RegsText(const RtcRegisters& r) {
 }
 
 std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,
-                                     const sim::DeviceState& d) {
+                                     const sim::DeviceState& d, bool stop_intended) {
     std::vector<std::string> problems;
     const std::string at = sim::FormatDateTime(sim::FromMs(d.clock_ms), true);
     if (!result.started) {
@@ -37,7 +37,9 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
     if (d.program_fault[0] != '\0') {
         problems.push_back(program + " " + d.program_fault + " at " + at);
     } else if (d.stopped_at_limit != 0) {
-        problems.push_back(program + " stopped at the limit: still running at " + at);
+        if (!stop_intended) {
+            problems.push_back(program + " stopped at the limit: still running at " + at);
+        }
     } else if (!result.exited) {
         problems.push_back(program + " crashed: signal " + std::to_string(result.signal) + " (" +
                            strsignal(result.signal) + ") at " + at);

@@ -10,10 +10,11 @@
 
 namespace devsim {
 
-// Everything that makes a run unclean: a crash, the limit, an access
-// violation, kernel mode or RTCEN left on. Empty for a clean run.
+// Everything that makes a run unclean: a crash, the limit (unless the
+// caller stopped it there on purpose), an access violation, kernel mode or
+// RTCEN left on. Empty for a clean run.
 std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,
-                                     const sim::DeviceState& d);
+                                     const sim::DeviceState& d, bool stop_intended = false);
 
 // The closing lines: registers, pending and refused launches, unattended mode.
 std::string AccountLines(const sim::DeviceState& d);

@@ -101,6 +101,7 @@ private:
     const int64_t to_ms_;
     const std::string file_;
     ArmServer* const arm_;  // runs the programs with --arm
+    bool reached_to_ = false;  // a program was still running at --to
 
     uint64_t launches_ = 0;
     uint64_t fixes_ = 0;
@@ -241,11 +242,14 @@ void Simulation::Launch(int program) {
         return;
     }
     sim::BeginRun(d_, kRunLimitS, 0, false);
+    sim::CapRun(d_, to_ms_);  // nothing past --to is simulated
     const char* name = kFixerNames[program];
     const ProgramCommand command = CommandFor(name, o_.arm);
-    const ProcessResult result = arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
-                                                 : RunProgram(command, file_, sim::LockDescriptor(&d_), true);
-    const std::vector<std::string> problems = RunProblems(name, result, d_);
+    const ProcessResult result =
+        arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
+                        : RunProgram(command, file_, sim::LockDescriptor(&d_), true);
+    reached_to_ = d_.stopped_at_limit != 0 && d_.limit_ms == to_ms_;
+    const std::vector<std::string> problems = RunProblems(name, result, d_, reached_to_);
     sim::EndProcess(d_);
     if (!problems.empty()) {
         throw Guard{problems.front()};
@@ -287,7 +291,7 @@ int Simulation::Run() {
                 next = i;
             }
         }
-        if (next < 0 || !CarryToLaunch(d_.launches[next].at)) {
+        if (reached_to_ || next < 0 || !CarryToLaunch(d_.launches[next].at)) {
             break;
         }
         const std::string path = d_.launches[next].path;

@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
@@ -132,6 +133,8 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.violation_count = 0;
     d.write_ops = d.write_log_count = d.midnight_count = 0;
 }
+
+void CapRun(DeviceState& d, int64_t until_ms) { d.limit_ms = std::min(d.limit_ms, until_ms); }
 
 void EndProcess(DeviceState& d) {
     CloseOp(d);

@@ -51,6 +51,8 @@ const char* RegisterName(uint32_t offset);
 // counted from now, and the bookkeeping of one run (violations, refusals,
 // logs, counts) empty.
 void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_trace);
+// Ends the run at `until_ms` at the latest: a Sleep past it stops the program.
+void CapRun(DeviceState& d, int64_t until_ms);
 // What ends with a program's process, however it ended: its kernel mode and
 // any register operation it left open. The RTC keeps what it holds.
 void EndProcess(DeviceState& d);

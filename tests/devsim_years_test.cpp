@@ -94,6 +94,23 @@ TEST(DevsimYears, WholeRangeOfTheYearRegisterStaysRight) {
     EXPECT_EQ(Summary(r, "launches"), "574");
 }
 
+// A program still running at --to is stopped there: nothing after it is
+// simulated or reported, up to the last instant the year register holds.
+TEST(DevsimYears, NothingAfterToIsSimulated) {
+    for (const char* span : {"2008-12-01 00:00:00|2008-12-31 23:59:30",
+                             "2205-06-01 00:00:00|2205-12-31 23:59:59.999"}) {
+        const std::string s = span;
+        const std::string from = s.substr(0, s.find('|'));
+        const std::string to = s.substr(s.find('|') + 1);
+        const ProcessOutput r = Years({"--from", from, "--to", to});
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.out,
+                  "summary: years=1 launches=2 fixes=0 unguarded=0 worst_wrong_ms=0 drift_ms=0 "
+                  "end=right\n")
+            << to;
+    }
+}
+
 TEST(DevsimYears, GuardsStopTheSimulation) {
     struct Case {
         const char* fake;
