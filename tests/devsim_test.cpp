@@ -214,12 +214,33 @@ TEST(DevsimRun, BadArgumentsGiveOneLineAndExitTwo) {
     }
 }
 
-TEST(DevsimRun, HelpExplainsTheInterface) {
-    const ProcessOutput r = Devsim({"--help"});
-    EXPECT_EQ(r.exit_code, 0);
-    for (const char* word : {"--at", "--regs", "--hw", "--midnight", "--ignore-writes",
-                             "--shell-after", "--limit", "--io", "exit status"}) {
-        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+TEST(DevsimRun, HelpExplainsTheInterfaceWithinEightyColumns) {
+    const struct {
+        std::vector<std::string> args;
+        std::vector<const char*> names;
+        const char* not_there;  // belongs to the other command
+    } cases[] = {
+        {{"--help"},
+         {"--at", "--regs", "--hw", "--midnight", "--ignore-writes", "--shell-after", "--limit",
+          "--io", "--arm", "--state", "--from", "--to", "--launch-delay", "--disable", "--quiet",
+          "NUV_DEVICE_STATE", "0 to 86400", "1 to 86400", "0 to\n", "125", "exit status"},
+         "none"},
+        {{"run", "--help"}, {"--limit", "--state", "(0)", " 3 ", "2 for"}, "--launch-delay"},
+        {{"help", "years"}, {"--launch-delay", "0 when", "1 otherwise", "3 when"}, "--regs"},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r = Devsim(c.args);
+        EXPECT_EQ(r.exit_code, 0);
+        for (const char* name : c.names) {
+            EXPECT_NE(r.out.find(name), std::string::npos) << c.args[0] << ": " << name;
+        }
+        EXPECT_EQ(r.out.find(c.not_there), std::string::npos) << c.args[0];
+        for (const std::string& line : SplitLines(r.out)) {
+            EXPECT_LE(line.size(), 80U) << line;
+        }
+    }
+    for (const char* flag : {"--version", "-V"}) {
+        EXPECT_EQ(Devsim({flag}).out, std::string("devsim ") + PROJECT_VERSION + "\n");
     }
 }
 
