@@ -223,7 +223,7 @@ TEST(DevsimRun, HelpExplainsTheInterfaceWithinEightyColumns) {
         {{"--help"},
          {"--at", "--regs", "--hw", "--midnight", "--ignore-writes", "--shell-after", "--limit",
           "--io", "--arm", "--state", "--from", "--to", "--launch-delay", "--disable", "--quiet",
-          "NUV_DEVICE_STATE", "0 to 86400", "1 to 86400", "0 to\n", "125", "exit status"},
+          "NUV_DEVICE_STATE", "0 to 86400", "1 to 86400", "600000", "125", "exit status"},
          "none"},
         {{"run", "--help"}, {"--limit", "--state", "(0)", " 3 ", "2 for"}, "--launch-delay"},
         {{"help", "years"}, {"--launch-delay", "0 when", "1 otherwise", "3 when"}, "--regs"},
