@@ -31,10 +31,11 @@ bool StartArmServer(const ProgramCommand& command, int lock_fd, ArmServer& serve
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], kServerFd);
-    posix_spawn_file_actions_adddup2(&actions, lock_fd, kChildLockFd);
+    const int lock_copy = HandDownLock(actions, lock_fd);
     server.pid = SpawnChild(command.path, {"cerun", "--serve", std::to_string(kServerFd)},
                             ProgramEnvironment(""), &actions, why);
     posix_spawn_file_actions_destroy(&actions);
+    close(lock_copy);
     close(sv[1]);
     if (server.pid == 0) {
         close(sv[0]);

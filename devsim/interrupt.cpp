@@ -20,7 +20,7 @@ volatile sig_atomic_t g_have_file = 0;
 void OnSignal(int signal) {
     const pid_t child = g_child;
     if (child > 0) {
-        kill(child, SIGKILL);
+        kill(-child, SIGKILL);  // its group: the child and whatever it started
         waitpid(child, nullptr, 0);
     }
     if (g_have_file != 0) {

@@ -96,6 +96,14 @@ namespace {
 
 }  // namespace
 
+int HandDownLock(posix_spawn_file_actions_t& actions, int lock_fd) {
+    // A descriptor above the child's: dup2 onto the same number would keep
+    // close-on-exec set, and the child would start without the lock.
+    const int copy = fcntl(lock_fd, F_DUPFD_CLOEXEC, kChildLockFd + 1);
+    posix_spawn_file_actions_adddup2(&actions, copy, kChildLockFd);
+    return copy;
+}
+
 pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
                  std::vector<std::string> env, const posix_spawn_file_actions_t* actions,
                  std::string& why) {
@@ -106,7 +114,10 @@ pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    // A group of its own, so that a signal to devsim's ends everything the
+    // child started (the ARM runner's programs) at once.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     HoldInterrupts();
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, path.c_str(), actions, &attr, args.data(), envp.data());
@@ -141,7 +152,7 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
     argv.insert(argv.end(), command.args.begin(), command.args.end());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, lock_fd, kChildLockFd);
+    const int lock_copy = HandDownLock(actions, lock_fd);
     if (quiet) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     }
@@ -149,6 +160,7 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
     const pid_t pid =
         SpawnChild(command.path, argv, ProgramEnvironment(state_file), &actions, result.why);
     posix_spawn_file_actions_destroy(&actions);
+    close(lock_copy);
     return pid == 0 ? result : FromWaitStatus(WaitChild(pid));
 }
 

@@ -48,6 +48,10 @@ constexpr int kChildLockFd = 4;
 // `state_file` (unless empty) and the lock's descriptor named.
 std::vector<std::string> ProgramEnvironment(const std::string& state_file);
 
+// Adds to `actions` the handing down of `lock_fd` as kChildLockFd; returns
+// a descriptor to close once the child is started.
+int HandDownLock(posix_spawn_file_actions_t& actions, int lock_fd);
+
 // Starts a child that a signal ending devsim kills too (see interrupt.h);
 // 0, with `why` set, when it cannot be started.
 pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
