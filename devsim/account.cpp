@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "calendar.h"
 #include "device.h"
@@ -24,6 +25,42 @@ std::string RegsText(const RtcRegisters& r) {
     std::snprintf(buf, sizeof buf, "%02x %02x %02x %02x %02x %02x %02x", r.year, r.month, r.day,
                   r.date, r.hour, r.min, r.sec);
     return buf;
+}
+
+std::string Duration(int64_t ms) {
+    const int64_t a = ms < 0 ? -ms : ms;
+    const auto n = [](int64_t v, const char* unit) { return std::to_string(v) + " " + unit; };
+    const auto and_then = [](const std::string& s, int64_t v, const char* unit) {
+        return v == 0 ? s : s + " " + std::to_string(v) + " " + unit;
+    };
+    if (a < 1000) {
+        return n(a, "ms");
+    }
+    if (a < 60 * 1000 && a % 1000 != 0) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(a) / 1000.0);
+        return buf;
+    }
+    const int64_t s = a / 1000;
+    if (s < 60) {
+        return n(s, "s");
+    }
+    if (s < 3600) {
+        return and_then(n(s / 60, "min"), s % 60, "s");
+    }
+    if (s < 86400) {
+        return and_then(n(s / 3600, "h"), s / 60 % 60, "min");
+    }
+    return s / 86400 < 100 ? and_then(n(s / 86400, "d"), s / 3600 % 24, "h") : n(s / 86400, "d");
+}
+
+std::string VerdictLine(const sim::DeviceState& d) {
+    const std::optional<int64_t> drift = sim::RegistersDriftMs(d.regs, d.clock_ms);
+    if (!drift) {
+        return "devsim: clock wrong (no valid date)\n";
+    }
+    return sim::IsRightAt(d.regs, d.clock_ms) ? "devsim: clock right\n"
+                                              : "devsim: clock wrong by " + Duration(*drift) + "\n";
 }
 
 std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,

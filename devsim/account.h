@@ -22,4 +22,10 @@ std::string AccountLines(const sim::DeviceState& d);
 // "3b 01 05 01 00 00 00"
 std::string RegsText(const RtcRegisters& r);
 
+// A duration for people: "50 ms", "12.5 s", "4 min 10 s", "12 h 20 min", "516 d".
+std::string Duration(int64_t ms);
+
+// "devsim: clock right", or wrong by how much, against the true time.
+std::string VerdictLine(const sim::DeviceState& d);
+
 }  // namespace devsim

@@ -97,7 +97,7 @@ int RunCommand(const RunOptions& options) {
     for (const std::string& p : problems) {
         account += "devsim: " + p + "\n";
     }
-    account += AccountLines(*d);
+    account += AccountLines(*d) + VerdictLine(*d);
     std::cerr << account;
 
     sim::CloseStateFile(d);

@@ -22,36 +22,8 @@ namespace devsim {
 namespace {
 
 constexpr int64_t kMsPerHour = 3600 * sim::kMsPerSecond;
-constexpr int64_t kRightWithinMs = 600 * sim::kMsPerSecond;  // ten minutes
 constexpr int64_t kRunLimitS = 3600;
 constexpr int kMaxLaunchesPerMinute = 10;
-
-bool Digits(uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
-
-// The calendar time the registers show, when they show a valid one.
-std::optional<sim::DateTime> Decode(const RtcRegisters& r) {
-    if (!Digits(r.month) || !Digits(r.date) || !Digits(r.hour) || !Digits(r.min) ||
-        !Digits(r.sec)) {
-        return std::nullopt;
-    }
-    sim::DateTime t;
-    t.year = YEAR_BASE + r.year;
-    t.month = sim::BcdValue(r.month);
-    t.day = sim::BcdValue(r.date);
-    t.hour = sim::BcdValue(r.hour);
-    t.minute = sim::BcdValue(r.min);
-    t.second = sim::BcdValue(r.sec);
-    if (!sim::IsValid(t)) {
-        return std::nullopt;
-    }
-    return t;
-}
-
-// Right: a valid date and time within ten minutes of the true time.
-bool IsRight(const RtcRegisters& r, int64_t true_ms) {
-    const std::optional<sim::DateTime> t = Decode(r);
-    return t && std::llabs(sim::ToMs(*t) - true_ms) <= kRightWithinMs;
-}
 
 int64_t DayOf(int64_t ms) { return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1; }
 
@@ -122,7 +94,7 @@ private:
 
 void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters& after,
                      const char* program, uint8_t mask) {
-    const bool right = IsRight(after, at);
+    const bool right = sim::IsRightAt(after, at);
     const bool is_write = program != nullptr;
     // Steps and writes belong to the rollover they happen around, just before
     // midnight or after it; the chip's midnight may lag the true one a little.
@@ -214,7 +186,7 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
             return false;
         }
         const RtcRegisters& r = d_.regs;
-        const bool time_valid = Digits(r.hour) && Digits(r.min) && Digits(r.sec) &&
+        const bool time_valid = sim::IsBcd(r.hour) && sim::IsBcd(r.min) && sim::IsBcd(r.sec) &&
                                 r.hour <= 0x23 && r.min <= 0x59 && r.sec <= 0x59;
         int64_t next = d_.next_tick_ms;  // one tick, for a clock showing no sane time
         if (time_valid && now.wYear == at.wYear && now.wMonth == at.wMonth &&
@@ -312,7 +284,7 @@ int Simulation::Run() {
         worst_wrong_ms_ = std::max(worst_wrong_ms_, to_ms_ - wrong_->since);
     }
     const sim::DateTime rtc = sim::FromSystemTime(sim::DeviceLocalTime(d_));
-    const bool end_right = IsRight(d_.regs, d_.clock_ms);
+    const bool end_right = sim::IsRightAt(d_.regs, d_.clock_ms);
     const int64_t drift = sim::IsValid(rtc) ? sim::ToMs(rtc) - d_.clock_ms : 0;
 
     if (!o_.quiet) {

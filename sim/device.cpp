@@ -1,6 +1,7 @@
 #include "device.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 
@@ -97,6 +98,33 @@ RtcRegisters RegistersFor(const DateTime& t) {
     r.min = ToBcd(t.minute);
     r.sec = ToBcd(t.second);
     return r;
+}
+
+std::optional<DateTime> RegistersTime(const RtcRegisters& r) {
+    if (!IsBcd(r.month) || !IsBcd(r.date) || !IsBcd(r.hour) || !IsBcd(r.min) || !IsBcd(r.sec)) {
+        return std::nullopt;
+    }
+    DateTime t;
+    t.year = YEAR_BASE + r.year;
+    t.month = BcdValue(r.month);
+    t.day = BcdValue(r.date);
+    t.hour = BcdValue(r.hour);
+    t.minute = BcdValue(r.min);
+    t.second = BcdValue(r.sec);
+    if (!IsValid(t)) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+std::optional<int64_t> RegistersDriftMs(const RtcRegisters& r, int64_t true_ms) {
+    const std::optional<DateTime> t = RegistersTime(r);
+    return t ? std::optional<int64_t>(ToMs(*t) - true_ms) : std::nullopt;
+}
+
+bool IsRightAt(const RtcRegisters& r, int64_t true_ms) {
+    const std::optional<int64_t> drift = RegistersDriftMs(r, true_ms);
+    return drift && std::llabs(*drift) <= kRightWithinMs;
 }
 
 void InitDevice(DeviceState& d, const DeviceConfig& config) {

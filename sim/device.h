@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "calendar.h"
@@ -28,6 +29,15 @@ void InitDevice(DeviceState& d, const DeviceConfig& config);
 
 // The registers of a correctly set RTC at true time `t` (year 1950 to 2205).
 RtcRegisters RegistersFor(const DateTime& t);
+
+// The calendar time the registers show, when they show a valid one.
+std::optional<DateTime> RegistersTime(const RtcRegisters& r);
+// How far off the registers are from true time `true_ms`: empty when they
+// show no valid date; right within ten minutes (the fixers' own writes move
+// the clock by up to a second, by design).
+std::optional<int64_t> RegistersDriftMs(const RtcRegisters& r, int64_t true_ms);
+constexpr int64_t kRightWithinMs = 600 * kMsPerSecond;
+bool IsRightAt(const RtcRegisters& r, int64_t true_ms);
 
 // What the processor and the program did, in order: register accesses and
 // mode changes, and the two services whose order matters to the run

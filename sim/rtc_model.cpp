@@ -13,6 +13,8 @@ uint8_t BcdInc(uint8_t b) {
 
 int BcdValue(uint8_t b) { return 10 * (b >> 4) + (b & 0x0F); }
 
+bool IsBcd(uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
+
 uint8_t ToBcd(int v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
 
 bool ChipTakesLeap(uint8_t year) {

@@ -24,6 +24,7 @@ struct MidnightFault {
 uint8_t BcdInc(uint8_t b);
 int BcdValue(uint8_t b);  // 10 x high digit + low digit, no validation
 uint8_t ToBcd(int v);     // 0..99
+bool IsBcd(uint8_t b);    // two decimal digits
 
 bool ChipTakesLeap(uint8_t year);
 uint8_t ChipLastDay(uint8_t month, uint8_t year);

@@ -40,14 +40,15 @@ TEST(DevsimRun, YearEndOnTheChipIsFixedAndTheSetRearmed) {
         TimeBlock(2009, 1, 1, 4, 0, 0, 0, 100) + TimeBlock(2009, 12, 31, 0, 23, 59, 0, 0) +
         TimeBlock(2009, 2, 28, 0, 23, 59, 0, 0) + TimeBlock(2009, 2, 29, 0, 23, 59, 0, 0);
     EXPECT_EQ(r.out, want);
-    EXPECT_EQ(Tail(r.err, 5),
+    EXPECT_EQ(Tail(r.err, 6),
               (std::vector<std::string>{
                   "devsim: rtc 3b 01 05 01 00 00 00",
                   "devsim: pending \\Windows\\nuv.exe 2009-12-31 23:59:00",
                   "devsim: pending \\Windows\\nuv28.exe 2009-02-28 23:59:00",
                   "devsim: refused \\Windows\\nuv29.exe 2009-02-29 23:59:00",
                   "devsim: unattended mode requested 301 times, withdrawn 1 time, still "
-                  "requested: no"}));
+                  "requested: no",
+                  "devsim: clock right"}));
 }
 
 // Tagged trace lines, without their CR LF.
@@ -95,8 +96,8 @@ TEST(DevsimRun, FebruaryFixersEndToEnd) {
         const ProcessOutput r = Devsim(c.args);
         EXPECT_EQ(r.exit_code, 0) << r.err;
         EXPECT_EQ(Messages(r.out), c.messages) << c.args[1];
-        std::vector<std::string> account = Tail(r.err, 5);
-        account.pop_back();
+        std::vector<std::string> account = Tail(r.err, 6);
+        account.resize(4);  // up to the unattended-mode line
         EXPECT_EQ(account, c.account) << c.args[1];
         // The snapshot is nuv28's alone; both trace four time blocks.
         const bool snapshot = r.out.find("RTCcontent") != std::string::npos;
@@ -112,7 +113,7 @@ TEST(DevsimRun, RawRegistersOutsideTheMinuteOnlyRearm) {
     EXPECT_EQ(r.out.find("[RTC] "), std::string::npos);
     EXPECT_NE(r.out.find("[RTC run] IsAPIReady ret FALSE\r\n[RTC run] IsAPIReady ret FALSE\r\n-"),
               std::string::npos);
-    EXPECT_EQ(Tail(r.err, 5)[0], "devsim: rtc 3a 06 01 15 12 00 02");
+    EXPECT_EQ(Tail(r.err, 6)[0], "devsim: rtc 3a 06 01 15 12 00 02");
 }
 
 TEST(DevsimRun, IoLogShowsTheBracketAsItHappens) {
@@ -162,6 +163,23 @@ TEST(DevsimRun, TheShellWaitTracesBeforeItSleeps) {
     EXPECT_EQ(r.exit_code, 3);
     std::vector<std::string> lines = SplitLines(r.out);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "[RTC run] IsAPIReady ret FALSE\r"), 4);
+}
+
+// The account ends with a verdict on the clock against the true time.
+TEST(DevsimRun, TheAccountEndsWithAVerdictOnTheClock) {
+    const struct {
+        std::vector<std::string> args;
+        const char* verdict;
+    } cases[] = {
+        {{"run", "nuv", "--at", "2008-12-31 23:59:30"}, "devsim: clock right"},
+        // the chip's 2014 stands when its writes are dropped: five years and a day ahead
+        {{"run", "nuv", "--at", "2008-12-31 23:59:30", "--ignore-writes", "--limit", "40"},
+         "devsim: clock wrong by 1826 d"},
+        {{"run", "nuv", "--regs", "3a,06,01,15,12,99,00"}, "devsim: clock wrong (no valid date)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Tail(Devsim(c.args).err, 1)[0], c.verdict) << c.args[1];
+    }
 }
 
 TEST(DevsimRun, AWatchThatNeverEndsIsStoppedAtTheLimit) {
