@@ -27,10 +27,18 @@ constexpr int kMaxLaunchesPerMinute = 10;
 
 int64_t DayOf(int64_t ms) { return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1; }
 
+// WriteOp::mask of an operation that wrote BCDYEAR alone (byte 0 of the record).
+constexpr uint8_t kYearOnly = 0x01;
+
 std::string Hex2(uint8_t b) {
     char buf[4];
     std::snprintf(buf, sizeof buf, "%02x", b);
     return buf;
+}
+
+// The year byte and the year it counts: "40 (2014)".
+std::string YearText(uint8_t year) {
+    return Hex2(year) + " (" + std::to_string(YEAR_BASE + year) + ")";
 }
 
 int Compare(const SYSTEMTIME& a, const SYSTEMTIME& b) {
@@ -76,6 +84,14 @@ private:
     bool reached_to_ = false;  // a program was still running at --to
 
     uint64_t launches_ = 0;
+    struct FixerCounts {
+        uint64_t launches = 0;
+        uint64_t writes = 0;
+        uint64_t guarded = 0;  // runs that saw a midnight step or wrote, and left the RTC right
+    };
+    FixerCounts counts_[3];
+    void CountRun(int program);
+    void ReportCounts() const;
     uint64_t fixes_ = 0;
     uint64_t unguarded_ = 0;
     int64_t worst_wrong_ms_ = 0;
@@ -102,16 +118,17 @@ void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters&
     std::string item;
     if (is_write) {
         item = std::string(program) + " wrote " +
-               (mask == 0x01 ? Hex2(after.year) : Hex2(after.month) + "-" + Hex2(after.date));
+               (mask == kYearOnly ? YearText(after.year)
+                                  : Hex2(after.month) + "-" + Hex2(after.date));
     } else if (!wrong_ && !right) {
-        item = after.year != before.year ? "chip year " + Hex2(after.year)
+        item = after.year != before.year ? "chip year " + YearText(after.year)
                                          : "chip " + Hex2(after.month) + "-" + Hex2(after.date);
     }
     if (wrong_ && right) {
         const int64_t span = at - wrong_->since;
         worst_wrong_ms_ = std::max(worst_wrong_ms_, span);
         if (!item.empty()) {
-            item += " (wrong " + std::to_string(span) + " ms)";
+            item += " (wrong " + Duration(span) + ")";
         }
         wrong_.reset();
     } else if (!wrong_ && !right) {
@@ -202,6 +219,7 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
 
 void Simulation::Launch(int program) {
     ++launches_;
+    ++counts_[program].launches;
     recent_starts_.push_back(d_.clock_ms);
     while (recent_starts_.front() < d_.clock_ms - 60 * sim::kMsPerSecond) {
         recent_starts_.pop_front();
@@ -226,7 +244,30 @@ void Simulation::Launch(int program) {
     if (!problems.empty()) {
         throw Guard{problems.front()};
     }
+    CountRun(program);
     Drain(name);
+}
+
+void Simulation::CountRun(int program) {
+    FixerCounts& c = counts_[program];
+    c.writes += d_.write_ops;
+    if ((d_.midnight_count > 0 || d_.write_ops > 0) && sim::IsRightAt(d_.regs, d_.clock_ms)) {
+        ++c.guarded;
+    }
+}
+
+void Simulation::ReportCounts() const {
+    char line[96];
+    std::snprintf(line, sizeof line, "%-8s %9s %7s %18s\n", "", "launches", "writes",
+                  "rollovers guarded");
+    std::cout << line;
+    for (int p = 0; p < 3; ++p) {
+        std::snprintf(line, sizeof line, "%-8s %9llu %7llu %18llu\n", kFixerNames[p],
+                      static_cast<unsigned long long>(counts_[p].launches),
+                      static_cast<unsigned long long>(counts_[p].writes),
+                      static_cast<unsigned long long>(counts_[p].guarded));
+        std::cout << line;
+    }
 }
 
 void Simulation::Report() const {
@@ -236,7 +277,7 @@ void Simulation::Report() const {
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
         const sim::DateTime t = sim::CivilFromDays(day);
         std::string& line = years[t.year];
-        line += line.empty() ? std::to_string(t.year) + "  " : " \xC2\xB7 ";
+        line += line.empty() ? std::to_string(t.year) + "  " : "; ";
         line += std::string(kMonths[t.month - 1]) + " " + std::to_string(t.day) + ": ";
         for (size_t i = 0; i < items.size(); ++i) {
             line += (i == 0 ? "" : ", ") + items[i];
@@ -289,6 +330,7 @@ int Simulation::Run() {
 
     if (!o_.quiet) {
         Report();
+        ReportCounts();
     }
     std::cout << "summary: years=" << (o_.to.year - o_.from.year + 1)
               << " launches=" << launches_ << " fixes=" << fixes_ << " unguarded=" << unguarded_
