@@ -36,7 +36,7 @@ std::string Duration(int64_t ms) {
     if (a < 1000) {
         return n(a, "ms");
     }
-    if (a < 60 * 1000 && a % 1000 != 0) {
+    if (a < 60 * sim::kMsPerSecond && a % sim::kMsPerSecond != 0) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(a) / 1000.0);
         return buf;
