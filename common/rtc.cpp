@@ -6,20 +6,6 @@ volatile uint8_t* RTC_REG_BASE = reinterpret_cast<volatile uint8_t*>(RTC_PHYS_BA
 
 namespace {
 
-struct CalendarRegister {
-    uint32_t offset;
-    uint8_t RtcRegisters::*field;
-};
-
-// Highest offset first; the record keeps the same order.
-const CalendarRegister kCalendar[] = {
-    {BCDYEAR, &RtcRegisters::year}, {BCDMON, &RtcRegisters::month},
-    {BCDDAY, &RtcRegisters::day},   {BCDDATE, &RtcRegisters::date},
-    {BCDHOUR, &RtcRegisters::hour}, {BCDMIN, &RtcRegisters::min},
-    {BCDSEC, &RtcRegisters::sec},
-};
-const unsigned CALENDAR_REGISTERS = sizeof kCalendar / sizeof kCalendar[0];
-
 BOOL EnterRtc() {
     const BOOL prev = SetKMode(TRUE);
     volatile uint8_t* con = RTC_REG_BASE + RTCCON;
@@ -37,16 +23,16 @@ void LeaveRtc(BOOL prev) {
 
 void ReadRtc(RtcRegisters& r) {
     const BOOL prev = EnterRtc();
-    for (unsigned i = 0; i < CALENDAR_REGISTERS; ++i) {
-        r.*kCalendar[i].field = ReadRegister(RTC_REG_BASE + kCalendar[i].offset);
+    for (unsigned i = 0; i < RTC_CALENDAR_COUNT; ++i) {
+        r.*RTC_CALENDAR[i].field = ReadRegister(RTC_REG_BASE + RTC_CALENDAR[i].offset);
     }
     LeaveRtc(prev);
 }
 
 void WriteRtc(const RtcRegisters& r) {
     const BOOL prev = EnterRtc();
-    for (unsigned i = 0; i < CALENDAR_REGISTERS; ++i) {
-        WriteRegister(RTC_REG_BASE + kCalendar[i].offset, r.*kCalendar[i].field);
+    for (unsigned i = 0; i < RTC_CALENDAR_COUNT; ++i) {
+        WriteRegister(RTC_REG_BASE + RTC_CALENDAR[i].offset, r.*RTC_CALENDAR[i].field);
     }
     LeaveRtc(prev);
 }

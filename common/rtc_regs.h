@@ -28,3 +28,26 @@ struct RtcRegisters {
     uint8_t min;    // BCDMIN
     uint8_t sec;    // BCDSEC
 };
+
+// The calendar registers in transfer order, highest offset first, each with
+// the byte of RtcRegisters it fills; the record keeps the same order, so
+// entry i fills byte i. X(REGISTER, field) once per register: the programs
+// build their table from it, the host adds the names for people.
+#define RTC_CALENDAR_REGISTERS(X) \
+    X(BCDYEAR, year)              \
+    X(BCDMON, month)              \
+    X(BCDDAY, day)                \
+    X(BCDDATE, date)              \
+    X(BCDHOUR, hour)              \
+    X(BCDMIN, min)                \
+    X(BCDSEC, sec)
+
+struct RtcCalendarRegister {
+    uint32_t offset;
+    uint8_t RtcRegisters::*field;
+};
+
+#define RTC_CALENDAR_ENTRY(reg, field) {reg, &RtcRegisters::field},
+static const RtcCalendarRegister RTC_CALENDAR[] = {RTC_CALENDAR_REGISTERS(RTC_CALENDAR_ENTRY)};
+#undef RTC_CALENDAR_ENTRY
+static const unsigned RTC_CALENDAR_COUNT = sizeof RTC_CALENDAR / sizeof RTC_CALENDAR[0];

@@ -7,6 +7,7 @@
 
 #include "calendar.h"
 #include "device.h"
+#include "registers.h"
 #include "state_file.h"
 
 namespace devsim {
@@ -21,10 +22,13 @@ int FixerIndex(const std::string& name) {
 }
 
 std::string RegsText(const RtcRegisters& r) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02x %02x %02x %02x %02x %02x %02x", r.year, r.month, r.day,
-                  r.date, r.hour, r.min, r.sec);
-    return buf;
+    std::string text;
+    for (const sim::CalendarRegister& reg : sim::kCalendarRegisters) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%02x", r.*reg.field);
+        text += (text.empty() ? "" : " ") + std::string(byte);
+    }
+    return text;
 }
 
 std::string Duration(int64_t ms) {

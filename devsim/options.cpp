@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fixers.h"
+#include "registers.h"
 
 namespace devsim {
 
@@ -88,9 +89,6 @@ std::vector<std::string> Split(const std::string& text, char sep) {
     }
 }
 
-// Record order: the byte index of each register name in RtcRegisters.
-const char* const kFieldNames[7] = {"year", "month", "day", "date", "hour", "min", "sec"};
-
 }  // namespace
 
 bool ParseRegs(const std::string& text, RtcRegisters& out, std::string& why) {
@@ -99,14 +97,16 @@ bool ParseRegs(const std::string& text, RtcRegisters& out, std::string& why) {
         why = "--regs takes 7 hex bytes YY,MO,DW,DT,HH,MI,SS, not '" + text + "'";
         return false;
     }
-    uint8_t bytes[7];
-    for (size_t i = 0; i < 7; ++i) {
-        if (!ParseHexByte(parts[i], bytes[i])) {
-            why = std::string("--regs: '") + parts[i] + "' is not a hex byte (" + kFieldNames[i] + ")";
+    RtcRegisters regs{};
+    for (int i = 0; i < sim::kCalendarCount; ++i) {
+        const sim::CalendarRegister& reg = sim::kCalendarRegisters[i];
+        if (!ParseHexByte(parts[static_cast<size_t>(i)], regs.*reg.field)) {
+            why = "--regs: '" + parts[static_cast<size_t>(i)] + "' is not a hex byte (" +
+                  reg.field_name + ")";
             return false;
         }
     }
-    std::memcpy(&out, bytes, sizeof bytes);
+    out = regs;
     return true;
 }
 
@@ -116,8 +116,8 @@ bool ParseMidnight(const std::string& text, sim::MidnightFault& out, std::string
         const size_t eq = item.find('=');
         const std::string name = item.substr(0, eq);
         int index = -1;
-        for (int i = 0; i < 7; ++i) {
-            if (name == kFieldNames[i]) {
+        for (int i = 0; i < sim::kCalendarCount; ++i) {
+            if (name == sim::kCalendarRegisters[i].field_name) {
                 index = i;
             }
         }

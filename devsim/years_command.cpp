@@ -15,6 +15,7 @@
 #include "account.h"
 #include "arm_server.h"
 #include "process.h"
+#include "registers.h"
 #include "state_file.h"
 
 namespace devsim {
@@ -26,9 +27,6 @@ constexpr int64_t kRunLimitS = 3600;
 constexpr int kMaxLaunchesPerMinute = 10;
 
 int64_t DayOf(int64_t ms) { return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1; }
-
-// WriteOp::mask of an operation that wrote BCDYEAR alone (byte 0 of the record).
-constexpr uint8_t kYearOnly = 0x01;
 
 std::string Hex2(uint8_t b) {
     char buf[4];
@@ -118,7 +116,7 @@ void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters&
     std::string item;
     if (is_write) {
         item = std::string(program) + " wrote " +
-               (mask == kYearOnly ? YearText(after.year)
+               (mask == sim::MaskBit(&RtcRegisters::year) ? YearText(after.year)
                                   : Hex2(after.month) + "-" + Hex2(after.date));
     } else if (!wrong_ && !right) {
         item = after.year != before.year ? "chip year " + YearText(after.year)

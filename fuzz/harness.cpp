@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include "registers.h"
+
 #include <csetjmp>
 #include <vector>
 
@@ -60,9 +62,8 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
     sim::DeviceConfig config;
     config.at = {2000, 1, 1, 0, 0, 0, 0};
     config.regs_given = true;
-    auto* regs = reinterpret_cast<uint8_t*>(&config.regs);
-    for (int i = 0; i < 7; ++i) {
-        regs[i] = in.Byte();
+    for (const sim::CalendarRegister& reg : sim::kCalendarRegisters) {
+        config.regs.*reg.field = in.Byte();
     }
     const uint8_t flags = in.Byte();
     if ((flags & 0x01) != 0) {  // most runs should watch
@@ -85,7 +86,7 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
     uint32_t reads = 0;
     while (in.More() && glitches.size() < 64) {
         reads += 1U + in.Byte();
-        const uint8_t field = in.Byte() % 8;
+        const uint8_t field = in.Byte() % (sim::kCalendarCount + 1);  // a register, or dropped writes
         glitches.push_back({reads, field, in.Byte()});
     }
 
@@ -120,10 +121,10 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
         ++calendar_reads;
         while (next_glitch < glitches.size() && glitches[next_glitch].after <= calendar_reads) {
             const Glitch& g = glitches[next_glitch++];
-            if (g.field == 7) {
+            if (g.field == sim::kCalendarCount) {
                 device.ignore_writes ^= 1;
             } else {
-                reinterpret_cast<uint8_t*>(&device.regs)[g.field] = g.value;
+                device.regs.*sim::kCalendarRegisters[g.field].field = g.value;
             }
         }
     };

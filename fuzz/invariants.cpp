@@ -1,5 +1,7 @@
 #include "invariants.h"
 
+#include "registers.h"
+
 #include <cstdio>
 #include <cstring>
 #include <regex>
@@ -17,7 +19,6 @@ struct Op {
     RtcRegisters regs{};
 };
 
-const uint32_t kOrder[7] = {BCDYEAR, BCDMON, BCDDAY, BCDDATE, BCDHOUR, BCDMIN, BCDSEC};
 
 std::string Hex(unsigned v) {
     char buf[16];
@@ -50,21 +51,21 @@ std::string ParseOps(const std::vector<sim::IoEvent>& io, std::vector<Op>& ops) 
         }
         ++i;
         Op op;
-        auto* bytes = reinterpret_cast<uint8_t*>(&op.regs);
-        size_t n = 0;
+        int n = 0;
         while (i < io.size() && (io[i].kind == Kind::Read || io[i].kind == Kind::Write) &&
                io[i].offset != RTCCON) {
             const bool w = io[i].kind == Kind::Write;
-            if (n == 7 || io[i].offset != kOrder[n] || (n > 0 && w != op.write)) {
+            if (n == sim::kCalendarCount || io[i].offset != sim::kCalendarRegisters[n].offset ||
+                (n > 0 && w != op.write)) {
                 return where + ": calendar registers out of order";
             }
             op.write = w;
-            bytes[n++] = io[i++].value;
+            op.regs.*sim::kCalendarRegisters[n++].field = io[i++].value;
         }
-        if (n != 1 && n != 7) {
+        if (n != 1 && n != sim::kCalendarCount) {
             return where + ": " + std::to_string(n) + " calendar registers transferred";
         }
-        op.full = n == 7;
+        op.full = n == sim::kCalendarCount;
         if (!at(Kind::Read, RTCCON)) {
             return where + ": RTCCON not read after the transfers";
         }

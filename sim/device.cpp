@@ -1,9 +1,11 @@
 #include "device.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
+
+#include "registers.h"
 
 namespace sim {
 
@@ -11,24 +13,12 @@ namespace {
 
 constexpr uint32_t kBlockSpan = 0x100;
 
-bool IsCalendar(uint32_t offset) {
-    return offset >= BCDSEC && offset <= BCDYEAR && (offset - BCDSEC) % 4 == 0;
-}
+bool IsCalendar(uint32_t offset) { return CalendarIndex(offset) >= 0; }
 
-// Byte of RtcRegisters that a calendar register fills (record order).
+// Byte of RtcRegisters that a calendar register fills.
 uint8_t& Field(RtcRegisters& r, uint32_t offset) {
-    switch (offset) {
-        case BCDYEAR: return r.year;
-        case BCDMON: return r.month;
-        case BCDDAY: return r.day;
-        case BCDDATE: return r.date;
-        case BCDHOUR: return r.hour;
-        case BCDMIN: return r.min;
-        default: return r.sec;
-    }
+    return r.*kCalendarRegisters[CalendarIndex(offset)].field;
 }
-
-int FieldIndex(uint32_t offset) { return static_cast<int>((BCDYEAR - offset) / 4); }
 
 void Violate(DeviceState& d, const std::string& text) {
     if (d.violation_count < kMaxViolations) {
@@ -170,17 +160,11 @@ void EndProcess(DeviceState& d) {
 }
 
 const char* RegisterName(uint32_t offset) {
-    switch (offset) {
-        case RTCCON: return "RTCCON";
-        case BCDSEC: return "BCDSEC";
-        case BCDMIN: return "BCDMIN";
-        case BCDHOUR: return "BCDHOUR";
-        case BCDDATE: return "BCDDATE";
-        case BCDDAY: return "BCDDAY";
-        case BCDMON: return "BCDMON";
-        case BCDYEAR: return "BCDYEAR";
-        default: return nullptr;
+    if (offset == RTCCON) {
+        return "RTCCON";
     }
+    const int i = CalendarIndex(offset);
+    return i >= 0 ? kCalendarRegisters[i].name : nullptr;
 }
 
 std::string FormatIo(const IoEvent& e) {
@@ -256,7 +240,7 @@ void DeviceWrite(DeviceState& d, uintptr_t address, uint8_t value, const IoObser
     if (d.op_mask == 0) {
         d.op_before = d.regs;
     }
-    d.op_mask = static_cast<uint8_t>(d.op_mask | (1U << FieldIndex(offset)));
+    d.op_mask = static_cast<uint8_t>(d.op_mask | (1U << CalendarIndex(offset)));
     // The chip drops calendar writes while RTCEN is clear, and a faulty one drops them all.
     if ((d.rtccon & RTCEN) == 0 || d.ignore_writes != 0) {
         return;

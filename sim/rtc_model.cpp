@@ -1,21 +1,10 @@
 #include "rtc_model.h"
 
+#include "bcd.h"
 #include "calendar.h"
+#include "registers.h"
 
 namespace sim {
-
-uint8_t BcdInc(uint8_t b) {
-    if ((b & 0x0F) >= 9) {
-        return static_cast<uint8_t>(((b >> 4) + 1) << 4);  // high digit wraps 0xF -> 0x0
-    }
-    return static_cast<uint8_t>(b + 1);
-}
-
-int BcdValue(uint8_t b) { return 10 * (b >> 4) + (b & 0x0F); }
-
-bool IsBcd(uint8_t b) { return (b & 0x0F) <= 9 && (b >> 4) <= 9; }
-
-uint8_t ToBcd(int v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
 
 bool ChipTakesLeap(uint8_t year) {
     return (year & 0x0F) <= 9 && BcdValue(year) % 4 == 0;
@@ -59,18 +48,15 @@ void MidnightStep(RtcRegisters& r, Hw hw) {
 
 namespace {
 
-bool ValidBcd(uint8_t b, uint8_t max) { return (b & 0x0F) <= 9 && b <= max; }
-
 // Runs the midnight step with its fault and observer.
 void Midnight(RtcRegisters& r, Hw hw, MidnightFault* fault, const MidnightObserver& observer,
               int64_t tick) {
     const RtcRegisters before = r;
     MidnightStep(r, hw);
     if (fault != nullptr && fault->mask != 0) {
-        auto* bytes = reinterpret_cast<uint8_t*>(&r);
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < kCalendarCount; ++i) {
             if ((fault->mask & (1U << i)) != 0) {
-                bytes[i] = fault->value[i];
+                r.*kCalendarRegisters[i].field = fault->value[i];
             }
         }
         fault->mask = 0;
@@ -106,7 +92,7 @@ void AdvanceTicks(RtcRegisters& r, Hw hw, int64_t ticks, MidnightFault* fault,
                   const MidnightObserver& observer) {
     int64_t done = 0;
     while (done < ticks) {
-        if (!ValidBcd(r.sec, 0x59) || !ValidBcd(r.min, 0x59) || !ValidBcd(r.hour, 0x23)) {
+        if (!IsBcdUpTo(r.sec, 0x59) || !IsBcdUpTo(r.min, 0x59) || !IsBcdUpTo(r.hour, 0x23)) {
             Tick(r, hw, fault, observer, ++done);
             continue;
         }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "bcd.h"
 #include "rtc_regs.h"
 
 namespace sim {
@@ -21,10 +22,6 @@ struct MidnightFault {
     uint8_t value[7] = {};
 };
 
-uint8_t BcdInc(uint8_t b);
-int BcdValue(uint8_t b);  // 10 x high digit + low digit, no validation
-uint8_t ToBcd(int v);     // 0..99
-bool IsBcd(uint8_t b);    // two decimal digits
 
 bool ChipTakesLeap(uint8_t year);
 uint8_t ChipLastDay(uint8_t month, uint8_t year);

@@ -44,10 +44,8 @@ void WatchYearLeavesRtcenSet() {
     volatile uint8_t* con = RTC_REG_BASE + RTCCON;
     WriteRegister(con, static_cast<uint8_t>(ReadRegister(con) | RTCEN));
     RtcRegisters r;
-    const uint32_t order[] = {BCDYEAR, BCDMON, BCDDAY, BCDDATE, BCDHOUR, BCDMIN, BCDSEC};
-    auto* bytes = reinterpret_cast<uint8_t*>(&r);
-    for (int i = 0; i < 7; ++i) {
-        bytes[i] = ReadRegister(RTC_REG_BASE + order[i]);
+    for (const RtcCalendarRegister& reg : RTC_CALENDAR) {
+        r.*reg.field = ReadRegister(RTC_REG_BASE + reg.offset);
     }
     SetKMode(prev);
     DumpRtc(r);

@@ -14,6 +14,7 @@
 #include "device.h"
 #include "host_platform.h"
 #include "invariants.h"
+#include "registers.h"
 
 class SimTest : public ::testing::Test {
 protected:
@@ -66,14 +67,14 @@ protected:
     // Month and date forced after the first midnight step (0 leaves one alone).
     static sim::MidnightFault ForceMonthDate(uint8_t month, uint8_t date) {
         sim::MidnightFault f;
-        if (month != 0) {
-            f.mask = static_cast<uint8_t>(f.mask | 0x02);
-            f.value[1] = month;
-        }
-        if (date != 0) {
-            f.mask = static_cast<uint8_t>(f.mask | 0x08);
-            f.value[3] = date;
-        }
+        const auto force = [&f](uint8_t RtcRegisters::*field, uint8_t value) {
+            if (value != 0) {
+                f.mask = static_cast<uint8_t>(f.mask | sim::MaskBit(field));
+                f.value[sim::CalendarIndex(field)] = value;
+            }
+        };
+        force(&RtcRegisters::month, month);
+        force(&RtcRegisters::date, date);
         return f;
     }
 
