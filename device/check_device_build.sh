@@ -53,7 +53,13 @@ SERVICES=$(awk '$1 == "service" {print $2}' "$src/device/coredll.S" | tr "\n" " 
 ALLOWED_DATA="RTC_REG_BASE"
 resource_include=$("$CXX" -print-resource-dir)/include
 
-declare -A program_dir=([nuv]=year_end [nuv28]=feb28 [nuv29]=feb29)
+# The programs and their directories, from their one list.
+declare -A program_dir=()
+all_programs=()
+while read -r name dir; do
+    all_programs+=("$name")
+    program_dir[$name]=$dir
+done < <(sed -n 's/^ *X(\([a-z0-9_]*\), *\([a-z0-9_]*\),.*/\1 \2/p' "$src/sim/fixer_list.h")
 failed=0
 
 fail() {
@@ -76,7 +82,7 @@ objects_with() {
     echo "${names# }"
 }
 
-programs=(nuv nuv28 nuv29)
+programs=("${all_programs[@]}")
 if [ -n "$extra_program" ]; then
     if [ -z "${program_dir[$extra_program]:-}" ]; then
         echo "device check: unknown program $extra_program" >&2

@@ -12,15 +12,6 @@
 
 namespace devsim {
 
-int FixerIndex(const std::string& name) {
-    for (int i = 0; i < 3; ++i) {
-        if (name == kFixerNames[i]) {
-            return i;
-        }
-    }
-    return -1;
-}
-
 std::string RegsText(const RtcRegisters& r) {
     std::string text;
     for (const sim::CalendarRegister& reg : sim::kCalendarRegisters) {
@@ -115,7 +106,8 @@ std::string AccountLines(const sim::DeviceState& d) {
         out += std::string("devsim: pending ") + l.path + " " + sim::FormatLaunchTime(l.at) + "\n";
         listed[i] = true;
     };
-    for (const char* path : kFixerPaths) {
+    for (const sim::Fixer& f : sim::kFixers) {
+        const char* path = f.path;
         for (int i = 0; i < sim::kMaxLaunches; ++i) {
             if (d.launches[i].used != 0 && std::strcmp(d.launches[i].path, path) == 0) {
                 pending(i);

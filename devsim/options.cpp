@@ -168,7 +168,7 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
         if (arg.rfind("--", 0) != 0) {
             if (!o.program.empty()) {
                 error = "unexpected argument '" + arg + "'";
-            } else if (FixerIndex(arg) < 0) {
+            } else if (sim::FixerIndex(arg) < 0) {
                 error = "unknown program '" + arg + "' (nuv, nuv28 or nuv29)";
             }
             o.program = arg;
@@ -281,7 +281,7 @@ std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& ar
                 why = "--launch-delay takes milliseconds from 0 to 600000, not '" + v + "'";
             }
         } else {
-            const int p = FixerIndex(v);
+            const int p = sim::FixerIndex(v);
             if (p < 0) {
                 why = "--disable takes nuv, nuv28 or nuv29, not '" + v + "'";
             } else {

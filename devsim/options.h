@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device.h"
+#include "fixers.h"
 
 namespace devsim {
 
@@ -61,7 +62,7 @@ struct YearsOptions {
     sim::DateTime to{2205, 12, 31, 12, 0, 0, 0};
     sim::Hw hw = sim::Hw::Chip;
     int64_t launch_delay_ms = 250;
-    bool disabled[3] = {false, false, false};  // nuv, nuv28, nuv29
+    bool disabled[sim::kFixerCount] = {};  // by index in sim::kFixers
     bool quiet = false;
     bool arm = false;  // run the device images under the ARM runner
 };

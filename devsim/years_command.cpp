@@ -87,7 +87,7 @@ private:
         uint64_t writes = 0;
         uint64_t guarded = 0;  // runs that saw a midnight step or wrote, and left the RTC right
     };
-    FixerCounts counts_[3];
+    FixerCounts counts_[sim::kFixerCount];
     void CountRun(int program);
     void ReportCounts() const;
     uint64_t fixes_ = 0;
@@ -231,7 +231,7 @@ void Simulation::Launch(int program) {
     }
     sim::BeginRun(d_, kRunLimitS, 0, false);
     sim::CapRun(d_, to_ms_);  // nothing past --to is simulated
-    const char* name = kFixerNames[program];
+    const char* name = sim::kFixers[program].name;
     const ProgramCommand command = CommandFor(name, o_.arm);
     const ProcessResult result =
         arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
@@ -259,8 +259,8 @@ void Simulation::ReportCounts() const {
     std::snprintf(line, sizeof line, "%-8s %9s %7s %18s\n", "", "launches", "writes",
                   "rollovers guarded");
     std::cout << line;
-    for (int p = 0; p < 3; ++p) {
-        std::snprintf(line, sizeof line, "%-8s %9llu %7llu %18llu\n", kFixerNames[p],
+    for (int p = 0; p < sim::kFixerCount; ++p) {
+        std::snprintf(line, sizeof line, "%-8s %9llu %7llu %18llu\n", sim::kFixers[p].name,
                       static_cast<unsigned long long>(counts_[p].launches),
                       static_cast<unsigned long long>(counts_[p].writes),
                       static_cast<unsigned long long>(counts_[p].guarded));
@@ -288,7 +288,7 @@ void Simulation::Report() const {
 
 int Simulation::Run() {
     // The one start by hand: the first fixer installed, at --from itself.
-    for (int p = 0; p < 3; ++p) {
+    for (int p = 0; p < sim::kFixerCount; ++p) {
         if (!o_.disabled[p]) {
             Launch(p);
             break;
@@ -312,11 +312,12 @@ int Simulation::Run() {
             break;
         }
         CarryTo(start);
-        const auto* p = std::find(std::begin(kFixerPaths), std::end(kFixerPaths), path);
-        if (p == std::end(kFixerPaths)) {
+        const auto* p = std::find_if(std::begin(sim::kFixers), std::end(sim::kFixers),
+                                     [&path](const sim::Fixer& f) { return path == f.path; });
+        if (p == std::end(sim::kFixers)) {
             continue;  // nothing is installed at a path that is not a fixer's
         }
-        Launch(static_cast<int>(p - std::begin(kFixerPaths)));
+        Launch(static_cast<int>(p - std::begin(sim::kFixers)));
     }
     CarryTo(to_ms_);
     if (wrong_) {
@@ -340,8 +341,8 @@ int Simulation::Run() {
 }  // namespace
 
 int YearsCommand(const YearsOptions& options) {
-    for (int p = 0; p < 3; ++p) {
-        const char* name = kFixerNames[p];
+    for (int p = 0; p < sim::kFixerCount; ++p) {
+        const char* name = sim::kFixers[p].name;
         const std::string problem = ProgramProblem(CommandFor(name, options.arm));
         if (!options.disabled[p] && !problem.empty()) {
             std::cerr << "devsim: program " << name << " " << problem << "\n";
@@ -361,7 +362,7 @@ int YearsCommand(const YearsOptions& options) {
     std::string why;
     int status = 3;
     ArmServer arm;
-    if (options.arm && !StartArmServer(CommandFor(kFixerNames[0], true), sim::LockDescriptor(d), arm, why)) {
+    if (options.arm && !StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(d), arm, why)) {
         std::cerr << "devsim: cannot start the ARM runner: " << why << "\n";
     } else {
         try {

@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include "fixers.h"
 #include "registers.h"
 
 #include <csetjmp>
@@ -32,8 +33,9 @@ struct Glitch {
     uint8_t value;
 };
 
-const Watcher kWatchers[3] = {WatchYearRollover, WatchFeb28Rollover, WatchFeb29Rollover};
-const uint8_t kMinute[3][2] = {{0x12, 0x31}, {0x02, 0x28}, {0x02, 0x29}};
+#define FUZZ_WATCHER(name, dir, watcher, month, date, path) watcher,
+const Watcher kWatchers[] = {FIXER_PROGRAMS(FUZZ_WATCHER)};
+#undef FUZZ_WATCHER
 
 std::jmp_buf g_limit;
 volatile bool g_finished = false;
@@ -54,8 +56,8 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
     Reader in{data, size};
     const uint8_t pick = in.Byte();
     if (watcher == nullptr) {
-        program = static_cast<Program>(pick % 3);
-        watcher = kWatchers[pick % 3];
+        program = static_cast<Program>(pick % sim::kFixerCount);
+        watcher = kWatchers[pick % sim::kFixerCount];
     }
     const int p = static_cast<int>(program);
 
@@ -67,8 +69,8 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
     }
     const uint8_t flags = in.Byte();
     if ((flags & 0x01) != 0) {  // most runs should watch
-        config.regs.month = kMinute[p][0];
-        config.regs.date = kMinute[p][1];
+        config.regs.month = sim::kFixers[p].month;
+        config.regs.date = sim::kFixers[p].date;
         config.regs.hour = 0x23;
         config.regs.min = 0x59;
     }

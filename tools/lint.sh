@@ -16,10 +16,17 @@ for t in clang-tidy cppcheck; do
 done
 
 status=0
-device_sources=(common/*.cpp year_end/*.cpp feb28/*.cpp feb29/*.cpp device/*.cpp)
+# The programs' directories, from their one list.
+mapfile -t program_dirs < <(sed -n 's/^ *X([a-z0-9_]*, *\([a-z0-9_]*\),.*/\1/p' sim/fixer_list.h)
+device_sources=(common/*.cpp device/*.cpp)
+program_includes=()
+for dir in "${program_dirs[@]}"; do
+    device_sources+=("$dir"/*.cpp)
+    program_includes+=("-I$dir")
+done
 host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp device/pe/*.cpp)
 mapfile -t device_flags < device/flags
-device_flags+=(-Icommon -Iyear_end -Ifeb28 -Ifeb29)
+device_flags+=(-Icommon "${program_includes[@]}")
 
 # The host build: the fixers (as the host compiles them), simulator and devsim.
 if ! printf '%s\n' "${device_sources[@]}" "${host_sources[@]}" | grep -v '^device/' |
@@ -39,8 +46,8 @@ if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Idevice/pe
     echo "lint: cppcheck found problems in the simulator"
     status=1
 fi
-if ! cppcheck "${cppcheck_flags[@]}" --platform=arm32-wchar_t2 -Icommon -Iyear_end -Ifeb28 \
-        -Ifeb29 common year_end feb28 feb29 device/device_platform.cpp; then
+if ! cppcheck "${cppcheck_flags[@]}" --platform=arm32-wchar_t2 -Icommon "${program_includes[@]}" \
+        common "${program_dirs[@]}" device/device_platform.cpp; then
     echo "lint: cppcheck found problems in the device sources"
     status=1
 fi

@@ -1,0 +1,28 @@
+// The fixer programs as the host side knows them, in launch-table order.
+#pragma once
+
+#include <cstdint>
+#include <iterator>
+#include <string>
+
+#include "fixer_list.h"
+
+namespace sim {
+
+struct Fixer {
+    const char* name;
+    const char* dir;
+    uint8_t month;  // the rollover minute the fixer watches: 23:59 on this BCD date
+    uint8_t date;
+    const char* path;  // as the programs register it
+};
+
+#define SIM_FIXER(name, dir, watcher, month, date, path) {#name, #dir, month, date, path},
+inline constexpr Fixer kFixers[] = {FIXER_PROGRAMS(SIM_FIXER)};
+#undef SIM_FIXER
+inline constexpr int kFixerCount = static_cast<int>(std::size(kFixers));
+
+// Index of the fixer called `name` in kFixers, or -1.
+int FixerIndex(const std::string& name);
+
+}  // namespace sim
