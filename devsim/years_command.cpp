@@ -39,16 +39,6 @@ std::string YearText(uint8_t year) {
     return Hex2(year) + " (" + std::to_string(YEAR_BASE + year) + ")";
 }
 
-int Compare(const SYSTEMTIME& a, const SYSTEMTIME& b) {
-    const WORD x[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
-    const WORD y[] = {b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond, b.wMilliseconds};
-    for (size_t i = 0; i < 7; ++i) {
-        if (x[i] != y[i]) {
-            return x[i] < y[i] ? -1 : 1;
-        }
-    }
-    return 0;
-}
 
 int64_t TimeOfDayMs(const SYSTEMTIME& t) {
     return ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * sim::kMsPerSecond + t.wMilliseconds;
@@ -168,9 +158,7 @@ void Simulation::Drain(const char* program) {
         See(e.at, *e.before, *e.after, e.order == 1 ? program : nullptr, e.mask);
     }
     fixes_ += d_.write_ops;
-    d_.write_ops = 0;
-    d_.write_log_count = 0;
-    d_.midnight_count = 0;
+    sim::ClearRunLog(d_);
     // Nobody watches outside a run: whatever is wrong now stays wrong.
     if (wrong_ && !wrong_->unguarded) {
         wrong_->unguarded = true;
@@ -182,8 +170,7 @@ void Simulation::Drain(const char* program) {
 void Simulation::CarryTo(int64_t ms) {
     while (d_.clock_ms < ms) {
         // Half a day at a time, so that the midnight log never overflows.
-        d_.clock_ms = std::min(ms, d_.clock_ms + sim::kMsPerDay / 2);
-        sim::CatchUp(d_);
+        sim::PassTime(d_, std::min(ms, d_.clock_ms + sim::kMsPerDay / 2));
         Drain(nullptr);
     }
 }
@@ -194,7 +181,7 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
     for (;;) {
         const SYSTEMTIME now = sim::DeviceLocalTime(d_);
         Drain(nullptr);
-        if (Compare(now, at) >= 0) {
+        if (sim::CompareTimes(now, at) >= 0) {
             return true;
         }
         if (d_.clock_ms >= to_ms_) {
@@ -211,7 +198,7 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
             const int64_t ticks_to_midnight = 86400 - TimeOfDayMs(now) / sim::kMsPerSecond;
             next = d_.next_tick_ms + (ticks_to_midnight - 1) * sim::kMsPerSecond;
         }
-        d_.clock_ms = std::min(next, to_ms_);
+        sim::PassTime(d_, std::min(next, to_ms_));
     }
 }
 
@@ -295,18 +282,12 @@ int Simulation::Run() {
         }
     }
     for (;;) {
-        int next = -1;
-        for (int i = 0; i < sim::kMaxLaunches; ++i) {
-            if (d_.launches[i].used != 0 &&
-                (next < 0 || Compare(d_.launches[i].at, d_.launches[next].at) < 0)) {
-                next = i;
-            }
-        }
-        if (reached_to_ || next < 0 || !CarryToLaunch(d_.launches[next].at)) {
+        const sim::Launch* next = sim::EarliestLaunch(d_);
+        if (reached_to_ || next == nullptr || !CarryToLaunch(next->at)) {
             break;
         }
-        const std::string path = d_.launches[next].path;
-        d_.launches[next].used = 0;
+        const std::string path = next->path;
+        sim::TakeLaunch(d_, next);
         const int64_t start = d_.clock_ms + o_.launch_delay_ms;
         if (start > to_ms_) {
             break;

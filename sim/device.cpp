@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "registers.h"
 
@@ -205,6 +206,38 @@ void CatchUp(DeviceState& d) {
                      ++d.midnight_count;
                  });
     d.next_tick_ms += ticks * kMsPerSecond;
+}
+
+void PassTime(DeviceState& d, int64_t to_ms) {
+    d.clock_ms = std::max(d.clock_ms, to_ms);
+    CatchUp(d);
+}
+
+void ClearRunLog(DeviceState& d) { d.write_ops = d.write_log_count = d.midnight_count = 0; }
+
+int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    const WORD x[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
+    const WORD y[] = {b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond, b.wMilliseconds};
+    for (size_t i = 0; i < std::size(x); ++i) {
+        if (x[i] != y[i]) {
+            return x[i] < y[i] ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+const Launch* EarliestLaunch(const DeviceState& d) {
+    const Launch* first = nullptr;
+    for (const Launch& l : d.launches) {
+        if (l.used != 0 && (first == nullptr || CompareTimes(l.at, first->at) < 0)) {
+            first = &l;
+        }
+    }
+    return first;
+}
+
+void TakeLaunch(DeviceState& d, const Launch* launch) {
+    d.launches[launch - d.launches].used = 0;
 }
 
 uint8_t DeviceRead(DeviceState& d, uintptr_t address, const IoObserver& io) {

@@ -70,6 +70,17 @@ void EndProcess(DeviceState& d);
 // Applies every prescaler tick due up to the clock.
 void CatchUp(DeviceState& d);
 
+// Time passes on the device, no program running, up to `to_ms` (never back).
+void PassTime(DeviceState& d, int64_t to_ms);
+// Empties the run log (write operations and midnight steps) once it is read.
+void ClearRunLog(DeviceState& d);
+// The pending launch due first, or nullptr; TakeLaunch removes it as the
+// platform does when it starts the program.
+const Launch* EarliestLaunch(const DeviceState& d);
+void TakeLaunch(DeviceState& d, const Launch* launch);
+// <0, 0 or >0 as local time `a` is before, at or after `b`.
+int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b);
+
 uint8_t DeviceRead(DeviceState& d, uintptr_t address, const IoObserver& io);
 void DeviceWrite(DeviceState& d, uintptr_t address, uint8_t value, const IoObserver& io);
 int DeviceSetKMode(DeviceState& d, int mode, const IoObserver& io);
