@@ -1,5 +1,6 @@
 #include <csignal>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,16 +27,9 @@ int BadArgs(const std::string& why) {
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // Past a file size limit a write fails (and is reported) rather than killing devsim.
-    std::signal(SIGXFSZ, SIG_IGN);
-    devsim::InstallInterruptHandlers();
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        return BadArgs("no command given");
-    }
+// --version, help, or --help anywhere: the status once answered, or nothing
+// when the command line asks for none of them.
+std::optional<int> AnswerHelp(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     if (command == "--version" || command == "-V") {
         std::cout << "devsim " << DEVSIM_VERSION << "\n";
@@ -55,22 +49,36 @@ int main(int argc, char** argv) {
             return Finish(0);
         }
     }
+    return std::nullopt;
+}
+
+template <typename Options>
+int Run(std::optional<Options> (*parse)(const std::vector<std::string>&, std::string&),
+        int (*command)(const Options&), const std::vector<std::string>& args) {
+    std::string error;
+    const std::optional<Options> options = parse(args, error);
+    return options ? Finish(command(*options)) : BadArgs(error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Past a file size limit a write fails (and is reported) rather than killing devsim.
+    std::signal(SIGXFSZ, SIG_IGN);
+    devsim::InstallInterruptHandlers();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        return BadArgs("no command given");
+    }
+    if (const std::optional<int> answered = AnswerHelp(args)) {
+        return *answered;
+    }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == "run") {
-        std::string error;
-        const auto options = devsim::ParseRunOptions(rest, error);
-        if (!options) {
-            return BadArgs(error);
-        }
-        return Finish(devsim::RunCommand(*options));
+    if (args[0] == "run") {
+        return Run(devsim::ParseRunOptions, devsim::RunCommand, rest);
     }
-    if (command == "years") {
-        std::string error;
-        const auto options = devsim::ParseYearsOptions(rest, error);
-        if (!options) {
-            return BadArgs(error);
-        }
-        return Finish(devsim::YearsCommand(*options));
+    if (args[0] == "years") {
+        return Run(devsim::ParseYearsOptions, devsim::YearsCommand, rest);
     }
-    return BadArgs("unknown command '" + command + "'");
+    return BadArgs("unknown command '" + args[0] + "'");
 }

@@ -57,6 +57,35 @@ sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
 
 }  // namespace
 
+namespace {
+
+// What devsim says after the run: how the program ended, what was wrong,
+// and the device as it left it.
+std::string Account(const RunOptions& options, const ProcessResult& result,
+                    const std::vector<std::string>& problems, const sim::DeviceState& d,
+                    int64_t run_start) {
+    std::string account;
+    if (result.started && result.exited && d.stopped_at_limit == 0 &&
+        d.program_fault[0] == '\0') {
+        account += "devsim: " + options.program + " exited with " +
+                   std::to_string(result.exit_code) + " after " +
+                   Seconds(d.clock_ms - run_start) + " s of device time\n";
+    }
+    for (const std::string& p : problems) {
+        account += "devsim: " + p + "\n";
+    }
+    return account + AccountLines(d) + VerdictLine(d);
+}
+
+void CloseDevice(const RunOptions& options, sim::DeviceState* d, const std::string& file) {
+    sim::CloseStateFile(d);
+    if (options.state_file.empty()) {
+        RemoveTempDevice(file);
+    }
+}
+
+}  // namespace
+
 int RunCommand(const RunOptions& options) {
     const ProgramCommand command = CommandFor(options.program, options.arm);
     const std::string problem = ProgramProblem(command);
@@ -72,42 +101,19 @@ int RunCommand(const RunOptions& options) {
     sim::BeginRun(*d, options.device.limit_s, options.device.shell_after_s,
                   options.device.io_trace);
     const int64_t run_start = d->clock_ms;
-
     std::cout.flush();
     const ProcessResult result = RunProgram(command, file, sim::LockDescriptor(d), false);
     if (result.started && !result.exited && result.signal == SIGPIPE) {
         // Whoever read the trace stopped reading: no crash, and nobody to tell.
         sim::EndProcess(*d);
-        sim::CloseStateFile(d);
-        if (options.state_file.empty()) {
-            RemoveTempDevice(file);
-        }
+        CloseDevice(options, d, file);
         return 128 + SIGPIPE;
     }
     const std::vector<std::string> problems = RunProblems(options.program, result, *d);
     sim::EndProcess(*d);
-
-    std::string account;
-    if (result.started && result.exited && d->stopped_at_limit == 0 &&
-        d->program_fault[0] == '\0') {
-        account += "devsim: " + options.program + " exited with " +
-                   std::to_string(result.exit_code) + " after " +
-                   Seconds(d->clock_ms - run_start) + " s of device time\n";
-    }
-    for (const std::string& p : problems) {
-        account += "devsim: " + p + "\n";
-    }
-    account += AccountLines(*d) + VerdictLine(*d);
-    std::cerr << account;
-
-    sim::CloseStateFile(d);
-    if (options.state_file.empty()) {
-        RemoveTempDevice(file);
-    }
-    if (!problems.empty()) {
-        return 3;
-    }
-    return result.exit_code;
+    std::cerr << Account(options, result, problems, *d, run_start);
+    CloseDevice(options, d, file);
+    return problems.empty() ? result.exit_code : 3;
 }
 
 }  // namespace devsim

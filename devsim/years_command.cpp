@@ -56,6 +56,8 @@ public:
     int Run();
 
 private:
+    void LaunchAsDue();
+    int Finish();
     void Launch(int program);
     bool CarryToLaunch(const SYSTEMTIME& at);
     void CarryTo(int64_t ms);
@@ -281,6 +283,12 @@ int Simulation::Run() {
             break;
         }
     }
+    LaunchAsDue();
+    return Finish();
+}
+
+// Each pending launch in turn, as it falls due, until --to.
+void Simulation::LaunchAsDue() {
     for (;;) {
         const sim::Launch* next = sim::EarliestLaunch(d_);
         if (reached_to_ || next == nullptr || !CarryToLaunch(next->at)) {
@@ -300,6 +308,10 @@ int Simulation::Run() {
         }
         Launch(static_cast<int>(p - std::begin(sim::kFixers)));
     }
+}
+
+// Carries the device to --to and reports; the exit status.
+int Simulation::Finish() {
     CarryTo(to_ms_);
     if (wrong_) {
         worst_wrong_ms_ = std::max(worst_wrong_ms_, to_ms_ - wrong_->since);
