@@ -13,9 +13,9 @@ namespace cerun {
 namespace {
 
 constexpr uint32_t kPage = 0x1000;
-constexpr uint32_t kExitTrap = kTrapPage + 0x100;    // the entry point returns here
+constexpr uint32_t kExitTrap = kTrapPage + 0x100;     // the entry point returns here
 constexpr uint32_t kCommandLine = kTrapPage + 0x200;  // an empty UTF-16 string
-constexpr uint32_t kReturn = 0xE1A0F00E;             // mov pc, lr: a trap slot's body
+constexpr uint32_t kReturn = 0xE1A0F00E;              // mov pc, lr: a trap slot's body
 constexpr uint32_t kUserMode = 0x10;                  // CPSR: user mode, ARM state
 constexpr uint32_t kShowWindow = 5;                   // SW_SHOW, the entry's fourth argument
 
@@ -32,10 +32,8 @@ const char* AccessVerb(uc_mem_type type) {
     switch (type) {
         case UC_MEM_WRITE:
         case UC_MEM_WRITE_UNMAPPED:
-        case UC_MEM_WRITE_PROT:
-            return "store";
-        default:
-            return "load";
+        case UC_MEM_WRITE_PROT: return "store";
+        default: return "load";
     }
 }
 
@@ -71,7 +69,7 @@ bool OnInvalid(uc_engine* /*uc*/, uc_mem_type type, uint64_t address, int size, 
     }
     Crash(m, std::to_string(size) + "-byte " + AccessVerb(type) + " at " + at + ", " +
                  (type == UC_MEM_READ_UNMAPPED || type == UC_MEM_WRITE_UNMAPPED ? "unmapped,"
-                                                                              : "not allowed,"));
+                                                                                : "not allowed,"));
 }
 
 void OnException(uc_engine* /*uc*/, uint32_t number, void* data) {
@@ -85,16 +83,17 @@ void OnException(uc_engine* /*uc*/, uint32_t number, void* data) {
 
 uint64_t OnRegisterRead(uc_engine* /*uc*/, uint64_t offset, unsigned size, void* data) {
     if (size != 1) {
-        Crash(*static_cast<Machine*>(data),
-              std::to_string(size) + "-byte load from register " + Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
+        Crash(*static_cast<Machine*>(data), std::to_string(size) + "-byte load from register " +
+                                                Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
     }
     return ReadRegister(RegisterAt(offset));
 }
 
-void OnRegisterWrite(uc_engine* /*uc*/, uint64_t offset, unsigned size, uint64_t value, void* data) {
+void OnRegisterWrite(uc_engine* /*uc*/, uint64_t offset, unsigned size, uint64_t value,
+                     void* data) {
     if (size != 1) {
-        Crash(*static_cast<Machine*>(data),
-              std::to_string(size) + "-byte store to register " + Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
+        Crash(*static_cast<Machine*>(data), std::to_string(size) + "-byte store to register " +
+                                                Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
     }
     WriteRegister(RegisterAt(offset), static_cast<uint8_t>(value));
 }
@@ -127,16 +126,22 @@ void MapImage(Machine& m, const LoadedImage& image) {
 
 void AddHooks(Machine& m) {
     uc_hook h = 0;
-    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(OnCode), &m, 1, 0), "hook");
-    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
-                         reinterpret_cast<void*>(OnAccess), &m, 1, 0), "hook");
-    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnInvalid), &m, 1, 0),
+    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(OnCode), &m, 1, 0),
+          "hook");
+    Check(m,
+          uc_hook_add(m.uc, &h, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
+                      reinterpret_cast<void*>(OnAccess), &m, 1, 0),
+          "hook");
+    Check(m,
+          uc_hook_add(m.uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(OnInvalid), &m, 1, 0),
           "hook");
     Check(m, uc_hook_add(m.uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(OnException), &m, 1, 0),
           "hook");
 }
 
-void SetReg(Machine& m, int reg, uint32_t value) { Check(m, uc_reg_write(m.uc, reg, &value), "register"); }
+void SetReg(Machine& m, int reg, uint32_t value) {
+    Check(m, uc_reg_write(m.uc, reg, &value), "register");
+}
 
 }  // namespace
 

@@ -8,7 +8,9 @@ namespace cerun {
 
 namespace {
 
-uint32_t AlignUp(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
+uint32_t AlignUp(uint32_t v, uint32_t a) {
+    return (v + a - 1) / a * a;
+}
 
 std::string Hex(uint32_t v) {
     char buf[16];
@@ -89,9 +91,10 @@ void PlaceSections(const std::vector<uint8_t>& file, const Headers& h, LoadedIma
             file, h.sections_at + uint64_t{i} * sizeof(pe::SectionHeader), "a section header");
         const uint32_t copied = std::min(s.raw_size, s.virtual_size);
         if (uint64_t{s.raw_offset} + copied > file.size() ||
-            uint64_t{s.rva} + AlignUp(s.virtual_size, pe::kSectionAlignment) > image.memory.size() ||
-            s.rva % pe::kSectionAlignment != 0 || s.rva < image.regions.back().address - image.base +
-                                                              image.regions.back().size) {
+            uint64_t{s.rva} + AlignUp(s.virtual_size, pe::kSectionAlignment) >
+                image.memory.size() ||
+            s.rva % pe::kSectionAlignment != 0 ||
+            s.rva < image.regions.back().address - image.base + image.regions.back().size) {
             throw LoadError("section " + std::to_string(i + 1) + " lies outside the image");
         }
         std::memcpy(image.memory.data() + s.rva, file.data() + s.raw_offset, copied);
@@ -119,7 +122,8 @@ void Relocate(const pe::OptionalHeader& o, LoadedImage& image) {
             const uint32_t type = entry >> 12;
             const uint32_t word = block.page_rva + (entry & 0x0FFFU);
             if (type == pe::kRelBasedHighLow) {
-                WriteAt(image.memory, word, ReadAt<uint32_t>(image.memory, word, "a relocation") + delta,
+                WriteAt(image.memory, word,
+                        ReadAt<uint32_t>(image.memory, word, "a relocation") + delta,
                         "a relocation");
             } else if (type != pe::kRelBasedAbsolute) {
                 throw LoadError("relocation type " + std::to_string(type) + " is not supported");
@@ -141,7 +145,8 @@ void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, Loaded
             throw LoadError(dll + ": no import lookup table");
         }
         for (uint32_t i = 0;; ++i) {
-            const auto entry = ReadAt<uint32_t>(image.memory, d.lookup_table_rva + 4 * i, "an import");
+            const auto entry =
+                ReadAt<uint32_t>(image.memory, d.lookup_table_rva + 4 * i, "an import");
             if (entry == 0) {
                 break;
             }

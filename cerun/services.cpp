@@ -19,7 +19,9 @@ uint32_t Reg(const Machine& m, int reg) {
     return v;
 }
 
-void SetResult(Machine& m, uint32_t value) { uc_reg_write(m.uc, UC_ARM_REG_R0, &value); }
+void SetResult(Machine& m, uint32_t value) {
+    uc_reg_write(m.uc, UC_ARM_REG_R0, &value);
+}
 
 // Argument `i` of the call: r0-r3, then the words on the stack.
 uint32_t Arg(const Machine& m, unsigned i) {
@@ -62,7 +64,9 @@ std::wstring Widen(const std::u16string& text) {
     return out;
 }
 
-void ServeSetKMode(Machine& m) { SetResult(m, static_cast<uint32_t>(SetKMode(static_cast<BOOL>(Arg(m, 0))))); }
+void ServeSetKMode(Machine& m) {
+    SetResult(m, static_cast<uint32_t>(SetKMode(static_cast<BOOL>(Arg(m, 0)))));
+}
 
 void ServeNKDbgPrintfW(Machine& m) {
     const std::u16string format = ReadUtf16(m, Arg(m, 0), "NKDbgPrintfW");
@@ -70,9 +74,13 @@ void ServeNKDbgPrintfW(Machine& m) {
     sim::HostDebugOutput(sim::FormatDebug(format.c_str(), [&] { return Arg(m, next++); }));
 }
 
-void ServeIsAPIReady(Machine& m) { SetResult(m, static_cast<uint32_t>(IsAPIReady(Arg(m, 0)))); }
+void ServeIsAPIReady(Machine& m) {
+    SetResult(m, static_cast<uint32_t>(IsAPIReady(Arg(m, 0))));
+}
 
-void ServeSleep(Machine& m) { Sleep(Arg(m, 0)); }
+void ServeSleep(Machine& m) {
+    Sleep(Arg(m, 0));
+}
 
 void ServeGetLocalTime(Machine& m) {
     SYSTEMTIME t;
@@ -91,7 +99,9 @@ void ServeCeRunAppAtTime(Machine& m) {
     SetResult(m, static_cast<uint32_t>(CeRunAppAtTime(path.data(), &t)));
 }
 
-void ServePowerPolicyNotify(Machine& m) { SetResult(m, PowerPolicyNotify(Arg(m, 0), Arg(m, 1))); }
+void ServePowerPolicyNotify(Machine& m) {
+    SetResult(m, PowerPolicyNotify(Arg(m, 0), Arg(m, 1)));
+}
 
 }  // namespace
 

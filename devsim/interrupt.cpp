@@ -59,7 +59,9 @@ void ReleaseInterrupts() {
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-void SetInterruptChild(pid_t pid) { g_child = pid; }
+void SetInterruptChild(pid_t pid) {
+    g_child = pid;
+}
 
 void SetInterruptFile(const std::string& path) {
     HoldInterrupts();

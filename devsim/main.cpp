@@ -53,11 +53,10 @@ std::optional<int> AnswerHelp(const std::vector<std::string>& args) {
 }
 
 template <typename Options>
-int Run(std::optional<Options> (*parse)(const std::vector<std::string>&, std::string&),
+int Run(sim::Result<Options> (*parse)(const std::vector<std::string>&),
         int (*command)(const Options&), const std::vector<std::string>& args) {
-    std::string error;
-    const std::optional<Options> options = parse(args, error);
-    return options ? Finish(command(*options)) : BadArgs(error);
+    const sim::Result<Options> options = parse(args);
+    return options ? Finish(command(*options)) : BadArgs(options.why());
 }
 
 }  // namespace

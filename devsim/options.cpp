@@ -1,80 +1,72 @@
 #include "options.h"
 
-#include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <optional>
 
-#include "fixers.h"
 #include "registers.h"
 
 namespace devsim {
 
-std::string ArgReader::Next() {
-    inline_value_.reset();
-    std::string arg = args_[pos_++];
-    const size_t eq = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-        inline_value_ = arg.substr(eq + 1);
-        arg.resize(eq);
-    }
-    return arg;
-}
-
-void ArgReader::NoValue(const std::string& flag, std::string& error) const {
-    if (inline_value_) {
-        error = flag + " takes no value, not '" + *inline_value_ + "'";
-    }
-}
-
-std::string ArgReader::Value(const std::string& option, std::string& error) {
-    if (inline_value_) {
-        std::string v = *inline_value_;
-        inline_value_.reset();
-        return v;
-    }
-    if (Done()) {
-        error = option + " needs a value";
-        return {};
-    }
-    return args_[pos_++];
-}
-
-bool ParseHexByte(const std::string& text, uint8_t& out) {
-    if (text.empty() || text.size() > 2) {
-        return false;
-    }
-    unsigned v = 0;
-    for (char c : text) {
-        if (std::isxdigit(static_cast<unsigned char>(c)) == 0) {
-            return false;
-        }
-        v = v * 16 + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(c)) != 0
-                                               ? c - '0'
-                                               : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
-    }
-    out = static_cast<uint8_t>(v);
-    return true;
-}
-
-bool ParseCount(const std::string& text, int64_t max, int64_t& out) {
-    if (text.empty() || text.size() > 12) {
-        return false;
-    }
-    int64_t v = 0;
-    for (char c : text) {
-        if (std::isdigit(static_cast<unsigned char>(c)) == 0) {
-            return false;
-        }
-        v = v * 10 + (c - '0');
-    }
-    if (v > max) {
-        return false;
-    }
-    out = v;
-    return true;
-}
-
 namespace {
+
+using sim::Fail;
+using sim::Ok;
+using sim::Result;
+using sim::Status;
+
+// Reads an option list of the form `--name value` or `--name=value`.
+class ArgReader {
+public:
+    explicit ArgReader(const std::vector<std::string>& args) : args_(args) {}
+    bool Done() const { return pos_ >= args_.size(); }
+
+    // The next argument; for `--name=value`, `--name`, the value kept aside.
+    std::string Next() {
+        inline_value_.reset();
+        std::string arg = args_[pos_++];
+        const size_t eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inline_value_ = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        return arg;
+    }
+
+    // The value of the option just read.
+    Result<std::string> Value(const std::string& option) {
+        if (inline_value_) {
+            return *inline_value_;
+        }
+        if (Done()) {
+            return Fail(option + " needs a value");
+        }
+        return args_[pos_++];
+    }
+
+    // For a flag just read: it was not given `--flag=value`.
+    Status NoValue(const std::string& flag) const {
+        if (inline_value_) {
+            return Fail(flag + " takes no value, not '" + *inline_value_ + "'");
+        }
+        return Ok();
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    size_t pos_ = 0;
+    std::optional<std::string> inline_value_;
+};
+
+// One option of a command: its name, whether it takes a value, whether it
+// sets up a device (which an existing --state device refuses), and what it
+// does with its value.
+template <typename Options>
+struct OptionSpec {
+    const char* name;
+    bool takes_value;
+    bool sets_up_device;
+    Status (*apply)(const std::string& value, Options& o);
+};
 
 std::vector<std::string> Split(const std::string& text, char sep) {
     std::vector<std::string> parts;
@@ -89,213 +81,272 @@ std::vector<std::string> Split(const std::string& text, char sep) {
     }
 }
 
-}  // namespace
-
-bool ParseRegs(const std::string& text, RtcRegisters& out, std::string& why) {
-    const std::vector<std::string> parts = Split(text, ',');
-    if (parts.size() != 7) {
-        why = "--regs takes 7 hex bytes YY,MO,DW,DT,HH,MI,SS, not '" + text + "'";
-        return false;
+std::optional<uint8_t> HexByte(const std::string& text) {
+    if (text.empty() || text.size() > 2) {
+        return std::nullopt;
     }
-    RtcRegisters regs{};
-    for (int i = 0; i < sim::kCalendarCount; ++i) {
-        const sim::CalendarRegister& reg = sim::kCalendarRegisters[i];
-        if (!ParseHexByte(parts[static_cast<size_t>(i)], regs.*reg.field)) {
-            why = "--regs: '" + parts[static_cast<size_t>(i)] + "' is not a hex byte (" +
-                  reg.field_name + ")";
-            return false;
+    unsigned v = 0;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isxdigit(u) == 0) {
+            return std::nullopt;
         }
+        const int digit = std::isdigit(u) != 0 ? c - '0' : std::tolower(u) - 'a' + 10;
+        v = v * 16 + static_cast<unsigned>(digit);
     }
-    out = regs;
-    return true;
+    return static_cast<uint8_t>(v);
 }
 
-bool ParseMidnight(const std::string& text, sim::MidnightFault& out, std::string& why) {
+// A whole number from `least` to `most`; the message names the range.
+Result<int64_t> Count(const std::string& option, const std::string& text, int64_t least,
+                      int64_t most, const char* unit) {
+    int64_t v = 0;
+    bool digits = !text.empty() && text.size() <= 12;
+    for (const char c : text) {
+        digits = digits && std::isdigit(static_cast<unsigned char>(c)) != 0;
+        v = digits ? v * 10 + (c - '0') : v;
+    }
+    if (!digits || v < least || v > most) {
+        return Fail(option + " takes " + std::to_string(least) + " to " + std::to_string(most) +
+                    " " + unit + ", not '" + text + "'");
+    }
+    return v;
+}
+
+Result<RtcRegisters> Regs(const std::string& text) {
+    const std::vector<std::string> parts = Split(text, ',');
+    if (parts.size() != static_cast<size_t>(sim::kCalendarCount)) {
+        return Fail("--regs takes 7 hex bytes YY,MO,DW,DT,HH,MI,SS, not '" + text + "'");
+    }
+    RtcRegisters regs{};
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const sim::CalendarRegister& reg = sim::kCalendarRegisters[i];
+        const std::optional<uint8_t> byte = HexByte(parts[i]);
+        if (!byte) {
+            return Fail("--regs: '" + parts[i] + "' is not a hex byte (" + reg.field_name + ")");
+        }
+        regs.*reg.field = *byte;
+    }
+    return regs;
+}
+
+Result<sim::MidnightFault> Midnight(const std::string& text) {
     sim::MidnightFault fault;
     for (const std::string& item : Split(text, ',')) {
         const size_t eq = item.find('=');
-        const std::string name = item.substr(0, eq);
         int index = -1;
         for (int i = 0; i < sim::kCalendarCount; ++i) {
-            if (name == sim::kCalendarRegisters[i].field_name) {
-                index = i;
-            }
+            index = item.substr(0, eq) == sim::kCalendarRegisters[i].field_name ? i : index;
         }
         if (eq == std::string::npos || index < 0) {
-            why = "--midnight: '" + item +
-                  "' is not REG=HEX with REG one of year month day date hour min sec";
-            return false;
+            return Fail("--midnight: '" + item +
+                        "' is not REG=HEX with REG one of year month day date hour min sec");
         }
-        if (!ParseHexByte(item.substr(eq + 1), fault.value[index])) {
-            why = "--midnight: '" + item.substr(eq + 1) + "' is not a hex byte";
-            return false;
+        const std::optional<uint8_t> byte = HexByte(item.substr(eq + 1));
+        if (!byte) {
+            return Fail("--midnight: '" + item.substr(eq + 1) + "' is not a hex byte");
         }
+        fault.value[index] = *byte;
         fault.mask = static_cast<uint8_t>(fault.mask | (1U << index));
     }
-    out = fault;
-    return true;
+    return fault;
 }
 
-bool ParseDeviceTime(const std::string& text, sim::DateTime& out, std::string& why) {
-    if (!sim::ParseDateTime(text, out, why)) {
-        return false;
+// A calendar time within the years the year register can hold.
+Result<sim::DateTime> DeviceTime(const std::string& text) {
+    sim::DateTime t;
+    std::string why;
+    if (!sim::ParseDateTime(text, t, why)) {
+        return Fail(why);
     }
-    if (out.year < kFirstYear || out.year > kLastYear) {
-        why = "'" + text + "' is outside the years 1950 to 2205 that the year register holds";
-        return false;
+    if (t.year < kFirstYear || t.year > kLastYear) {
+        return Fail("'" + text +
+                    "' is outside the years 1950 to 2205 that the year register holds");
     }
-    return true;
+    return t;
 }
 
-bool ParseHw(const std::string& text, sim::Hw& out) {
-    if (text == "chip") {
-        out = sim::Hw::Chip;
-    } else if (text == "correct") {
-        out = sim::Hw::Correct;
-    } else {
-        return false;
+Result<sim::Hw> Hardware(const std::string& text) {
+    if (text == "chip" || text == "correct") {
+        return text == "chip" ? sim::Hw::Chip : sim::Hw::Correct;
     }
-    return true;
+    return Fail("--hw takes chip or correct, not '" + text + "'");
 }
 
-std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
-                                          std::string& error) {
-    RunOptions o;
-    bool have_at = false;
+// Stores a parsed value into `out`, or passes its failure on.
+template <typename T>
+Status Store(const Result<T>& r, T& out) {
+    if (!r) {
+        return Fail(r.why());
+    }
+    out = *r;
+    return Ok();
+}
+
+Status Set(bool& flag) {
+    flag = true;
+    return Ok();
+}
+
+template <typename T>
+Status Store(const Result<T>& r, T& out, bool& given) {
+    given = static_cast<bool>(r);
+    return Store(r, out);
+}
+
+const OptionSpec<RunOptions> kRunOptions[] = {
+    {"--at", true, true,
+     [](const std::string& v, RunOptions& o) {
+         return Store(DeviceTime(v), o.device.at, o.at_given);
+     }},
+    {"--regs", true, true,
+     [](const std::string& v, RunOptions& o) {
+         return Store(Regs(v), o.device.regs, o.device.regs_given);
+     }},
+    {"--hw", true, true,
+     [](const std::string& v, RunOptions& o) { return Store(Hardware(v), o.device.hw); }},
+    {"--midnight", true, true,
+     [](const std::string& v, RunOptions& o) { return Store(Midnight(v), o.device.fault); }},
+    {"--ignore-writes", false, true,
+     [](const std::string&, RunOptions& o) { return Set(o.device.ignore_writes); }},
+    {"--shell-after", true, false,
+     [](const std::string& v, RunOptions& o) {
+         return Store(Count("--shell-after", v, 0, sim::kMaxRunSeconds, "seconds"),
+                      o.device.shell_after_s);
+     }},
+    {"--limit", true, false,
+     [](const std::string& v, RunOptions& o) {
+         return Store(Count("--limit", v, 1, sim::kMaxRunSeconds, "seconds"), o.device.limit_s);
+     }},
+    {"--io", false, false,
+     [](const std::string&, RunOptions& o) { return Set(o.device.io_trace); }},
+    {"--arm", false, false, [](const std::string&, RunOptions& o) { return Set(o.arm); }},
+    {"--state", true, false,
+     [](const std::string& v, RunOptions& o) {
+         return Store(v.empty() ? Result<std::string>(Fail("--state needs a file name"))
+                                : Result<std::string>(v),
+                      o.state_file);
+     }},
+};
+
+Status RunProgramArgument(const std::string& arg, RunOptions& o) {
+    if (!o.program.empty()) {
+        return Fail("unexpected argument '" + arg + "'");
+    }
+    if (sim::FixerIndex(arg) < 0) {
+        return Fail("unknown program '" + arg + "' (nuv, nuv28 or nuv29)");
+    }
+    o.program = arg;
+    return Ok();
+}
+
+const OptionSpec<YearsOptions> kYearsOptions[] = {
+    {"--from", true, false,
+     [](const std::string& v, YearsOptions& o) {
+         const Result<sim::DateTime> t = DeviceTime(v);
+         return t ? Store(t, o.from) : Fail("--from: " + t.why());
+     }},
+    {"--to", true, false,
+     [](const std::string& v, YearsOptions& o) {
+         const Result<sim::DateTime> t = DeviceTime(v);
+         return t ? Store(t, o.to) : Fail("--to: " + t.why());
+     }},
+    {"--hw", true, false,
+     [](const std::string& v, YearsOptions& o) { return Store(Hardware(v), o.hw); }},
+    {"--launch-delay", true, false,
+     [](const std::string& v, YearsOptions& o) {
+         return Store(Count("--launch-delay", v, 0, 600000, "milliseconds"), o.launch_delay_ms);
+     }},
+    {"--disable", true, false,
+     [](const std::string& v, YearsOptions& o) {
+         const int p = sim::FixerIndex(v);
+         return p < 0 ? Fail("--disable takes nuv, nuv28 or nuv29, not '" + v + "'")
+                      : Set(o.disabled[p]);
+     }},
+    {"--quiet", false, false, [](const std::string&, YearsOptions& o) { return Set(o.quiet); }},
+    {"--arm", false, false, [](const std::string&, YearsOptions& o) { return Set(o.arm); }},
+};
+
+Status YearsArgument(const std::string& arg, YearsOptions&) {
+    return Fail("unexpected argument '" + arg + "'");
+}
+
+void MarkDeviceSet(RunOptions& o) {
+    o.device_set = true;
+}
+void MarkDeviceSet(YearsOptions&) {}
+
+// Applies one option, its value read from `in` when it takes one.
+template <typename Options>
+Status ApplyOption(const OptionSpec<Options>& spec, const std::string& arg, ArgReader& in,
+                   Options& o) {
+    Result<std::string> value = std::string();
+    if (spec.takes_value) {
+        value = in.Value(arg);
+    } else if (const Status flag = in.NoValue(arg); !flag) {
+        return flag;
+    }
+    if (!value) {
+        return Fail(value.why());
+    }
+    if (spec.sets_up_device) {
+        MarkDeviceSet(o);
+    }
+    return spec.apply(*value, o);
+}
+
+// The one loop over a command's arguments.
+template <typename Options, size_t N>
+Status Parse(const OptionSpec<Options> (&table)[N],
+             Status (*positional)(const std::string&, Options&),
+             const std::vector<std::string>& args, Options& o) {
     ArgReader in(args);
-    while (!in.Done() && error.empty()) {
+    while (!in.Done()) {
         const std::string arg = in.Next();
-        if (arg.rfind("--", 0) != 0) {
-            if (!o.program.empty()) {
-                error = "unexpected argument '" + arg + "'";
-            } else if (sim::FixerIndex(arg) < 0) {
-                error = "unknown program '" + arg + "' (nuv, nuv28 or nuv29)";
-            }
-            o.program = arg;
-            continue;
+        const OptionSpec<Options>* spec = nullptr;
+        for (const OptionSpec<Options>& s : table) {
+            spec = arg == s.name ? &s : spec;
         }
-        if (arg == "--arm" || arg == "--ignore-writes" || arg == "--io") {
-            in.NoValue(arg, error);
+        const bool option = arg.rfind("--", 0) == 0;
+        const Status done = !option           ? positional(arg, o)
+                            : spec == nullptr ? Fail("unknown option '" + arg + "'")
+                                              : ApplyOption(*spec, arg, in, o);
+        if (!done) {
+            return done;
         }
-        if (arg == "--arm") {
-            o.arm = true;
-            continue;
-        }
-        if (arg == "--ignore-writes" || arg == "--io") {
-            (arg == "--io" ? o.device.io_trace : o.device.ignore_writes) = true;
-            o.device_set = o.device_set || arg == "--ignore-writes";
-            continue;
-        }
-        static const char* const kValued[] = {"--at", "--regs", "--hw", "--midnight",
-                                              "--shell-after", "--limit", "--state"};
-        if (std::find(std::begin(kValued), std::end(kValued), arg) == std::end(kValued)) {
-            error = "unknown option '" + arg + "'";
-            break;
-        }
-        std::string why;
-        int64_t n = 0;
-        const std::string v = in.Value(arg, error);
-        if (!error.empty()) {
-            break;
-        }
-        o.device_set = o.device_set || arg == "--at" || arg == "--regs" || arg == "--hw" ||
-                       arg == "--midnight";
-        if (arg == "--state") {
-            o.state_file = v;
-            if (v.empty()) {
-                why = "--state needs a file name";
-            }
-        } else if (arg == "--at") {
-            have_at = ParseDeviceTime(v, o.device.at, why);
-        } else if (arg == "--regs") {
-            o.device.regs_given = ParseRegs(v, o.device.regs, why);
-        } else if (arg == "--hw") {
-            if (!ParseHw(v, o.device.hw)) {
-                why = "--hw takes chip or correct, not '" + v + "'";
-            }
-        } else if (arg == "--midnight") {
-            ParseMidnight(v, o.device.fault, why);
-        } else if (arg == "--shell-after" || arg == "--limit") {
-            const int64_t least = arg == "--limit" ? 1 : 0;
-            if (!ParseCount(v, sim::kMaxRunSeconds, n) || n < least) {
-                why = arg + " takes " + std::to_string(least) + " to " +
-                      std::to_string(sim::kMaxRunSeconds) + " seconds, not '" + v + "'";
-            }
-            (arg == "--limit" ? o.device.limit_s : o.device.shell_after_s) = n;
-        }
-        error = why;
     }
-    if (error.empty() && o.program.empty()) {
-        error = "run needs a program: nuv, nuv28 or nuv29";
+    return Ok();
+}
+
+}  // namespace
+
+Result<RunOptions> ParseRunOptions(const std::vector<std::string>& args) {
+    RunOptions o;
+    const Status parsed = Parse(kRunOptions, RunProgramArgument, args, o);
+    if (!parsed) {
+        return Fail(parsed.why());
     }
-    if (!have_at) {
+    if (o.program.empty()) {
+        return Fail("run needs a program: nuv, nuv28 or nuv29");
+    }
+    if (o.at_given && o.device.regs_given) {
+        return Fail("--at and --regs both set the clock; give one of them");
+    }
+    if (!o.at_given) {
         o.device.at = sim::HostLocalTime();
-    }
-    if (error.empty() && have_at && o.device.regs_given) {
-        error = "--at and --regs both set the clock; give one of them";
-    }
-    if (!error.empty()) {
-        return std::nullopt;
     }
     return o;
 }
 
-}  // namespace devsim
-
-namespace devsim {
-
-std::optional<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args,
-                                              std::string& error) {
+Result<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args) {
     YearsOptions o;
-    ArgReader in(args);
-    while (!in.Done() && error.empty()) {
-        const std::string arg = in.Next();
-        if (arg == "--quiet" || arg == "--arm") {
-            in.NoValue(arg, error);
-            (arg == "--quiet" ? o.quiet : o.arm) = true;
-            continue;
-        }
-        static const char* const kValued[] = {"--from", "--to", "--hw", "--launch-delay",
-                                              "--disable"};
-        if (std::find(std::begin(kValued), std::end(kValued), arg) == std::end(kValued)) {
-            error = arg.rfind("--", 0) == 0 ? "unknown option '" + arg + "'"
-                                            : "unexpected argument '" + arg + "'";
-            break;
-        }
-        const std::string v = in.Value(arg, error);
-        if (!error.empty()) {
-            break;
-        }
-        std::string why;
-        if (arg == "--from" || arg == "--to") {
-            ParseDeviceTime(v, arg == "--from" ? o.from : o.to, why);
-            if (!why.empty()) {
-                why = arg + ": " + why;
-            }
-        } else if (arg == "--hw") {
-            if (!ParseHw(v, o.hw)) {
-                why = "--hw takes chip or correct, not '" + v + "'";
-            }
-        } else if (arg == "--launch-delay") {
-            if (!ParseCount(v, 600000, o.launch_delay_ms)) {
-                why = "--launch-delay takes milliseconds from 0 to 600000, not '" + v + "'";
-            }
-        } else {
-            const int p = sim::FixerIndex(v);
-            if (p < 0) {
-                why = "--disable takes nuv, nuv28 or nuv29, not '" + v + "'";
-            } else {
-                o.disabled[p] = true;
-            }
-        }
-        error = why;
+    const Status parsed = Parse(kYearsOptions, YearsArgument, args, o);
+    if (!parsed) {
+        return Fail(parsed.why());
     }
-    if (error.empty() && sim::ToMs(o.to) <= sim::ToMs(o.from)) {
-        error = "--to (" + sim::FormatDateTime(o.to) + ") must be after --from (" +
-                sim::FormatDateTime(o.from) + ")";
-    }
-    if (!error.empty()) {
-        return std::nullopt;
+    if (sim::ToMs(o.to) <= sim::ToMs(o.from)) {
+        return Fail("--to (" + sim::FormatDateTime(o.to) + ") must be after --from (" +
+                    sim::FormatDateTime(o.from) + ")");
     }
     return o;
 }

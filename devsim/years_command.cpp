@@ -355,7 +355,8 @@ int YearsCommand(const YearsOptions& options) {
     std::string why;
     int status = 3;
     ArmServer arm;
-    if (options.arm && !StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(d), arm, why)) {
+    if (options.arm && !StartArmServer(CommandFor(sim::kFixers[0].name, true),
+                                       sim::LockDescriptor(d), arm, why)) {
         std::cerr << "devsim: cannot start the ARM runner: " << why << "\n";
     } else {
         try {

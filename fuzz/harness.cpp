@@ -88,7 +88,8 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
     uint32_t reads = 0;
     while (in.More() && glitches.size() < 64) {
         reads += 1U + in.Byte();
-        const uint8_t field = in.Byte() % (sim::kCalendarCount + 1);  // a register, or dropped writes
+        // A register, or (the one past them) the toggle of dropped writes.
+        const uint8_t field = in.Byte() % (sim::kCalendarCount + 1);
         glitches.push_back({reads, field, in.Byte()});
     }
 

@@ -46,7 +46,7 @@ struct IoEvent {
     enum class Kind : uint8_t { Read, Write, KmodeOn, KmodeOff, Unattended, Registration };
     Kind kind;
     uint32_t offset;
-    uint8_t value;       // the byte; for Unattended 1 (requested) or 0; for Registration 1 (taken) or 0
+    uint8_t value;  // the byte; Unattended: 1 requested, 0 withdrawn; Registration: 1 taken
     std::string detail;  // for Registration: "PATH YYYY-MM-DD HH:MM:SS"
 };
 using IoObserver = std::function<void(const IoEvent&)>;

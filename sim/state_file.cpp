@@ -39,7 +39,8 @@ std::map<const DeviceState*, int>& LockHolders() {
 bool Lock(int fd, std::string& why) {
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) {
-            why = errno == EWOULDBLOCK ? kInUse : std::string("cannot lock it: ") + std::strerror(errno);
+            why = errno == EWOULDBLOCK ? std::string(kInUse)
+                                       : std::string("cannot lock it: ") + std::strerror(errno);
             return false;
         }
     }

@@ -151,7 +151,7 @@ TEST(DevsimYears, BadArgumentsGiveOneLineAndExitTwo) {
         {{"--from", "2008-01-01 00:00:00", "--to", "2008-01-01 00:00:00"}, "must be after"},
         {{"--to", "2008-13-01 00:00:00"}, "not a valid date"},
         {{"--disable", "nuv30"}, "--disable takes nuv, nuv28 or nuv29"},
-        {{"--launch-delay", "soon"}, "--launch-delay takes milliseconds"},
+        {{"--launch-delay", "soon"}, "--launch-delay takes 0 to 600000 milliseconds, not 'soon'"},
         {{"--hw", "perfect"}, "--hw takes chip or correct"},
         {{"--from"}, "--from needs a value"},
         {{"--years"}, "unknown option '--years'"},

@@ -167,10 +167,8 @@ bool IsPcRelative(uint32_t type) {
         case R_ARM_CALL:
         case R_ARM_JUMP24:
         case R_ARM_V4BX:
-        case R_ARM_PREL31:
-            return true;
-        default:
-            return false;
+        case R_ARM_PREL31: return true;
+        default: return false;
     }
 }
 
@@ -190,9 +188,8 @@ std::vector<uint32_t> AbsoluteWords(const Elf& elf) {
                 continue;
             }
             if (type != R_ARM_ABS32 && type != R_ARM_TARGET1) {
-                throw std::runtime_error("relocation type " + std::to_string(type) +
-                                         " at " + std::to_string(rel.r_offset) +
-                                         " cannot be based");
+                throw std::runtime_error("relocation type " + std::to_string(type) + " at " +
+                                         std::to_string(rel.r_offset) + " cannot be based");
             }
             if (symbols.at(ELF32_R_SYM(rel.r_info)).st_shndx != SHN_ABS) {
                 out.push_back(rel.r_offset);
@@ -204,7 +201,9 @@ std::vector<uint32_t> AbsoluteWords(const Elf& elf) {
     return out;
 }
 
-uint32_t AlignUp(uint32_t v, uint32_t a) { return (v + a - 1) / a * a; }
+uint32_t AlignUp(uint32_t v, uint32_t a) {
+    return (v + a - 1) / a * a;
+}
 
 template <typename T>
 void Put(Bytes& out, size_t at, const T& value) {
@@ -265,7 +264,8 @@ Section BuildRelocations(const std::vector<uint32_t>& words, uint32_t va) {
         const size_t block = reloc.data.size();
         reloc.data.resize(block + sizeof(pe::BaseRelocBlock));
         for (; i < words.size() && (words[i] & ~(pe::kSectionAlignment - 1)) == page; ++i) {
-            const auto entry = static_cast<uint16_t>((pe::kRelBasedHighLow << 12) | (words[i] - page));
+            const auto entry =
+                static_cast<uint16_t>((pe::kRelBasedHighLow << 12) | (words[i] - page));
             Put(reloc.data, reloc.data.size(), entry);
         }
         if (reloc.data.size() % 4 != 0) {
@@ -304,8 +304,9 @@ pe::OptionalHeader OptionalHeaderFor(const std::vector<Section>& sections, uint3
         }
     }
     const Section& last = sections.back();
-    o.image_size = AlignUp(last.va + static_cast<uint32_t>(last.data.size()),
-                           pe::kSectionAlignment) - pe::kImageBase;
+    o.image_size =
+        AlignUp(last.va + static_cast<uint32_t>(last.data.size()), pe::kSectionAlignment) -
+        pe::kImageBase;
     return o;
 }
 
@@ -369,8 +370,8 @@ Bytes Convert(const Elf& elf) {
     optional.directories[pe::kImportDirectory] = {im.va - pe::kImageBase,
                                                   2 * sizeof(pe::ImportDescriptor)};
     if (!imports.empty()) {
-        optional.directories[pe::kIatDirectory] = {
-            imports[0].slot_va - pe::kImageBase, 4 * static_cast<uint32_t>(imports.size() + 1)};
+        optional.directories[pe::kIatDirectory] = {imports[0].slot_va - pe::kImageBase,
+                                                   4 * static_cast<uint32_t>(imports.size() + 1)};
     }
     optional.directories[pe::kBaseRelocDirectory] = {re.va - pe::kImageBase,
                                                      static_cast<uint32_t>(re.data.size())};
