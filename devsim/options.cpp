@@ -154,11 +154,11 @@ Result<sim::MidnightFault> Midnight(const std::string& text) {
 
 // A calendar time within the years the year register can hold.
 Result<sim::DateTime> DeviceTime(const std::string& text) {
-    sim::DateTime t;
-    std::string why;
-    if (!sim::ParseDateTime(text, t, why)) {
-        return Fail(why);
+    const Result<sim::DateTime> parsed = sim::ParseDateTime(text);
+    if (!parsed) {
+        return parsed;
     }
+    const sim::DateTime t = *parsed;
     if (t.year < kFirstYear || t.year > kLastYear) {
         return Fail("'" + text +
                     "' is outside the years 1950 to 2205 that the year register holds");

@@ -46,20 +46,20 @@ ProgramCommand CommandFor(const std::string& program, bool arm) {
     return {program, dir + "/" + program, {}};
 }
 
-std::string ProgramProblem(const ProgramCommand& command) {
+sim::Status CheckProgram(const ProgramCommand& command) {
     std::vector<std::pair<std::string, int>> needs = {{command.path, X_OK}};
     for (const std::string& file : command.args) {
         needs.emplace_back(file, R_OK);
     }
     for (const auto& [file, mode] : needs) {
         if (access(file.c_str(), F_OK) != 0) {
-            return "is not built (no " + file + ")";
+            return sim::Fail("is not built (no " + file + ")");
         }
         if (access(file.c_str(), mode) != 0) {
-            return "cannot be run (" + file + ": " + std::strerror(errno) + ")";
+            return sim::Fail("cannot be run (" + file + ": " + std::strerror(errno) + ")");
         }
     }
-    return {};
+    return sim::Ok();
 }
 
 namespace {
@@ -179,13 +179,12 @@ ProcessResult FromWaitStatus(int status) {
 sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string& path) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-    std::string why;
-    sim::DeviceState* d = sim::CreateTempStateFile(dir, initial, path, why);
-    if (d == nullptr) {
-        std::cerr << "devsim: cannot create a device state in " << dir << ": " << why << "\n";
+    const sim::Result<sim::DeviceState*> d = sim::CreateTempStateFile(dir, initial, path);
+    if (!d) {
+        std::cerr << "devsim: cannot create a device state in " << dir << ": " << d.why() << "\n";
     }
-    SetInterruptFile(d != nullptr ? path : "");
-    return d;
+    SetInterruptFile(d ? path : "");
+    return d ? *d : nullptr;
 }
 
 void RemoveTempDevice(const std::string& path) {

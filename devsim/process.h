@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device_state.h"
+#include "result.h"
 
 namespace devsim {
 
@@ -30,10 +31,10 @@ struct ProgramCommand {
 // in the directory that holds devsim, or in $DEVSIM_PROGRAM_DIR when set.
 ProgramCommand CommandFor(const std::string& program, bool arm);
 
-// Empty when the files the command needs are there and usable; else what
-// is wrong, to follow "program NAME": "is not built (no PATH)" or
-// "cannot be run (PATH: Permission denied)".
-std::string ProgramProblem(const ProgramCommand& command);
+// Whether the files the command needs are there and usable; if not, what is
+// wrong, to follow "program NAME": "is not built (no PATH)" or "cannot be
+// run (PATH: Permission denied)".
+sim::Status CheckProgram(const ProgramCommand& command);
 
 // Runs `command` to its end with the state file named in its environment
 // and the descriptor that holds its lock (`lock_fd`) handed down; its debug

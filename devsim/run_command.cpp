@@ -31,7 +31,6 @@ sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
         return CreateTempDevice(initial, file);
     }
     file = options.state_file;
-    std::string why;
     struct stat st {};
     if (stat(file.c_str(), &st) == 0) {
         if (options.device_set) {
@@ -40,19 +39,19 @@ sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
                          "--ignore-writes set up a new one\n";
             return nullptr;
         }
-        sim::DeviceState* d = sim::OpenStateFile(file, why);
-        if (d == nullptr && why == sim::kInUse) {
+        const sim::Result<sim::DeviceState*> d = sim::OpenStateFile(file);
+        if (!d && d.why() == sim::kInUse) {
             std::cerr << "devsim: device " << file << " is in use\n";
-        } else if (d == nullptr) {
-            std::cerr << "devsim: device state " << file << ": " << why << "\n";
+        } else if (!d) {
+            std::cerr << "devsim: device state " << file << ": " << d.why() << "\n";
         }
-        return d;
+        return d ? *d : nullptr;
     }
-    sim::DeviceState* d = sim::CreateStateFile(file, initial, why);
-    if (d == nullptr) {
-        std::cerr << "devsim: cannot create device state " << file << ": " << why << "\n";
+    const sim::Result<sim::DeviceState*> d = sim::CreateStateFile(file, initial);
+    if (!d) {
+        std::cerr << "devsim: cannot create device state " << file << ": " << d.why() << "\n";
     }
-    return d;
+    return d ? *d : nullptr;
 }
 
 }  // namespace
@@ -88,9 +87,8 @@ void CloseDevice(const RunOptions& options, sim::DeviceState* d, const std::stri
 
 int RunCommand(const RunOptions& options) {
     const ProgramCommand command = CommandFor(options.program, options.arm);
-    const std::string problem = ProgramProblem(command);
-    if (!problem.empty()) {
-        std::cerr << "devsim: program " << options.program << " " << problem << "\n";
+    if (const sim::Status usable = CheckProgram(command); !usable) {
+        std::cerr << "devsim: program " << options.program << " " << usable.why() << "\n";
         return 2;
     }
     std::string file;

@@ -44,21 +44,18 @@ int64_t TimeOfDayMs(const SYSTEMTIME& t) {
     return ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * sim::kMsPerSecond + t.wMilliseconds;
 }
 
-struct Guard {
-    std::string why;
-};
-
 class Simulation {
 public:
     Simulation(const YearsOptions& o, sim::DeviceState& d, std::string file, ArmServer* arm)
         : o_(o), d_(d), to_ms_(sim::ToMs(o.to)), file_(std::move(file)), arm_(arm) {}
 
-    int Run();
+    // The exit status, or why a guard stopped the span.
+    sim::Result<int> Run();
 
 private:
-    void LaunchAsDue();
+    sim::Status LaunchAsDue();
     int Finish();
-    void Launch(int program);
+    sim::Status Launch(int program);
     bool CarryToLaunch(const SYSTEMTIME& at);
     void CarryTo(int64_t ms);
     void Drain(const char* program);
@@ -204,7 +201,7 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
     }
 }
 
-void Simulation::Launch(int program) {
+sim::Status Simulation::Launch(int program) {
     ++launches_;
     ++counts_[program].launches;
     recent_starts_.push_back(d_.clock_ms);
@@ -212,11 +209,11 @@ void Simulation::Launch(int program) {
         recent_starts_.pop_front();
     }
     if (recent_starts_.size() > kMaxLaunchesPerMinute) {
-        throw Guard{"more than 10 launches within one minute of device time, the last at " +
-                    sim::FormatDateTime(sim::FromMs(d_.clock_ms), true)};
+        return sim::Fail("more than 10 launches within one minute of device time, the last at " +
+                         sim::FormatDateTime(sim::FromMs(d_.clock_ms), true));
     }
     if (o_.disabled[program]) {
-        return;
+        return sim::Ok();
     }
     sim::BeginRun(d_, kRunLimitS, 0, false);
     sim::CapRun(d_, to_ms_);  // nothing past --to is simulated
@@ -229,10 +226,11 @@ void Simulation::Launch(int program) {
     const std::vector<std::string> problems = RunProblems(name, result, d_, reached_to_);
     sim::EndProcess(d_);
     if (!problems.empty()) {
-        throw Guard{problems.front()};
+        return sim::Fail(problems.front());
     }
     CountRun(program);
     Drain(name);
+    return sim::Ok();
 }
 
 void Simulation::CountRun(int program) {
@@ -275,30 +273,34 @@ void Simulation::Report() const {
     }
 }
 
-int Simulation::Run() {
+sim::Result<int> Simulation::Run() {
     // The one start by hand: the first fixer installed, at --from itself.
     for (int p = 0; p < sim::kFixerCount; ++p) {
         if (!o_.disabled[p]) {
-            Launch(p);
+            if (const sim::Status launched = Launch(p); !launched) {
+                return sim::Fail(launched.why());
+            }
             break;
         }
     }
-    LaunchAsDue();
+    if (const sim::Status launched = LaunchAsDue(); !launched) {
+        return sim::Fail(launched.why());
+    }
     return Finish();
 }
 
 // Each pending launch in turn, as it falls due, until --to.
-void Simulation::LaunchAsDue() {
+sim::Status Simulation::LaunchAsDue() {
     for (;;) {
         const sim::Launch* next = sim::EarliestLaunch(d_);
         if (reached_to_ || next == nullptr || !CarryToLaunch(next->at)) {
-            break;
+            return sim::Ok();
         }
         const std::string path = next->path;
         sim::TakeLaunch(d_, next);
         const int64_t start = d_.clock_ms + o_.launch_delay_ms;
         if (start > to_ms_) {
-            break;
+            return sim::Ok();
         }
         CarryTo(start);
         const auto* p = std::find_if(std::begin(sim::kFixers), std::end(sim::kFixers),
@@ -306,7 +308,10 @@ void Simulation::LaunchAsDue() {
         if (p == std::end(sim::kFixers)) {
             continue;  // nothing is installed at a path that is not a fixer's
         }
-        Launch(static_cast<int>(p - std::begin(sim::kFixers)));
+        if (const sim::Status launched = Launch(static_cast<int>(p - std::begin(sim::kFixers)));
+            !launched) {
+            return launched;
+        }
     }
 }
 
@@ -336,9 +341,9 @@ int Simulation::Finish() {
 int YearsCommand(const YearsOptions& options) {
     for (int p = 0; p < sim::kFixerCount; ++p) {
         const char* name = sim::kFixers[p].name;
-        const std::string problem = ProgramProblem(CommandFor(name, options.arm));
-        if (!options.disabled[p] && !problem.empty()) {
-            std::cerr << "devsim: program " << name << " " << problem << "\n";
+        const sim::Status usable = CheckProgram(CommandFor(name, options.arm));
+        if (!options.disabled[p] && !usable) {
+            std::cerr << "devsim: program " << name << " " << usable.why() << "\n";
             return 2;
         }
     }
@@ -359,12 +364,13 @@ int YearsCommand(const YearsOptions& options) {
                                        sim::LockDescriptor(d), arm, why)) {
         std::cerr << "devsim: cannot start the ARM runner: " << why << "\n";
     } else {
-        try {
-            status = Simulation(options, *d, file, options.arm ? &arm : nullptr).Run();
-        } catch (const Guard& g) {
+        const sim::Result<int> ran =
+            Simulation(options, *d, file, options.arm ? &arm : nullptr).Run();
+        if (!ran) {
             std::cout.flush();
-            std::cerr << "devsim: guard: " << g.why << "\n";
+            std::cerr << "devsim: guard: " << ran.why() << "\n";
         }
+        status = ran ? *ran : 3;
     }
     StopArmServer(arm);
     sim::CloseStateFile(d);

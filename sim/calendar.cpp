@@ -108,7 +108,7 @@ bool Expect(const std::string& s, size_t& pos, char c) {
 
 }  // namespace
 
-bool ParseDateTime(const std::string& text, DateTime& out, std::string& why) {
+Result<DateTime> ParseDateTime(const std::string& text) {
     DateTime t;
     size_t p = 0;
     const bool shape = Digits(text, p, 4, t.year) && Expect(text, p, '-') &&
@@ -120,15 +120,12 @@ bool ParseDateTime(const std::string& text, DateTime& out, std::string& why) {
                        (p == text.size() || (Expect(text, p, '.') && Digits(text, p, 3, t.ms))) &&
                        p == text.size();
     if (!shape) {
-        why = "'" + text + "' is not of the form YYYY-MM-DD HH:MM:SS[.mmm]";
-        return false;
+        return Fail("'" + text + "' is not of the form YYYY-MM-DD HH:MM:SS[.mmm]");
     }
     if (!IsValid(t)) {
-        why = "'" + text + "' is not a valid date and time";
-        return false;
+        return Fail("'" + text + "' is not a valid date and time");
     }
-    out = t;
-    return true;
+    return t;
 }
 
 std::string FormatDateTime(const DateTime& t, bool with_ms) {

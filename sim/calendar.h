@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "result.h"
+
 namespace sim {
 
 struct DateTime {
@@ -34,8 +36,8 @@ int DayOfWeek(int64_t days);
 int64_t ToMs(const DateTime& t);
 DateTime FromMs(int64_t ms);
 
-// "YYYY-MM-DD HH:MM:SS" with an optional ".mmm"; false with a reason otherwise.
-bool ParseDateTime(const std::string& text, DateTime& out, std::string& why);
+// "YYYY-MM-DD HH:MM:SS" with an optional ".mmm".
+Result<DateTime> ParseDateTime(const std::string& text);
 // "YYYY-MM-DD HH:MM:SS", plus ".mmm" when with_ms.
 std::string FormatDateTime(const DateTime& t, bool with_ms = false);
 

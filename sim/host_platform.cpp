@@ -38,11 +38,11 @@ int InheritedLock() {
 void AttachDefault() {
     const char* file = std::getenv(kStateEnv);
     if (file != nullptr) {
-        std::string why;
-        g_binding.device = OpenStateFile(file, why, InheritedLock());
-        if (g_binding.device == nullptr) {
-            NoDevice(file, why);
+        const Result<DeviceState*> d = OpenStateFile(file, InheritedLock());
+        if (!d) {
+            NoDevice(file, d.why());
         }
+        g_binding.device = *d;
         g_shared_device = true;
     } else {
         static DeviceState private_device;

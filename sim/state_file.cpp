@@ -17,11 +17,10 @@ namespace sim {
 
 namespace {
 
-DeviceState* Map(int fd, std::string& why) {
+Result<DeviceState*> Map(int fd) {
     void* p = mmap(nullptr, sizeof(DeviceState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (p == MAP_FAILED) {
-        why = std::string("cannot map it: ") + std::strerror(errno);
-        return nullptr;
+        return Fail(std::string("cannot map it: ") + std::strerror(errno));
     }
     return static_cast<DeviceState*>(p);
 }
@@ -36,52 +35,46 @@ std::map<const DeviceState*, int>& LockHolders() {
 
 // Takes the file's lock on `fd`; on the descriptor that holds it already,
 // an inherited one, this succeeds at once.
-bool Lock(int fd, std::string& why) {
+Status Lock(int fd) {
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) {
-            why = errno == EWOULDBLOCK ? std::string(kInUse)
-                                       : std::string("cannot lock it: ") + std::strerror(errno);
-            return false;
+            return Fail(errno == EWOULDBLOCK ? std::string(kInUse)
+                                             : std::string("cannot lock it: ") + std::strerror(errno));
         }
     }
-    return true;
+    return Ok();
 }
 
 // Maps the state on `fd` and keeps `fd` as the holder of its lock (or closes it).
-DeviceState* MapLocked(int fd, std::string& why) {
-    DeviceState* d = Map(fd, why);
-    if (d == nullptr) {
+Result<DeviceState*> MapLocked(int fd) {
+    const Result<DeviceState*> d = Map(fd);
+    if (!d) {
         close(fd);
-        return nullptr;
+        return d;
     }
-    LockHolders()[d] = fd;
+    LockHolders()[*d] = fd;
     return d;
 }
 
 // Fills the new file on `fd` at `path` with `initial` and maps it; the
 // whole file is allocated first, so a full disk fails here and not later.
 // On failure the file is removed.
-DeviceState* FillNewFile(int fd, const std::string& path, const DeviceState& initial,
-                         std::string& why) {
-    if (!Lock(fd, why)) {
+Result<DeviceState*> FillNewFile(int fd, const std::string& path, const DeviceState& initial) {
+    if (const Status locked = Lock(fd); !locked) {
         close(fd);  // someone took the new file's lock first: it is theirs now
-        return nullptr;
+        return Fail(locked.why());
     }
     const int err = posix_fallocate(fd, 0, sizeof initial);
-    DeviceState* d = nullptr;
-    if (err != 0) {
-        why = std::strerror(err);
-    } else if (!WriteAll(fd, &initial, sizeof initial)) {
-        why = std::strerror(errno);
-    } else {
-        d = Map(fd, why);
+    Result<DeviceState*> d = Fail(std::strerror(err));
+    if (err == 0) {
+        d = WriteAll(fd, &initial, sizeof initial) ? Map(fd) : Fail(std::strerror(errno));
     }
-    if (d == nullptr) {
+    if (!d) {
         unlink(path.c_str());
         close(fd);
-        return nullptr;
+        return d;
     }
-    LockHolders()[d] = fd;
+    LockHolders()[*d] = fd;
     return d;
 }
 
@@ -115,96 +108,106 @@ bool SaneFlags(const DeviceState& d) {
 
 }  // namespace
 
-std::string CheckState(const DeviceState& d) {
-    if (d.magic != kStateMagic) {
-        return "not a device state (bad magic)";
-    }
-    if (d.version != kStateVersion || d.size != sizeof d) {
-        return "device state of another version";
-    }
-    if (d.hw != Hw::Chip && d.hw != Hw::Correct) {
-        return "unknown hardware model";
-    }
-    if (!SaneFlags(d)) {
-        return "corrupt flags or counters";
-    }
-    if (!SaneTimes(d)) {
-        return "corrupt clock";
-    }
-    for (const Launch& l : d.launches) {
-        if (l.used > 1 || !Terminated(l.path, sizeof l.path)) {
-            return "corrupt launch table";
-        }
-    }
-    for (const Launch& l : d.refused) {
-        if (!Terminated(l.path, sizeof l.path)) {
-            return "corrupt launch table";
-        }
-    }
-    if (!Terminated(d.program_fault, sizeof d.program_fault)) {
-        return "corrupt fault record";
-    }
+namespace {
+
+bool SaneTexts(const DeviceState& d) {
+    bool sane = Terminated(d.program_fault, sizeof d.program_fault);
     for (const Violation& v : d.violations) {
-        if (!Terminated(v.text, sizeof v.text)) {
-            return "corrupt violation record";
-        }
+        sane = sane && Terminated(v.text, sizeof v.text);
     }
-    return {};
+    return sane;
 }
 
-DeviceState* CreateStateFile(const std::string& path, const DeviceState& initial,
-                             std::string& why) {
+bool SaneLaunches(const DeviceState& d) {
+    bool sane = true;
+    for (const Launch& l : d.launches) {
+        sane = sane && l.used <= 1 && Terminated(l.path, sizeof l.path);
+    }
+    for (const Launch& l : d.refused) {
+        sane = sane && Terminated(l.path, sizeof l.path);
+    }
+    return sane;
+}
+
+}  // namespace
+
+Status CheckState(const DeviceState& d) {
+    if (d.magic != kStateMagic) {
+        return Fail("not a device state (bad magic)");
+    }
+    if (d.version != kStateVersion || d.size != sizeof d) {
+        return Fail("device state of another version");
+    }
+    if (d.hw != Hw::Chip && d.hw != Hw::Correct) {
+        return Fail("unknown hardware model");
+    }
+    if (!SaneFlags(d)) {
+        return Fail("corrupt flags or counters");
+    }
+    if (!SaneTimes(d)) {
+        return Fail("corrupt clock");
+    }
+    if (!SaneLaunches(d)) {
+        return Fail("corrupt launch table");
+    }
+    return SaneTexts(d) ? Ok() : Fail("corrupt fault or violation record");
+}
+
+Result<DeviceState*> CreateStateFile(const std::string& path, const DeviceState& initial) {
     // O_EXCL: never over a file that is there, nor through a symbolic link.
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        why = std::strerror(errno);
-        return nullptr;
+        return Fail(std::strerror(errno));
     }
-    return FillNewFile(fd, path, initial, why);
+    return FillNewFile(fd, path, initial);
 }
 
-DeviceState* CreateTempStateFile(const std::string& dir, const DeviceState& initial,
-                                 std::string& path, std::string& why) {
+Result<DeviceState*> CreateTempStateFile(const std::string& dir, const DeviceState& initial,
+                                         std::string& path) {
     path = dir + "/devsim-XXXXXX";
     const int fd = mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0) {
-        why = std::strerror(errno);
-        return nullptr;
+        return Fail(std::strerror(errno));
     }
-    return FillNewFile(fd, path, initial, why);
+    return FillNewFile(fd, path, initial);
 }
 
 
-DeviceState* OpenStateFile(const std::string& path, std::string& why, int inherited_fd) {
+namespace {
+
+// A descriptor on the file at `path`: the inherited one when it is open on
+// that very file, else a new one.
+int OpenDescriptor(const std::string& path, int inherited_fd) {
     struct stat named {};
     struct stat held {};
     const bool inherited = inherited_fd >= 0 && stat(path.c_str(), &named) == 0 &&
                            fstat(inherited_fd, &held) == 0 && named.st_dev == held.st_dev &&
                            named.st_ino == held.st_ino;
-    const int fd = inherited ? fcntl(inherited_fd, F_DUPFD_CLOEXEC, 0)
-                             : open(path.c_str(), O_RDWR | O_CLOEXEC);
+    return inherited ? fcntl(inherited_fd, F_DUPFD_CLOEXEC, 0)
+                     : open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+}  // namespace
+
+Result<DeviceState*> OpenStateFile(const std::string& path, int inherited_fd) {
+    const int fd = OpenDescriptor(path, inherited_fd);
     if (fd < 0) {
-        why = std::string("cannot open it: ") + std::strerror(errno);
-        return nullptr;
+        return Fail(std::string("cannot open it: ") + std::strerror(errno));
     }
-    if (!Lock(fd, why)) {
-        close(fd);
-        return nullptr;
-    }
+    const Status locked = Lock(fd);
     struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size != static_cast<off_t>(sizeof(DeviceState))) {
-        why = "wrong size (truncated or not a device state)";
+    const bool sized = fstat(fd, &st) == 0 && st.st_size == static_cast<off_t>(sizeof(DeviceState));
+    if (!locked || !sized) {
         close(fd);
-        return nullptr;
+        return Fail(!locked ? locked.why() : "wrong size (truncated or not a device state)");
     }
-    DeviceState* d = MapLocked(fd, why);
-    if (d == nullptr) {
-        return nullptr;
+    const Result<DeviceState*> d = MapLocked(fd);
+    if (!d) {
+        return d;
     }
-    why = CheckState(*d);
-    if (!why.empty()) {
-        CloseStateFile(d);
-        return nullptr;
+    if (const Status sound = CheckState(**d); !sound) {
+        CloseStateFile(*d);
+        return Fail(sound.why());
     }
     return d;
 }

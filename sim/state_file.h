@@ -5,6 +5,7 @@
 #include <string>
 
 #include "device_state.h"
+#include "result.h"
 
 namespace sim {
 
@@ -18,16 +19,15 @@ constexpr int kFaultExitCode = 123;     // the ARM runner could not load or go o
 // Creates the file with `initial` and maps it. Never over an existing file
 // nor through a symbolic link; on failure nothing is left behind, and `why`
 // is the system's reason ("No space left on device").
-DeviceState* CreateStateFile(const std::string& path, const DeviceState& initial,
-                             std::string& why);
+Result<DeviceState*> CreateStateFile(const std::string& path, const DeviceState& initial);
 // The same for a fresh file of a name of its own (devsim-XXXXXX) in `dir`,
 // made without a moment in which another user could put a file in its place.
-DeviceState* CreateTempStateFile(const std::string& dir, const DeviceState& initial,
-                                 std::string& path, std::string& why);
+Result<DeviceState*> CreateTempStateFile(const std::string& dir, const DeviceState& initial,
+                                         std::string& path);
 // Maps an existing file after checking that it holds a sound DeviceState.
 // `inherited_fd`, when it is open on the same file, is a descriptor whose
 // lock a parent (devsim) holds for this process.
-DeviceState* OpenStateFile(const std::string& path, std::string& why, int inherited_fd = -1);
+Result<DeviceState*> OpenStateFile(const std::string& path, int inherited_fd = -1);
 void CloseStateFile(DeviceState* state);
 
 // One device, one user at a time: every state file devsim or a program maps
@@ -38,7 +38,7 @@ int LockDescriptor(const DeviceState* state);
 // Environment variable naming the inherited descriptor in a program process.
 constexpr const char* kLockFdEnv = "NUV_DEVICE_LOCK_FD";
 
-// Empty when `d` is a sound state; otherwise what is wrong with it.
-std::string CheckState(const DeviceState& d);
+// Whether `d` is a sound state, and if not what is wrong with it.
+Status CheckState(const DeviceState& d);
 
 }  // namespace sim

@@ -19,8 +19,9 @@ constexpr uintptr_t Reg(uint32_t offset) { return RTC_PHYS_BASE + offset; }
 
 DeviceState At(const char* when, int64_t shell_after_s = 0) {
     sim::DeviceConfig c;
-    std::string why;
-    EXPECT_TRUE(sim::ParseDateTime(when, c.at, why)) << why;
+    const sim::Result<sim::DateTime> t = sim::ParseDateTime(when);
+    EXPECT_TRUE(t) << t.why();
+    c.at = t ? *t : c.at;
     c.shell_after_s = shell_after_s;
     DeviceState d;
     sim::InitDevice(d, c);
@@ -197,26 +198,21 @@ TEST(StateFile, RoundTripsAndRejectsDamage) {
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string path = std::string(dir) + "/state";
     DeviceState initial = At("2008-12-31 23:59:30");
-    std::string why;
-    DeviceState* d = sim::CreateStateFile(path, initial, why);
-    ASSERT_NE(d, nullptr) << why;
-    d->regs.year = 0x40;
-    sim::CloseStateFile(d);
-    d = sim::OpenStateFile(path, why);
-    ASSERT_NE(d, nullptr) << why;
-    EXPECT_EQ(d->regs.year, 0x40);
-    d->magic = 0;
-    sim::CloseStateFile(d);
-    EXPECT_EQ(sim::OpenStateFile(path, why), nullptr);
-    EXPECT_NE(why.find("magic"), std::string::npos) << why;
-
+    sim::Result<DeviceState*> d = sim::CreateStateFile(path, initial);
+    ASSERT_TRUE(d) << d.why();
+    (*d)->regs.year = 0x40;
+    sim::CloseStateFile(*d);
+    d = sim::OpenStateFile(path);
+    ASSERT_TRUE(d) << d.why();
+    EXPECT_EQ((*d)->regs.year, 0x40);
+    (*d)->magic = 0;
+    sim::CloseStateFile(*d);
+    // What each damage is refused with.
+    EXPECT_NE(sim::OpenStateFile(path).why().find("magic"), std::string::npos);
     ASSERT_EQ(truncate(path.c_str(), 100), 0);
-    EXPECT_EQ(sim::OpenStateFile(path, why), nullptr);
-    EXPECT_NE(why.find("truncated"), std::string::npos) << why;
-
+    EXPECT_NE(sim::OpenStateFile(path).why().find("truncated"), std::string::npos);
     unlink(path.c_str());
-    EXPECT_EQ(sim::OpenStateFile(path, why), nullptr);
-    EXPECT_NE(why.find("cannot open"), std::string::npos) << why;
+    EXPECT_NE(sim::OpenStateFile(path).why().find("cannot open"), std::string::npos);
     rmdir(dir);
 }
 

@@ -42,8 +42,7 @@ protected:
         sim::DeviceState d;
         sim::InitDevice(d, c);
         damage(d);
-        std::string why;
-        sim::CloseStateFile(sim::CreateStateFile(path, d, why));
+        sim::CloseStateFile(*sim::CreateStateFile(path, d));
         return path;
     }
 
@@ -114,13 +113,12 @@ TEST_F(StateFiles, AProgramKilledMidRunLeavesADeviceTheNextRunCanUse) {
     EXPECT_NE(killed.err.find("devsim: nuv crashed: signal 9"), std::string::npos) << killed.err;
 
     // Its write stands in the RTC; its kernel mode died with it.
-    std::string why;
-    sim::DeviceState* d = sim::OpenStateFile(state, why);
-    ASSERT_NE(d, nullptr) << why;
-    EXPECT_EQ(d->regs.year, 0x77);
-    EXPECT_EQ(d->kmode, 0);
-    EXPECT_EQ(d->op_mask, 0);
-    sim::CloseStateFile(d);
+    const sim::Result<sim::DeviceState*> d = sim::OpenStateFile(state);
+    ASSERT_TRUE(d) << d.why();
+    EXPECT_EQ((*d)->regs.year, 0x77);
+    EXPECT_EQ((*d)->kmode, 0);
+    EXPECT_EQ((*d)->op_mask, 0);
+    sim::CloseStateFile(*d);
 
     const ProcessOutput next = RunProcess({DEVSIM_PATH, "run", "nuv", "--state", state});
     EXPECT_EQ(next.exit_code, 0) << next.err;

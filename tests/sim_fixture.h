@@ -42,8 +42,9 @@ protected:
     void StartAt(const char* at, sim::Hw hw = sim::Hw::Chip, uint8_t midnight_year = 0,
                  bool force_year = false) {
         sim::DeviceConfig c;
-        std::string why;
-        EXPECT_TRUE(sim::ParseDateTime(at, c.at, why)) << why;
+        const sim::Result<sim::DateTime> t = sim::ParseDateTime(at);
+        EXPECT_TRUE(t) << t.why();
+        c.at = t ? *t : c.at;
         c.hw = hw;
         if (force_year) {
             c.fault.mask = 1;
