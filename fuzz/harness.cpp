@@ -25,14 +25,6 @@ struct Reader {
     bool More() const { return pos < size; }
 };
 
-// After `after` more calendar reads, set byte `field` of the registers to
-// `value` (field 7: the chip starts or stops dropping writes).
-struct Glitch {
-    uint32_t after;
-    uint8_t field;
-    uint8_t value;
-};
-
 #define FUZZ_WATCHER(name, dir, watcher, month, date, path) watcher,
 const Watcher kWatchers[] = {FIXER_PROGRAMS(FUZZ_WATCHER)};
 #undef FUZZ_WATCHER
@@ -50,17 +42,10 @@ void RunToLimit(Watcher watcher) {
     }
 }
 
-}  // namespace
-
-Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program program) {
-    Reader in{data, size};
-    const uint8_t pick = in.Byte();
-    if (watcher == nullptr) {
-        program = static_cast<Program>(pick % sim::kFixerCount);
-        watcher = kWatchers[pick % sim::kFixerCount];
-    }
-    const int p = static_cast<int>(program);
-
+// The device an input describes: the starting registers (any bytes; most
+// inputs place them in the watcher's minute), the calendar, dropped writes,
+// the shell's delay, a midnight fault, and glitches at later reads.
+sim::DeviceConfig DecodeDevice(Reader& in, int p) {
     sim::DeviceConfig config;
     config.at = {2000, 1, 1, 0, 0, 0, 0};
     config.regs_given = true;
@@ -84,20 +69,31 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
         }
     }
     config.limit_s = 90;  // the watch window is one minute; the rest only repeats itself
-    std::vector<Glitch> glitches;
     uint32_t reads = 0;
-    while (in.More() && glitches.size() < 64) {
+    while (in.More() && config.glitches.size() < sim::kMaxGlitches) {
         reads += 1U + in.Byte();
-        // A register, or (the one past them) the toggle of dropped writes.
-        const uint8_t field = in.Byte() % (sim::kCalendarCount + 1);
-        glitches.push_back({reads, field, in.Byte()});
+        const auto field = static_cast<uint8_t>(in.Byte() % (sim::kGlitchDroppedWrites + 1));
+        config.glitches.push_back({reads, field, in.Byte()});
     }
+    return config;
+}
 
+}  // namespace
+
+Case DecodeInput(const uint8_t* data, size_t size, Watcher watcher, Program program) {
+    Reader in{data, size};
+    const uint8_t pick = in.Byte();
+    if (watcher == nullptr) {
+        program = static_cast<Program>(pick % sim::kFixerCount);
+        watcher = kWatchers[pick % sim::kFixerCount];
+    }
+    return {program, watcher, DecodeDevice(in, static_cast<int>(program))};
+}
+
+Recording RunCase(const Case& c) {
     static sim::DeviceState device;
-    sim::InitDevice(device, config);
-    Recording run{program, {}, {}, false, 0, false};
-    size_t next_glitch = 0;
-    uint32_t calendar_reads = 0;
+    sim::InitDevice(device, c.config);
+    Recording run{c.program, {}, {}, false, 0, false};
     SpinGuard spin;
     const auto count_work = [&] {
         if (spin.Spins(device.clock_ms)) {
@@ -114,30 +110,21 @@ Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program pr
     b.io = [&](const sim::IoEvent& e) {
         count_work();
         using Kind = sim::IoEvent::Kind;
-        if (e.kind == Kind::Unattended || e.kind == Kind::Registration) {
-            return;  // the checker reads the register accesses and mode changes
-        }
-        run.io.push_back(e);
-        if (e.kind != sim::IoEvent::Kind::Read || e.offset == RTCCON) {
-            return;
-        }
-        ++calendar_reads;
-        while (next_glitch < glitches.size() && glitches[next_glitch].after <= calendar_reads) {
-            const Glitch& g = glitches[next_glitch++];
-            if (g.field == sim::kCalendarCount) {
-                device.ignore_writes ^= 1;
-            } else {
-                device.regs.*sim::kCalendarRegisters[g.field].field = g.value;
-            }
+        if (e.kind != Kind::Unattended && e.kind != Kind::Registration) {
+            run.io.push_back(e);  // the checker reads the register accesses and mode changes
         }
     };
     b.on_limit = [] { std::longjmp(g_limit, 1); };
     sim::BindHost(b);
-    RunToLimit(watcher);
+    RunToLimit(c.watcher);
     run.finished = g_finished;
     sim::UnbindHost();
     run.violations = device.violation_count;
     return run;
+}
+
+Recording RunInput(const uint8_t* data, size_t size, Watcher watcher, Program program) {
+    return RunCase(DecodeInput(data, size, watcher, program));
 }
 
 }  // namespace fuzz

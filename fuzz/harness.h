@@ -13,8 +13,22 @@ namespace fuzz {
 
 using Watcher = void (*)();
 
-// Program and watcher are taken from the input's first byte, unless `watcher`
-// is given (a stand-in for `program`).
+// One run to make: the program and its watcher, and the device to run on.
+struct Case {
+    Program program;
+    Watcher watcher;
+    sim::DeviceConfig config;
+};
+
+// The case an input describes. Program and watcher are taken from the
+// input's first byte, unless `watcher` is given (a stand-in for `program`).
+Case DecodeInput(const uint8_t* data, size_t size, Watcher watcher = nullptr,
+                 Program program = Program::Nuv);
+
+// Runs the watcher and re-arming on the case's device and records it.
+Recording RunCase(const Case& c);
+
+// RunCase(DecodeInput(...)).
 Recording RunInput(const uint8_t* data, size_t size, Watcher watcher = nullptr,
                    Program program = Program::Nuv);
 

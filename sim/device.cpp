@@ -70,6 +70,20 @@ void CloseOp(DeviceState& d) {
     d.op_mask = 0;
 }
 
+// A failing chip's registers change by themselves at given reads.
+void CountCalendarRead(DeviceState& d) {
+    ++d.calendar_reads;
+    while (d.next_glitch < d.glitch_count &&
+           d.glitches[d.next_glitch].after_reads <= d.calendar_reads) {
+        const ReadGlitch& g = d.glitches[d.next_glitch++];
+        if (g.field == kGlitchDroppedWrites) {
+            d.ignore_writes ^= 1;
+        } else {
+            d.regs.*kCalendarRegisters[g.field].field = g.value;
+        }
+    }
+}
+
 void Observe(const IoObserver& io, IoEvent::Kind kind, uint32_t offset, uint8_t value,
              std::string detail = {}) {
     if (io) {
@@ -135,6 +149,11 @@ void InitDevice(DeviceState& d, const DeviceConfig& config) {
     d.hw = config.hw;
     d.ignore_writes = config.ignore_writes ? 1 : 0;
     d.fault = config.fault;
+    for (const ReadGlitch& g : config.glitches) {
+        if (d.glitch_count < kMaxGlitches) {
+            d.glitches[d.glitch_count++] = g;
+        }
+    }
     d.io_trace = config.io_trace ? 1 : 0;
     d.shell_ready_ms = d.start_ms + config.shell_after_s * kMsPerSecond;
     d.limit_ms = d.start_ms + config.limit_s * kMsPerSecond;
@@ -251,6 +270,9 @@ uint8_t DeviceRead(DeviceState& d, uintptr_t address, const IoObserver& io) {
         value = Field(d.regs, static_cast<uint32_t>(offset));
     }
     Observe(io, IoEvent::Kind::Read, static_cast<uint32_t>(offset), value);
+    if (offset != RTCCON) {
+        CountCalendarRead(d);
+    }
     return value;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "calendar.h"
 #include "device_state.h"
@@ -19,6 +20,7 @@ struct DeviceConfig {
     Hw hw = Hw::Chip;
     bool ignore_writes = false;
     MidnightFault fault;
+    std::vector<ReadGlitch> glitches;  // at most kMaxGlitches, in order of after_reads
     int64_t shell_after_s = 0;
     int64_t limit_s = 3600;
     bool io_trace = false;

@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 2;
+constexpr uint32_t kStateVersion = 3;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -71,6 +71,11 @@ struct DeviceState {
     Hw hw;
     uint8_t ignore_writes;
     MidnightFault fault;
+    // Changes at given reads, in order of `after_reads`; the next one due.
+    uint32_t glitch_count;
+    uint32_t next_glitch;
+    uint32_t calendar_reads;
+    ReadGlitch glitches[kMaxGlitches];
 
     // Processor and services.
     uint8_t kmode;

@@ -22,6 +22,18 @@ struct MidnightFault {
     uint8_t value[7] = {};
 };
 
+// A register that changes by itself, as a failing chip's may: once
+// `after_reads` calendar registers have been read in all, byte `field` of
+// the registers becomes `value`, or, for the field one past them
+// (kGlitchDroppedWrites), the chip starts or stops dropping writes.
+struct ReadGlitch {
+    uint32_t after_reads;
+    uint8_t field;
+    uint8_t value;
+};
+constexpr uint8_t kGlitchDroppedWrites = 7;
+constexpr int kMaxGlitches = 64;
+
 
 bool ChipTakesLeap(uint8_t year);
 uint8_t ChipLastDay(uint8_t month, uint8_t year);

@@ -100,10 +100,19 @@ bool SaneTimes(const DeviceState& d) {
            Within(d.shell_ready_ms, earliest - run_ms, d.clock_ms + run_ms);
 }
 
+bool SaneGlitches(const DeviceState& d) {
+    bool sane = d.glitch_count <= kMaxGlitches && d.next_glitch <= d.glitch_count;
+    for (uint32_t i = 0; sane && i < d.glitch_count; ++i) {
+        sane = d.glitches[i].field <= kGlitchDroppedWrites;
+    }
+    return sane;
+}
+
 bool SaneFlags(const DeviceState& d) {
     return (d.hw == Hw::Chip || d.hw == Hw::Correct) && d.kmode <= 1 && d.io_trace <= 1 &&
            d.ignore_writes <= 1 && d.unattended_on <= 1 && d.stopped_at_limit <= 1 &&
-           d.fault.mask <= 0x7F && d.op_mask <= 0x7F && d.write_log_count <= kMaxWriteLog;
+           d.fault.mask <= 0x7F && d.op_mask <= 0x7F && d.write_log_count <= kMaxWriteLog &&
+           SaneGlitches(d);
 }
 
 }  // namespace
