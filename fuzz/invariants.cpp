@@ -26,61 +26,88 @@ std::string Hex(unsigned v) {
     return buf;
 }
 
-// Splits the access record into operations, checking each one's bracket:
-// kernel mode on, RTCEN set with the other bits kept, the transfers from the
-// highest offset down, RTCEN cleared, kernel mode back off.
-std::string ParseOps(const std::vector<sim::IoEvent>& io, std::vector<Op>& ops) {
+// Reads the access record in order.
+struct Cursor {
+    const std::vector<sim::IoEvent>& io;
     size_t i = 0;
-    auto at = [&](Kind k, uint32_t offset) {
+    bool At(Kind k, uint32_t offset) const {
         return i < io.size() && io[i].kind == k &&
                (k == Kind::KmodeOn || k == Kind::KmodeOff || io[i].offset == offset);
-    };
-    while (i < io.size()) {
-        const size_t start = i;
-        const std::string where = "operation at access " + std::to_string(start);
-        if (!at(Kind::KmodeOn, 0)) {
-            return where + ": register access outside a kernel-mode bracket";
+    }
+    bool AtCalendar() const {
+        return i < io.size() && (io[i].kind == Kind::Read || io[i].kind == Kind::Write) &&
+               io[i].offset != RTCCON;
+    }
+};
+
+// Kernel mode on, RTCCON read, RTCEN set with the other bits kept.
+sim::Status OpenBracket(Cursor& c) {
+    if (!c.At(Kind::KmodeOn, 0)) {
+        return sim::Fail("register access outside a kernel-mode bracket");
+    }
+    ++c.i;
+    if (!c.At(Kind::Read, RTCCON)) {
+        return sim::Fail("RTCCON not read first");
+    }
+    const uint8_t con = c.io[c.i++].value;
+    if (!c.At(Kind::Write, RTCCON) || c.io[c.i].value != (con | RTCEN)) {
+        return sim::Fail("RTCEN not set with the other RTCCON bits kept");
+    }
+    ++c.i;
+    return sim::Ok();
+}
+
+// The year alone, or all seven from the highest offset down, all read or all written.
+sim::Status Transfers(Cursor& c, Op& op) {
+    int n = 0;
+    while (c.AtCalendar()) {
+        const bool w = c.io[c.i].kind == Kind::Write;
+        if (n == sim::kCalendarCount || c.io[c.i].offset != sim::kCalendarRegisters[n].offset ||
+            (n > 0 && w != op.write)) {
+            return sim::Fail("calendar registers out of order");
         }
-        ++i;
-        if (!at(Kind::Read, RTCCON)) {
-            return where + ": RTCCON not read first";
-        }
-        const uint8_t con = io[i++].value;
-        if (!at(Kind::Write, RTCCON) || io[i].value != (con | RTCEN)) {
-            return where + ": RTCEN not set with the other RTCCON bits kept";
-        }
-        ++i;
+        op.write = w;
+        op.regs.*sim::kCalendarRegisters[n++].field = c.io[c.i++].value;
+    }
+    if (n != 1 && n != sim::kCalendarCount) {
+        return sim::Fail(std::to_string(n) + " calendar registers transferred");
+    }
+    op.full = n == sim::kCalendarCount;
+    return sim::Ok();
+}
+
+// RTCCON read, RTCEN cleared with the other bits kept, kernel mode off.
+sim::Status CloseBracket(Cursor& c) {
+    if (!c.At(Kind::Read, RTCCON)) {
+        return sim::Fail("RTCCON not read after the transfers");
+    }
+    const uint8_t con = c.io[c.i++].value;
+    if (!c.At(Kind::Write, RTCCON) || c.io[c.i].value != (con & 0xFE)) {
+        return sim::Fail("RTCEN not cleared with the other RTCCON bits kept");
+    }
+    ++c.i;
+    if (!c.At(Kind::KmodeOff, 0)) {
+        return sim::Fail("kernel mode not given back");
+    }
+    ++c.i;
+    return sim::Ok();
+}
+
+// Splits the access record into operations, checking each one's bracket.
+sim::Status ParseOps(const std::vector<sim::IoEvent>& io, std::vector<Op>& ops) {
+    Cursor c{io};
+    while (c.i < io.size()) {
+        const std::string where = "operation at access " + std::to_string(c.i) + ": ";
         Op op;
-        int n = 0;
-        while (i < io.size() && (io[i].kind == Kind::Read || io[i].kind == Kind::Write) &&
-               io[i].offset != RTCCON) {
-            const bool w = io[i].kind == Kind::Write;
-            if (n == sim::kCalendarCount || io[i].offset != sim::kCalendarRegisters[n].offset ||
-                (n > 0 && w != op.write)) {
-                return where + ": calendar registers out of order";
-            }
-            op.write = w;
-            op.regs.*sim::kCalendarRegisters[n++].field = io[i++].value;
+        sim::Status s = OpenBracket(c);
+        s = s ? Transfers(c, op) : s;
+        s = s ? CloseBracket(c) : s;
+        if (!s) {
+            return sim::Fail(where + s.why());
         }
-        if (n != 1 && n != sim::kCalendarCount) {
-            return where + ": " + std::to_string(n) + " calendar registers transferred";
-        }
-        op.full = n == sim::kCalendarCount;
-        if (!at(Kind::Read, RTCCON)) {
-            return where + ": RTCCON not read after the transfers";
-        }
-        const uint8_t con2 = io[i++].value;
-        if (!at(Kind::Write, RTCCON) || io[i].value != (con2 & 0xFE)) {
-            return where + ": RTCEN not cleared with the other RTCCON bits kept";
-        }
-        ++i;
-        if (!at(Kind::KmodeOff, 0)) {
-            return where + ": kernel mode not given back";
-        }
-        ++i;
         ops.push_back(op);
     }
-    return {};
+    return sim::Ok();
 }
 
 bool InMinute(const RtcRegisters& r, uint8_t month, uint8_t date) {
@@ -91,27 +118,28 @@ bool Leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 ==
 
 // The tagged lines of the trace, which must otherwise consist of the two
 // dump blocks with their numbers.
-std::string CheckTraceShape(const std::string& trace, std::vector<std::string>& messages) {
+sim::Result<std::vector<std::string>> TraceMessages(const std::string& trace) {
     static const std::regex kLine(
         "--------------------- RTCcontent|---------------------|"
         "year:      [0-9a-f]+ \\([0-9]+\\)|(month|date|day|hour|min|sec):( )+[0-9a-f]+|"
         "(Year|Month|Day|Hour|Min|Sec|mSec):( )+[0-9]+|DayOfWeek: [0-9]+|\\[.*\\]( .*)?");
+    std::vector<std::string> messages;
     size_t start = 0;
     while (start < trace.size()) {
         const size_t end = trace.find("\r\n", start);
         if (end == std::string::npos) {
-            return "trace ends without CR LF";
+            return sim::Fail("trace ends without CR LF");
         }
         const std::string line = trace.substr(start, end - start);
         if (!std::regex_match(line, kLine)) {
-            return "foreign trace line '" + line + "'";
+            return sim::Fail("foreign trace line '" + line + "'");
         }
         if (line[0] == '[') {
             messages.push_back(line);
         }
         start = end + 2;
     }
-    return {};
+    return messages;
 }
 
 struct Expect {
@@ -159,6 +187,21 @@ Expect CheckYear(const std::vector<Op>& ops, bool finished) {
     return e;
 }
 
+// A write by nuv28: over a wrong reading, its target with the other five as read.
+sim::Status CheckFeb28Write(const RtcRegisters* last, const Op& op, uint8_t tm, uint8_t td) {
+    if (last == nullptr || (last->month == 0x02 && last->date == 0x28) ||
+        (last->month == tm && last->date == td)) {
+        return sim::Fail("nuv28 writes without a wrong reading before it");
+    }
+    RtcRegisters want = *last;
+    want.month = tm;
+    want.date = td;
+    if (std::memcmp(&want, &op.regs, sizeof want) != 0) {
+        return sim::Fail("nuv28 writes something other than its target over the reading");
+    }
+    return sim::Ok();
+}
+
 Expect CheckFeb28(const std::vector<Op>& ops, bool finished) {
     Expect e;
     const bool leap = Leap(YEAR_BASE + ops[0].regs.year);
@@ -180,16 +223,9 @@ Expect CheckFeb28(const std::vector<Op>& ops, bool finished) {
             }
             last = &op.regs;
             ended = op.regs.month == tm && op.regs.date == td;
-        } else if (last == nullptr || (last->month == 0x02 && last->date == 0x28) ||
-                   (last->month == tm && last->date == td)) {
-            e.error = "nuv28 writes without a wrong reading before it";
+        } else if (const sim::Status w = CheckFeb28Write(last, op, tm, td); !w) {
+            e.error = w.why();
         } else {
-            RtcRegisters want = *last;
-            want.month = tm;
-            want.date = td;
-            if (std::memcmp(&want, &op.regs, sizeof want) != 0) {
-                e.error = "nuv28 writes something other than its target over the reading";
-            }
             e.messages.push_back("[RTC0228] fix date " + Hex(tm) + "-" + Hex(td));
             last = nullptr;
         }
@@ -201,6 +237,27 @@ Expect CheckFeb28(const std::vector<Op>& ops, bool finished) {
         e.messages.emplace_back("[RTC0228] Fix OK");
     }
     return e;
+}
+
+// A write by nuv29 over the reading `last`: the line it must trace, or what is wrong.
+sim::Result<std::string> CheckFeb29Write(const RtcRegisters* last, const Op& op) {
+    if (last == nullptr || last->month != 0x02) {
+        return sim::Fail("nuv29 writes without a February reading before it");
+    }
+    RtcRegisters want = *last;
+    want.month = 0x03;
+    want.date = 0x01;
+    std::string message = "[RTC0229] fix date 3-1 (special case)";
+    if (last->date == 0x29 && last->hour == 0x23 && last->min == 0x59 && last->sec == 0x59) {
+        want.hour = want.min = want.sec = 0x00;
+        message = "[RTC0229] fix date 3-1";
+    } else if (last->date <= 0x29) {
+        return sim::Fail("nuv29 writes over a reading it must leave alone");
+    }
+    if (std::memcmp(&want, &op.regs, sizeof want) != 0) {
+        return sim::Fail("nuv29 writes something other than March 1");
+    }
+    return message;
 }
 
 Expect CheckFeb29(const std::vector<Op>& ops, bool finished) {
@@ -224,25 +281,12 @@ Expect CheckFeb29(const std::vector<Op>& ops, bool finished) {
             ended = op.regs.month != 0x02 && op.regs.date != 0x29;
             continue;
         }
-        if (last == nullptr || last->month != 0x02) {
-            e.error = "nuv29 writes without a February reading before it";
+        const sim::Result<std::string> message = CheckFeb29Write(last, op);
+        if (!message) {
+            e.error = message.why();
             break;
         }
-        RtcRegisters want = *last;
-        want.month = 0x03;
-        want.date = 0x01;
-        if (last->date == 0x29 && last->hour == 0x23 && last->min == 0x59 && last->sec == 0x59) {
-            want.hour = want.min = want.sec = 0x00;
-            e.messages.emplace_back("[RTC0229] fix date 3-1");
-        } else if (last->date > 0x29) {
-            e.messages.emplace_back("[RTC0229] fix date 3-1 (special case)");
-        } else {
-            e.error = "nuv29 writes over a reading it must leave alone";
-            break;
-        }
-        if (std::memcmp(&want, &op.regs, sizeof want) != 0) {
-            e.error = "nuv29 writes something other than March 1";
-        }
+        e.messages.push_back(*message);
         last = nullptr;
     }
     if (e.error.empty() && finished && !ended) {
@@ -256,63 +300,71 @@ Expect CheckFeb29(const std::vector<Op>& ops, bool finished) {
 
 }  // namespace
 
-std::string CheckRun(const Recording& run) {
+namespace {
+
+// nuv and nuv28 open their trace with the snapshot they just read, nuv29 with nothing.
+sim::Status CheckDump(const Recording& run, const RtcRegisters& s) {
+    if (run.program == Program::Nuv29) {
+        return run.trace.find("RTCcontent") == std::string::npos
+                   ? sim::Ok()
+                   : sim::Fail("nuv29 traces a snapshot");
+    }
+    const std::string dump =
+        "--------------------- RTCcontent\r\nyear:      " + Hex(s.year) + " (" +
+        std::to_string(s.year) + ")\r\nmonth:     " + Hex(s.month) + "\r\ndate:      " +
+        Hex(s.date) + "\r\nday:       " + Hex(s.day) + "\r\nhour:      " + Hex(s.hour) +
+        "\r\nmin:       " + Hex(s.min) + "\r\nsec:       " + Hex(s.sec) +
+        "\r\n---------------------\r\n";
+    return run.trace.compare(0, dump.size(), dump) == 0
+               ? sim::Ok()
+               : sim::Fail("the trace does not open with the snapshot read");
+}
+
+// The watcher's own lines, then at most the shell's wait from re-arming.
+sim::Status CheckMessages(const std::string& trace, const std::vector<std::string>& expected) {
+    const sim::Result<std::vector<std::string>> messages = TraceMessages(trace);
+    if (!messages) {
+        return sim::Fail(messages.why());
+    }
+    std::vector<std::string> own;
+    std::string got;
+    for (const std::string& m : *messages) {
+        if (m != "[RTC run] IsAPIReady ret FALSE") {
+            own.push_back(m);
+            got += " '" + m + "'";
+        }
+    }
+    return own == expected
+               ? sim::Ok()
+               : sim::Fail("trace messages differ from the run's reads and writes:" + got);
+}
+
+}  // namespace
+
+sim::Status CheckRun(const Recording& run) {
     if (run.spun) {
-        return "the program spins: " + std::to_string(SpinGuard::kMaxWorkAtOneInstant) +
-               " traces and register accesses without the clock moving";
+        return sim::Fail("the program spins: " +
+                         std::to_string(SpinGuard::kMaxWorkAtOneInstant) +
+                         " traces and register accesses without the clock moving");
     }
     if (run.violations != 0) {
-        return std::to_string(run.violations) + " access rule violations";
+        return sim::Fail(std::to_string(run.violations) + " access rule violations");
     }
     std::vector<Op> ops;
-    std::string error = ParseOps(run.io, ops);
-    if (!error.empty()) {
-        return error;
+    if (const sim::Status parsed = ParseOps(run.io, ops); !parsed) {
+        return parsed;
     }
     if (ops.empty() || ops[0].write || !ops[0].full) {
-        return "the watcher does not start with a snapshot of all seven registers";
+        return sim::Fail("the watcher does not start with a snapshot of all seven registers");
     }
     const Expect e = run.program == Program::Nuv     ? CheckYear(ops, run.finished)
                      : run.program == Program::Nuv28 ? CheckFeb28(ops, run.finished)
                                                      : CheckFeb29(ops, run.finished);
     if (!e.error.empty()) {
-        return e.error;
+        return sim::Fail(e.error);
     }
-    // nuv and nuv28 open with the snapshot they just read, nuv29 with nothing.
-    if (run.program != Program::Nuv29) {
-        const RtcRegisters& s = ops[0].regs;
-        const std::string dump =
-            "--------------------- RTCcontent\r\nyear:      " + Hex(s.year) + " (" +
-            std::to_string(s.year) + ")\r\nmonth:     " + Hex(s.month) + "\r\ndate:      " +
-            Hex(s.date) + "\r\nday:       " + Hex(s.day) + "\r\nhour:      " + Hex(s.hour) +
-            "\r\nmin:       " + Hex(s.min) + "\r\nsec:       " + Hex(s.sec) +
-            "\r\n---------------------\r\n";
-        if (run.trace.compare(0, dump.size(), dump) != 0) {
-            return "the trace does not open with the snapshot read";
-        }
-    } else if (run.trace.find("RTCcontent") != std::string::npos) {
-        return "nuv29 traces a snapshot";
-    }
-    std::vector<std::string> messages;
-    error = CheckTraceShape(run.trace, messages);
-    if (!error.empty()) {
-        return error;
-    }
-    // The watcher's own lines, then at most the shell's wait from re-arming.
-    std::vector<std::string> own;
-    for (const std::string& m : messages) {
-        if (m != "[RTC run] IsAPIReady ret FALSE") {
-            own.push_back(m);
-        }
-    }
-    if (own != e.messages) {
-        std::string got;
-        for (const std::string& m : own) {
-            got += " '" + m + "'";
-        }
-        return "trace messages differ from the run's reads and writes:" + got;
-    }
-    return {};
+    const sim::Status dump = CheckDump(run, ops[0].regs);
+    return dump ? CheckMessages(run.trace, e.messages) : dump;
 }
 
 }  // namespace fuzz

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device.h"
+#include "result.h"
 
 namespace fuzz {
 
@@ -41,7 +42,7 @@ private:
     int work_ = 0;
 };
 
-// Empty when the run kept every rule; otherwise the first breach found.
-std::string CheckRun(const Recording& run);
+// Whether the run kept every rule; if not, the first breach found.
+sim::Status CheckRun(const Recording& run);
 
 }  // namespace fuzz

@@ -7,9 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fuzz::Recording run = fuzz::RunInput(data, size);
-    const std::string breach = fuzz::CheckRun(run);
-    if (!breach.empty()) {
-        std::fprintf(stderr, "invariant broken: %s\n", breach.c_str());
+    const sim::Status kept = fuzz::CheckRun(run);
+    if (!kept) {
+        std::fprintf(stderr, "invariant broken: %s\n", kept.why().c_str());
         std::abort();
     }
     return 0;

@@ -16,7 +16,7 @@ const std::vector<uint8_t> kFeb28of2008 = {1, 0x3A, 0x02, 0x05, 0x28, 0x23, 0x59
 const std::vector<uint8_t> kFeb29of2008 = {2, 0x3A, 0x02, 0x06, 0x29, 0x23, 0x59, 0x30, 0x01};
 
 std::string Check(const std::vector<uint8_t>& input, fuzz::Watcher w, Program p) {
-    return fuzz::CheckRun(fuzz::RunInput(input.data(), input.size(), w, p));
+    return fuzz::CheckRun(fuzz::RunInput(input.data(), input.size(), w, p)).why();
 }
 
 TEST(FuzzChecker, AcceptsTheRealWatchers) {
