@@ -24,7 +24,7 @@ for dir in "${program_dirs[@]}"; do
     device_sources+=("$dir"/*.cpp)
     program_includes+=("-I$dir")
 done
-host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp device/pe/*.cpp)
+host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp device/pe/*.cpp fuzz/*.cpp)
 mapfile -t device_flags < device/flags
 device_flags+=(-Icommon "${program_includes[@]}")
 
