@@ -50,25 +50,25 @@ std::string Duration(int64_t ms) {
 }
 
 std::string VerdictLine(const sim::DeviceState& d) {
-    const std::optional<int64_t> drift = sim::RegistersDriftMs(d.regs, d.clock_ms);
+    const std::optional<int64_t> drift = sim::RegistersDriftMs(d.chip.regs, d.os.clock_ms);
     if (!drift) {
         return "devsim: clock wrong (no valid date)\n";
     }
-    return sim::IsRightAt(d.regs, d.clock_ms) ? "devsim: clock right\n"
+    return sim::IsRightAt(d.chip.regs, d.os.clock_ms) ? "devsim: clock right\n"
                                               : "devsim: clock wrong by " + Duration(*drift) + "\n";
 }
 
 std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,
                                      const sim::DeviceState& d, bool stop_intended) {
     std::vector<std::string> problems;
-    const std::string at = sim::FormatDateTime(sim::FromMs(d.clock_ms), true);
+    const std::string at = sim::FormatDateTime(sim::FromMs(d.os.clock_ms), true);
     if (!result.started) {
         problems.push_back("cannot start " + program + ": " + result.why);
         return problems;
     }
-    if (d.program_fault[0] != '\0') {
-        problems.push_back(program + " " + d.program_fault + " at " + at);
-    } else if (d.stopped_at_limit != 0) {
+    if (d.os.program_fault[0] != '\0') {
+        problems.push_back(program + " " + d.os.program_fault + " at " + at);
+    } else if (d.os.stopped_at_limit != 0) {
         if (!stop_intended) {
             problems.push_back(program + " stopped at the limit: still running at " + at);
         }
@@ -78,20 +78,20 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
     } else if (result.exit_code == sim::kNoDeviceExitCode) {
         problems.push_back(program + " could not reach the simulated device");
     }
-    for (uint32_t i = 0; i < d.violation_count && i < sim::kMaxViolations; ++i) {
+    for (uint32_t i = 0; i < d.log.violation_count && i < sim::kMaxViolations; ++i) {
         problems.push_back("access violation at " +
-                           sim::FormatDateTime(sim::FromMs(d.violations[i].at_ms), true) + ": " +
-                           d.violations[i].text);
+                           sim::FormatDateTime(sim::FromMs(d.log.violations[i].at_ms), true) + ": " +
+                           d.log.violations[i].text);
     }
-    if (d.violation_count > sim::kMaxViolations) {
-        problems.push_back(std::to_string(d.violation_count - sim::kMaxViolations) +
+    if (d.log.violation_count > sim::kMaxViolations) {
+        problems.push_back(std::to_string(d.log.violation_count - sim::kMaxViolations) +
                            " more access violations");
     }
-    if (d.stopped_at_limit == 0 && result.exited && d.program_fault[0] == '\0') {
-        if (d.kmode != 0) {
+    if (d.os.stopped_at_limit == 0 && result.exited && d.os.program_fault[0] == '\0') {
+        if (d.os.kmode != 0) {
             problems.push_back(program + " left kernel mode on");
         }
-        if ((d.rtccon & RTCEN) != 0) {
+        if ((d.chip.rtccon & RTCEN) != 0) {
             problems.push_back(program + " left RTCEN set");
         }
     }
@@ -99,34 +99,34 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
 }
 
 std::string AccountLines(const sim::DeviceState& d) {
-    std::string out = "devsim: rtc " + RegsText(d.regs) + "\n";
+    std::string out = "devsim: rtc " + RegsText(d.chip.regs) + "\n";
     bool listed[sim::kMaxLaunches] = {};
     auto pending = [&](int i) {
-        const sim::Launch& l = d.launches[i];
+        const sim::Launch& l = d.os.launches[i];
         out += std::string("devsim: pending ") + l.path + " " + sim::FormatLaunchTime(l.at) + "\n";
         listed[i] = true;
     };
     for (const sim::Fixer& f : sim::kFixers) {
         const char* path = f.path;
         for (int i = 0; i < sim::kMaxLaunches; ++i) {
-            if (d.launches[i].used != 0 && std::strcmp(d.launches[i].path, path) == 0) {
+            if (d.os.launches[i].used != 0 && std::strcmp(d.os.launches[i].path, path) == 0) {
                 pending(i);
             }
         }
     }
     for (int i = 0; i < sim::kMaxLaunches; ++i) {
-        if (d.launches[i].used != 0 && !listed[i]) {
+        if (d.os.launches[i].used != 0 && !listed[i]) {
             pending(i);
         }
     }
-    for (uint32_t i = 0; i < d.refused_count && i < sim::kMaxRefused; ++i) {
-        out += std::string("devsim: refused ") + d.refused[i].path + " " +
-               sim::FormatLaunchTime(d.refused[i].at) + "\n";
+    for (uint32_t i = 0; i < d.log.refused_count && i < sim::kMaxRefused; ++i) {
+        out += std::string("devsim: refused ") + d.log.refused[i].path + " " +
+               sim::FormatLaunchTime(d.log.refused[i].at) + "\n";
     }
     auto times = [](uint32_t n) { return std::to_string(n) + (n == 1 ? " time" : " times"); };
-    out += "devsim: unattended mode requested " + times(d.unattended_requests) + ", withdrawn " +
-           times(d.unattended_withdrawals) +
-           ", still requested: " + (d.unattended_on != 0 ? "yes" : "no") + "\n";
+    out += "devsim: unattended mode requested " + times(d.os.unattended_requests) + ", withdrawn " +
+           times(d.os.unattended_withdrawals) +
+           ", still requested: " + (d.os.unattended_on != 0 ? "yes" : "no") + "\n";
     return out;
 }
 

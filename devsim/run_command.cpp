@@ -64,11 +64,11 @@ std::string Account(const RunOptions& options, const ProcessResult& result,
                     const std::vector<std::string>& problems, const sim::DeviceState& d,
                     int64_t run_start) {
     std::string account;
-    if (result.started && result.exited && d.stopped_at_limit == 0 &&
-        d.program_fault[0] == '\0') {
+    if (result.started && result.exited && d.os.stopped_at_limit == 0 &&
+        d.os.program_fault[0] == '\0') {
         account += "devsim: " + options.program + " exited with " +
                    std::to_string(result.exit_code) + " after " +
-                   Seconds(d.clock_ms - run_start) + " s of device time\n";
+                   Seconds(d.os.clock_ms - run_start) + " s of device time\n";
     }
     for (const std::string& p : problems) {
         account += "devsim: " + p + "\n";
@@ -98,7 +98,7 @@ int RunCommand(const RunOptions& options) {
     }
     sim::BeginRun(*d, options.device.limit_s, options.device.shell_after_s,
                   options.device.io_trace);
-    const int64_t run_start = d->clock_ms;
+    const int64_t run_start = d->os.clock_ms;
     std::cout.flush();
     const ProcessResult result = RunProgram(command, file, sim::LockDescriptor(d), false);
     if (result.started && !result.exited && result.signal == SIGPIPE) {

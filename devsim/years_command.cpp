@@ -141,13 +141,13 @@ void Simulation::Drain(const char* program) {
         uint8_t mask;
     };
     std::vector<Ev> events;
-    const uint32_t midnights = std::min<uint32_t>(d_.midnight_count, sim::kMaxMidnightLog);
+    const uint32_t midnights = std::min<uint32_t>(d_.log.midnight_count, sim::kMaxMidnightLog);
     for (uint32_t i = 0; i < midnights; ++i) {
-        const sim::MidnightRecord& m = d_.midnight_log[i];
+        const sim::MidnightRecord& m = d_.log.midnight_log[i];
         events.push_back({m.at_ms, 0, &m.before, &m.after, 0});
     }
-    for (uint32_t i = 0; i < d_.write_log_count; ++i) {
-        const sim::WriteOp& w = d_.write_log[i];
+    for (uint32_t i = 0; i < d_.log.write_log_count; ++i) {
+        const sim::WriteOp& w = d_.log.write_log[i];
         events.push_back({w.at_ms, 1, &w.before, &w.after, w.mask});
     }
     std::stable_sort(events.begin(), events.end(), [](const Ev& a, const Ev& b) {
@@ -156,7 +156,7 @@ void Simulation::Drain(const char* program) {
     for (const Ev& e : events) {
         See(e.at, *e.before, *e.after, e.order == 1 ? program : nullptr, e.mask);
     }
-    fixes_ += d_.write_ops;
+    fixes_ += d_.log.write_ops;
     sim::ClearRunLog(d_);
     // Nobody watches outside a run: whatever is wrong now stays wrong.
     if (wrong_ && !wrong_->unguarded) {
@@ -167,9 +167,9 @@ void Simulation::Drain(const char* program) {
 }
 
 void Simulation::CarryTo(int64_t ms) {
-    while (d_.clock_ms < ms) {
+    while (d_.os.clock_ms < ms) {
         // Half a day at a time, so that the midnight log never overflows.
-        sim::PassTime(d_, std::min(ms, d_.clock_ms + sim::kMsPerDay / 2));
+        sim::PassTime(d_, std::min(ms, d_.os.clock_ms + sim::kMsPerDay / 2));
         Drain(nullptr);
     }
 }
@@ -183,19 +183,19 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
         if (sim::CompareTimes(now, at) >= 0) {
             return true;
         }
-        if (d_.clock_ms >= to_ms_) {
+        if (d_.os.clock_ms >= to_ms_) {
             return false;
         }
-        const RtcRegisters& r = d_.regs;
+        const RtcRegisters& r = d_.chip.regs;
         const bool time_valid = sim::IsBcd(r.hour) && sim::IsBcd(r.min) && sim::IsBcd(r.sec) &&
                                 r.hour <= 0x23 && r.min <= 0x59 && r.sec <= 0x59;
-        int64_t next = d_.next_tick_ms;  // one tick, for a clock showing no sane time
+        int64_t next = d_.chip.next_tick_ms;  // one tick, for a clock showing no sane time
         if (time_valid && now.wYear == at.wYear && now.wMonth == at.wMonth &&
             now.wDay == at.wDay) {
-            next = d_.clock_ms + (TimeOfDayMs(at) - TimeOfDayMs(now));
+            next = d_.os.clock_ms + (TimeOfDayMs(at) - TimeOfDayMs(now));
         } else if (time_valid) {
             const int64_t ticks_to_midnight = 86400 - TimeOfDayMs(now) / sim::kMsPerSecond;
-            next = d_.next_tick_ms + (ticks_to_midnight - 1) * sim::kMsPerSecond;
+            next = d_.chip.next_tick_ms + (ticks_to_midnight - 1) * sim::kMsPerSecond;
         }
         sim::PassTime(d_, std::min(next, to_ms_));
     }
@@ -204,13 +204,13 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at) {
 sim::Status Simulation::Launch(int program) {
     ++launches_;
     ++counts_[program].launches;
-    recent_starts_.push_back(d_.clock_ms);
-    while (recent_starts_.front() < d_.clock_ms - 60 * sim::kMsPerSecond) {
+    recent_starts_.push_back(d_.os.clock_ms);
+    while (recent_starts_.front() < d_.os.clock_ms - 60 * sim::kMsPerSecond) {
         recent_starts_.pop_front();
     }
     if (recent_starts_.size() > kMaxLaunchesPerMinute) {
         return sim::Fail("more than 10 launches within one minute of device time, the last at " +
-                         sim::FormatDateTime(sim::FromMs(d_.clock_ms), true));
+                         sim::FormatDateTime(sim::FromMs(d_.os.clock_ms), true));
     }
     if (o_.disabled[program]) {
         return sim::Ok();
@@ -222,7 +222,7 @@ sim::Status Simulation::Launch(int program) {
     const ProcessResult result =
         arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
                         : RunProgram(command, file_, sim::LockDescriptor(&d_), true);
-    reached_to_ = d_.stopped_at_limit != 0 && d_.limit_ms == to_ms_;
+    reached_to_ = d_.os.stopped_at_limit != 0 && d_.os.limit_ms == to_ms_;
     const std::vector<std::string> problems = RunProblems(name, result, d_, reached_to_);
     sim::EndProcess(d_);
     if (!problems.empty()) {
@@ -235,8 +235,8 @@ sim::Status Simulation::Launch(int program) {
 
 void Simulation::CountRun(int program) {
     FixerCounts& c = counts_[program];
-    c.writes += d_.write_ops;
-    if ((d_.midnight_count > 0 || d_.write_ops > 0) && sim::IsRightAt(d_.regs, d_.clock_ms)) {
+    c.writes += d_.log.write_ops;
+    if ((d_.log.midnight_count > 0 || d_.log.write_ops > 0) && sim::IsRightAt(d_.chip.regs, d_.os.clock_ms)) {
         ++c.guarded;
     }
 }
@@ -298,7 +298,7 @@ sim::Status Simulation::LaunchAsDue() {
         }
         const std::string path = next->path;
         sim::TakeLaunch(d_, next);
-        const int64_t start = d_.clock_ms + o_.launch_delay_ms;
+        const int64_t start = d_.os.clock_ms + o_.launch_delay_ms;
         if (start > to_ms_) {
             return sim::Ok();
         }
@@ -322,8 +322,8 @@ int Simulation::Finish() {
         worst_wrong_ms_ = std::max(worst_wrong_ms_, to_ms_ - wrong_->since);
     }
     const sim::DateTime rtc = sim::FromSystemTime(sim::DeviceLocalTime(d_));
-    const bool end_right = sim::IsRightAt(d_.regs, d_.clock_ms);
-    const int64_t drift = sim::IsValid(rtc) ? sim::ToMs(rtc) - d_.clock_ms : 0;
+    const bool end_right = sim::IsRightAt(d_.chip.regs, d_.os.clock_ms);
+    const int64_t drift = sim::IsValid(rtc) ? sim::ToMs(rtc) - d_.os.clock_ms : 0;
 
     if (!o_.quiet) {
         Report();

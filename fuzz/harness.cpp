@@ -96,7 +96,7 @@ Recording RunCase(const Case& c) {
     Recording run{c.program, {}, {}, false, 0, false};
     SpinGuard spin;
     const auto count_work = [&] {
-        if (spin.Spins(device.clock_ms)) {
+        if (spin.Spins(device.os.clock_ms)) {
             run.spun = true;
             std::longjmp(g_limit, 2);
         }
@@ -119,7 +119,7 @@ Recording RunCase(const Case& c) {
     RunToLimit(c.watcher);
     run.finished = g_finished;
     sim::UnbindHost();
-    run.violations = device.violation_count;
+    run.violations = device.log.violation_count;
     return run;
 }
 

@@ -22,12 +22,12 @@ uint8_t& Field(RtcRegisters& r, uint32_t offset) {
 }
 
 void Violate(DeviceState& d, const std::string& text) {
-    if (d.violation_count < kMaxViolations) {
-        Violation& v = d.violations[d.violation_count];
-        v.at_ms = d.clock_ms;
+    if (d.log.violation_count < kMaxViolations) {
+        Violation& v = d.log.violations[d.log.violation_count];
+        v.at_ms = d.os.clock_ms;
         std::snprintf(v.text, sizeof v.text, "%s", text.c_str());
     }
-    ++d.violation_count;
+    ++d.log.violation_count;
 }
 
 std::string Hex(uintptr_t v) {
@@ -45,10 +45,10 @@ int64_t CheckAccess(DeviceState& d, uintptr_t address, const char* verb) {
     }
     const auto offset = static_cast<uint32_t>(address - RTC_PHYS_BASE);
     const std::string name = RegisterName(offset);
-    if (d.kmode == 0) {
+    if (d.os.kmode == 0) {
         Violate(d, std::string(verb) + " of " + name + " outside kernel mode");
     }
-    if (IsCalendar(offset) && (d.rtccon & RTCEN) == 0) {
+    if (IsCalendar(offset) && (d.chip.rtccon & RTCEN) == 0) {
         Violate(d, std::string(verb) + " of " + name + " while RTCEN is clear");
     }
     return offset;
@@ -56,30 +56,30 @@ int64_t CheckAccess(DeviceState& d, uintptr_t address, const char* verb) {
 
 // Ends the register operation opened by the first calendar write.
 void CloseOp(DeviceState& d) {
-    if (d.op_mask == 0) {
+    if (d.log.op_mask == 0) {
         return;
     }
-    if (d.write_log_count < kMaxWriteLog) {
-        WriteOp& op = d.write_log[d.write_log_count++];
-        op.at_ms = d.clock_ms;
-        op.before = d.op_before;
-        op.after = d.regs;
-        op.mask = d.op_mask;
+    if (d.log.write_log_count < kMaxWriteLog) {
+        WriteOp& op = d.log.write_log[d.log.write_log_count++];
+        op.at_ms = d.os.clock_ms;
+        op.before = d.log.op_before;
+        op.after = d.chip.regs;
+        op.mask = d.log.op_mask;
     }
-    ++d.write_ops;
-    d.op_mask = 0;
+    ++d.log.write_ops;
+    d.log.op_mask = 0;
 }
 
 // A failing chip's registers change by themselves at given reads.
 void CountCalendarRead(DeviceState& d) {
-    ++d.calendar_reads;
-    while (d.next_glitch < d.glitch_count &&
-           d.glitches[d.next_glitch].after_reads <= d.calendar_reads) {
-        const ReadGlitch& g = d.glitches[d.next_glitch++];
+    ++d.chip.calendar_reads;
+    while (d.chip.next_glitch < d.chip.glitch_count &&
+           d.chip.glitches[d.chip.next_glitch].after_reads <= d.chip.calendar_reads) {
+        const ReadGlitch& g = d.chip.glitches[d.chip.next_glitch++];
         if (g.field == kGlitchDroppedWrites) {
-            d.ignore_writes ^= 1;
+            d.chip.ignore_writes ^= 1;
         } else {
-            d.regs.*kCalendarRegisters[g.field].field = g.value;
+            d.chip.regs.*kCalendarRegisters[g.field].field = g.value;
         }
     }
 }
@@ -137,46 +137,46 @@ void InitDevice(DeviceState& d, const DeviceConfig& config) {
     d.magic = kStateMagic;
     d.version = kStateVersion;
     d.size = sizeof d;
-    d.start_ms = d.clock_ms = ToMs(config.at);
+    d.os.start_ms = d.os.clock_ms = ToMs(config.at);
     if (config.regs_given) {
-        d.regs = config.regs;
-        d.next_tick_ms = d.clock_ms + kMsPerSecond;
+        d.chip.regs = config.regs;
+        d.chip.next_tick_ms = d.os.clock_ms + kMsPerSecond;
     } else {
-        d.regs = RegistersFor(config.at);
-        d.next_tick_ms = d.clock_ms - config.at.ms + kMsPerSecond;
+        d.chip.regs = RegistersFor(config.at);
+        d.chip.next_tick_ms = d.os.clock_ms - config.at.ms + kMsPerSecond;
     }
-    d.rtccon = config.rtccon;
-    d.hw = config.hw;
-    d.ignore_writes = config.ignore_writes ? 1 : 0;
-    d.fault = config.fault;
+    d.chip.rtccon = config.rtccon;
+    d.chip.hw = config.hw;
+    d.chip.ignore_writes = config.ignore_writes ? 1 : 0;
+    d.chip.fault = config.fault;
     for (const ReadGlitch& g : config.glitches) {
-        if (d.glitch_count < kMaxGlitches) {
-            d.glitches[d.glitch_count++] = g;
+        if (d.chip.glitch_count < kMaxGlitches) {
+            d.chip.glitches[d.chip.glitch_count++] = g;
         }
     }
-    d.io_trace = config.io_trace ? 1 : 0;
-    d.shell_ready_ms = d.start_ms + config.shell_after_s * kMsPerSecond;
-    d.limit_ms = d.start_ms + config.limit_s * kMsPerSecond;
+    d.os.io_trace = config.io_trace ? 1 : 0;
+    d.os.shell_ready_ms = d.os.start_ms + config.shell_after_s * kMsPerSecond;
+    d.os.limit_ms = d.os.start_ms + config.limit_s * kMsPerSecond;
 }
 
 void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_trace) {
     EndProcess(d);  // whatever a process started by hand left behind is not this run's
-    d.limit_ms = d.clock_ms + limit_s * kMsPerSecond;
-    d.shell_ready_ms = d.clock_ms + shell_after_s * kMsPerSecond;
-    d.io_trace = io_trace ? 1 : 0;
-    d.stopped_at_limit = 0;
-    d.program_fault[0] = '\0';
-    d.unattended_requests = d.unattended_withdrawals = 0;
-    d.refused_count = 0;
-    d.violation_count = 0;
-    d.write_ops = d.write_log_count = d.midnight_count = 0;
+    d.os.limit_ms = d.os.clock_ms + limit_s * kMsPerSecond;
+    d.os.shell_ready_ms = d.os.clock_ms + shell_after_s * kMsPerSecond;
+    d.os.io_trace = io_trace ? 1 : 0;
+    d.os.stopped_at_limit = 0;
+    d.os.program_fault[0] = '\0';
+    d.os.unattended_requests = d.os.unattended_withdrawals = 0;
+    d.log.refused_count = 0;
+    d.log.violation_count = 0;
+    d.log.write_ops = d.log.write_log_count = d.log.midnight_count = 0;
 }
 
-void CapRun(DeviceState& d, int64_t until_ms) { d.limit_ms = std::min(d.limit_ms, until_ms); }
+void CapRun(DeviceState& d, int64_t until_ms) { d.os.limit_ms = std::min(d.os.limit_ms, until_ms); }
 
 void EndProcess(DeviceState& d) {
     CloseOp(d);
-    d.kmode = 0;
+    d.os.kmode = 0;
 }
 
 const char* RegisterName(uint32_t offset) {
@@ -210,29 +210,29 @@ std::string FormatIo(const IoEvent& e) {
 }
 
 void CatchUp(DeviceState& d) {
-    if (d.clock_ms < d.next_tick_ms) {
+    if (d.os.clock_ms < d.chip.next_tick_ms) {
         return;
     }
-    const int64_t ticks = (d.clock_ms - d.next_tick_ms) / kMsPerSecond + 1;
-    const int64_t first_tick_ms = d.next_tick_ms;
-    AdvanceTicks(d.regs, d.hw, ticks, &d.fault,
+    const int64_t ticks = (d.os.clock_ms - d.chip.next_tick_ms) / kMsPerSecond + 1;
+    const int64_t first_tick_ms = d.chip.next_tick_ms;
+    AdvanceTicks(d.chip.regs, d.chip.hw, ticks, &d.chip.fault,
                  [&d, first_tick_ms](int64_t tick, const RtcRegisters& before,
                                      const RtcRegisters& after) {
-                     if (d.midnight_count < kMaxMidnightLog) {
-                         d.midnight_log[d.midnight_count] = {
+                     if (d.log.midnight_count < kMaxMidnightLog) {
+                         d.log.midnight_log[d.log.midnight_count] = {
                              first_tick_ms + (tick - 1) * kMsPerSecond, before, after};
                      }
-                     ++d.midnight_count;
+                     ++d.log.midnight_count;
                  });
-    d.next_tick_ms += ticks * kMsPerSecond;
+    d.chip.next_tick_ms += ticks * kMsPerSecond;
 }
 
 void PassTime(DeviceState& d, int64_t to_ms) {
-    d.clock_ms = std::max(d.clock_ms, to_ms);
+    d.os.clock_ms = std::max(d.os.clock_ms, to_ms);
     CatchUp(d);
 }
 
-void ClearRunLog(DeviceState& d) { d.write_ops = d.write_log_count = d.midnight_count = 0; }
+void ClearRunLog(DeviceState& d) { d.log.write_ops = d.log.write_log_count = d.log.midnight_count = 0; }
 
 int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
     const WORD x[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};
@@ -247,7 +247,7 @@ int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
 
 const Launch* EarliestLaunch(const DeviceState& d) {
     const Launch* first = nullptr;
-    for (const Launch& l : d.launches) {
+    for (const Launch& l : d.os.launches) {
         if (l.used != 0 && (first == nullptr || CompareTimes(l.at, first->at) < 0)) {
             first = &l;
         }
@@ -256,7 +256,7 @@ const Launch* EarliestLaunch(const DeviceState& d) {
 }
 
 void TakeLaunch(DeviceState& d, const Launch* launch) {
-    d.launches[launch - d.launches].used = 0;
+    d.os.launches[launch - d.os.launches].used = 0;
 }
 
 uint8_t DeviceRead(DeviceState& d, uintptr_t address, const IoObserver& io) {
@@ -264,10 +264,10 @@ uint8_t DeviceRead(DeviceState& d, uintptr_t address, const IoObserver& io) {
     if (offset < 0) {
         return 0;
     }
-    uint8_t value = d.rtccon;
+    uint8_t value = d.chip.rtccon;
     if (offset != RTCCON) {
         CatchUp(d);
-        value = Field(d.regs, static_cast<uint32_t>(offset));
+        value = Field(d.chip.regs, static_cast<uint32_t>(offset));
     }
     Observe(io, IoEvent::Kind::Read, static_cast<uint32_t>(offset), value);
     if (offset != RTCCON) {
@@ -284,58 +284,58 @@ void DeviceWrite(DeviceState& d, uintptr_t address, uint8_t value, const IoObser
     const auto offset = static_cast<uint32_t>(checked);
     Observe(io, IoEvent::Kind::Write, offset, value);
     if (offset == RTCCON) {
-        const bool closing = (d.rtccon & RTCEN) != 0 && (value & RTCEN) == 0;
-        d.rtccon = value;
+        const bool closing = (d.chip.rtccon & RTCEN) != 0 && (value & RTCEN) == 0;
+        d.chip.rtccon = value;
         if (closing) {
             CloseOp(d);
         }
         return;
     }
     CatchUp(d);
-    if (d.op_mask == 0) {
-        d.op_before = d.regs;
+    if (d.log.op_mask == 0) {
+        d.log.op_before = d.chip.regs;
     }
-    d.op_mask = static_cast<uint8_t>(d.op_mask | (1U << CalendarIndex(offset)));
+    d.log.op_mask = static_cast<uint8_t>(d.log.op_mask | (1U << CalendarIndex(offset)));
     // The chip drops calendar writes while RTCEN is clear, and a faulty one drops them all.
-    if ((d.rtccon & RTCEN) == 0 || d.ignore_writes != 0) {
+    if ((d.chip.rtccon & RTCEN) == 0 || d.chip.ignore_writes != 0) {
         return;
     }
-    Field(d.regs, offset) = value;
+    Field(d.chip.regs, offset) = value;
     if (offset == BCDSEC) {
-        d.next_tick_ms = d.clock_ms + kMsPerSecond;
+        d.chip.next_tick_ms = d.os.clock_ms + kMsPerSecond;
     }
 }
 
 int DeviceSetKMode(DeviceState& d, int mode, const IoObserver& io) {
-    const int prev = d.kmode;
-    d.kmode = mode != 0 ? 1 : 0;
-    Observe(io, d.kmode != 0 ? IoEvent::Kind::KmodeOn : IoEvent::Kind::KmodeOff, 0, 0);
-    if (d.kmode == 0) {
+    const int prev = d.os.kmode;
+    d.os.kmode = mode != 0 ? 1 : 0;
+    Observe(io, d.os.kmode != 0 ? IoEvent::Kind::KmodeOn : IoEvent::Kind::KmodeOff, 0, 0);
+    if (d.os.kmode == 0) {
         CloseOp(d);
     }
     return prev;
 }
 
 bool DeviceSleep(DeviceState& d, uint32_t ms) {
-    if (d.clock_ms + ms > d.limit_ms) {
-        d.stopped_at_limit = 1;
+    if (d.os.clock_ms + ms > d.os.limit_ms) {
+        d.os.stopped_at_limit = 1;
         return false;
     }
-    d.clock_ms += ms;
+    d.os.clock_ms += ms;
     return true;
 }
 
 SYSTEMTIME DeviceLocalTime(DeviceState& d) {
     CatchUp(d);
     SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(d.regs.year + YEAR_BASE);
-    t.wMonth = static_cast<WORD>(BcdValue(d.regs.month));
-    t.wDayOfWeek = static_cast<WORD>((d.regs.day + 6) % 7);
-    t.wDay = static_cast<WORD>(BcdValue(d.regs.date));
-    t.wHour = static_cast<WORD>(BcdValue(d.regs.hour));
-    t.wMinute = static_cast<WORD>(BcdValue(d.regs.min));
-    t.wSecond = static_cast<WORD>(BcdValue(d.regs.sec));
-    t.wMilliseconds = static_cast<WORD>(d.clock_ms - (d.next_tick_ms - kMsPerSecond));
+    t.wYear = static_cast<WORD>(d.chip.regs.year + YEAR_BASE);
+    t.wMonth = static_cast<WORD>(BcdValue(d.chip.regs.month));
+    t.wDayOfWeek = static_cast<WORD>((d.chip.regs.day + 6) % 7);
+    t.wDay = static_cast<WORD>(BcdValue(d.chip.regs.date));
+    t.wHour = static_cast<WORD>(BcdValue(d.chip.regs.hour));
+    t.wMinute = static_cast<WORD>(BcdValue(d.chip.regs.min));
+    t.wSecond = static_cast<WORD>(BcdValue(d.chip.regs.sec));
+    t.wMilliseconds = static_cast<WORD>(d.os.clock_ms - (d.chip.next_tick_ms - kMsPerSecond));
     return t;
 }
 
@@ -362,7 +362,7 @@ std::string FormatLaunchTime(const SYSTEMTIME& t) {
 }
 
 const Launch* FindLaunch(const DeviceState& d, const std::string& path) {
-    for (const Launch& l : d.launches) {
+    for (const Launch& l : d.os.launches) {
         if (l.used != 0 && path == l.path) {
             return &l;
         }
@@ -375,7 +375,7 @@ namespace {
 bool RegisterLaunch(DeviceState& d, const std::string& path, const SYSTEMTIME& at) {
     Launch* slot = const_cast<Launch*>(FindLaunch(d, path));
     if (slot == nullptr) {
-        for (Launch& l : d.launches) {
+        for (Launch& l : d.os.launches) {
             if (l.used == 0) {
                 slot = &l;
                 break;
@@ -384,13 +384,13 @@ bool RegisterLaunch(DeviceState& d, const std::string& path, const SYSTEMTIME& a
     }
     const bool fits = path.size() < sizeof slot->path;
     if (!IsValidLaunchTime(at) || !fits || slot == nullptr) {
-        if (d.refused_count < kMaxRefused) {
-            Launch& r = d.refused[d.refused_count];
+        if (d.log.refused_count < kMaxRefused) {
+            Launch& r = d.log.refused[d.log.refused_count];
             std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
             r.at = at;
             r.used = 1;
         }
-        ++d.refused_count;
+        ++d.log.refused_count;
         return false;
     }
     std::snprintf(slot->path, sizeof slot->path, "%s", path.c_str());
@@ -409,7 +409,7 @@ bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIM
 }
 
 bool DeviceApiReady(const DeviceState& d, uint32_t api) {
-    return api == SH_SHELL && d.clock_ms >= d.shell_ready_ms;
+    return api == SH_SHELL && d.os.clock_ms >= d.os.shell_ready_ms;
 }
 
 void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data, const IoObserver& io) {
@@ -418,11 +418,11 @@ void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data, const Io
     }
     Observe(io, IoEvent::Kind::Unattended, 0, data != 0 ? 1 : 0);
     if (data != 0) {
-        ++d.unattended_requests;
-        d.unattended_on = 1;
+        ++d.os.unattended_requests;
+        d.os.unattended_on = 1;
     } else {
-        ++d.unattended_withdrawals;
-        d.unattended_on = 0;
+        ++d.os.unattended_withdrawals;
+        d.os.unattended_on = 0;
     }
 }
 

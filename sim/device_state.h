@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 3;
+constexpr uint32_t kStateVersion = 4;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -57,16 +57,10 @@ struct MidnightRecord {
     RtcRegisters after;
 };
 
-struct DeviceState {
-    uint32_t magic;
-    uint32_t version;
-    uint32_t size;
-
-    // Time: one virtual clock; the RTC registers are brought up to it lazily.
-    int64_t start_ms;      // clock value when the device was set up
-    int64_t clock_ms;      // true local time, ms since 1970-01-01
+// The RTC chip: its registers, prescaler, control register, calendar and faults.
+struct ChipState {
     int64_t next_tick_ms;  // when the prescaler next ticks
-    RtcRegisters regs;
+    RtcRegisters regs;     // brought up to the clock lazily, whenever they are read
     uint8_t rtccon;
     Hw hw;
     uint8_t ignore_writes;
@@ -76,8 +70,13 @@ struct DeviceState {
     uint32_t next_glitch;
     uint32_t calendar_reads;
     ReadGlitch glitches[kMaxGlitches];
+};
 
-    // Processor and services.
+// The operating system and the program it runs: the one clock, the
+// processor's mode, the launch table, the shell, unattended mode, the limit.
+struct OsState {
+    int64_t start_ms;  // clock value when the device was set up
+    int64_t clock_ms;  // true local time, ms since 1970-01-01
     uint8_t kmode;
     uint8_t io_trace;
     uint8_t unattended_on;
@@ -88,8 +87,12 @@ struct DeviceState {
     uint32_t unattended_withdrawals;
     // Why the ARM runner ended the program ("crashed (...)"); empty otherwise.
     char program_fault[kViolationBytes];
-
     Launch launches[kMaxLaunches];
+};
+
+// What happened in a run, for devsim to read: refusals, violations, writes
+// and midnight steps.
+struct RunLog {
     uint32_t refused_count;
     Launch refused[kMaxRefused];
 
@@ -106,6 +109,15 @@ struct DeviceState {
     // Midnight steps since the log was last emptied; the count goes on past the log.
     uint32_t midnight_count;
     MidnightRecord midnight_log[kMaxMidnightLog];
+};
+
+struct DeviceState {
+    uint32_t magic;
+    uint32_t version;
+    uint32_t size;
+    ChipState chip;
+    OsState os;
+    RunLog log;
 };
 
 }  // namespace sim

@@ -52,7 +52,7 @@ void AttachDefault() {
         g_binding.device = &private_device;
     }
     g_binding.debug = [](const std::string& text) { WriteAll(1, text); };
-    if (g_binding.device->io_trace != 0) {
+    if (g_binding.device->os.io_trace != 0) {
         g_binding.io = [](const IoEvent& e) { WriteAll(2, FormatIo(e) + "\n"); };
     }
     g_binding.on_limit = [] { _exit(kLimitExitCode); };
@@ -81,7 +81,7 @@ void HostDebugOutput(const std::string& text) {
 void EndWithFault(const std::string& fault) {
     DeviceState& d = Dev();
     if (g_shared_device) {
-        std::snprintf(d.program_fault, sizeof d.program_fault, "%s", fault.c_str());
+        std::snprintf(d.os.program_fault, sizeof d.os.program_fault, "%s", fault.c_str());
     } else {
         WriteAll(2, std::string(program_invocation_short_name) + " " + fault + "\n");
     }

@@ -89,29 +89,29 @@ bool Within(int64_t v, int64_t low, int64_t high) { return v >= low && v <= high
 bool SaneTimes(const DeviceState& d) {
     static const int64_t earliest = ToMs(DateTime{1950, 1, 1, 0, 0, 0, 0});
     static const int64_t latest = ToMs(DateTime{2207, 1, 1, 0, 0, 0, 0});
-    if (!Within(d.clock_ms, earliest, latest) || !Within(d.start_ms, earliest, d.clock_ms)) {
+    if (!Within(d.os.clock_ms, earliest, latest) || !Within(d.os.start_ms, earliest, d.os.clock_ms)) {
         return false;
     }
     const int64_t run_ms = kMaxRunSeconds * kMsPerSecond;
     // The prescaler's next tick: at most a second ahead, and behind only by
     // what a run slept without reading the registers.
-    return Within(d.next_tick_ms, d.start_ms - run_ms, d.clock_ms + kMsPerSecond) &&
-           Within(d.limit_ms, earliest, d.clock_ms + run_ms) &&
-           Within(d.shell_ready_ms, earliest - run_ms, d.clock_ms + run_ms);
+    return Within(d.chip.next_tick_ms, d.os.start_ms - run_ms, d.os.clock_ms + kMsPerSecond) &&
+           Within(d.os.limit_ms, earliest, d.os.clock_ms + run_ms) &&
+           Within(d.os.shell_ready_ms, earliest - run_ms, d.os.clock_ms + run_ms);
 }
 
 bool SaneGlitches(const DeviceState& d) {
-    bool sane = d.glitch_count <= kMaxGlitches && d.next_glitch <= d.glitch_count;
-    for (uint32_t i = 0; sane && i < d.glitch_count; ++i) {
-        sane = d.glitches[i].field <= kGlitchDroppedWrites;
+    bool sane = d.chip.glitch_count <= kMaxGlitches && d.chip.next_glitch <= d.chip.glitch_count;
+    for (uint32_t i = 0; sane && i < d.chip.glitch_count; ++i) {
+        sane = d.chip.glitches[i].field <= kGlitchDroppedWrites;
     }
     return sane;
 }
 
 bool SaneFlags(const DeviceState& d) {
-    return (d.hw == Hw::Chip || d.hw == Hw::Correct) && d.kmode <= 1 && d.io_trace <= 1 &&
-           d.ignore_writes <= 1 && d.unattended_on <= 1 && d.stopped_at_limit <= 1 &&
-           d.fault.mask <= 0x7F && d.op_mask <= 0x7F && d.write_log_count <= kMaxWriteLog &&
+    return (d.chip.hw == Hw::Chip || d.chip.hw == Hw::Correct) && d.os.kmode <= 1 && d.os.io_trace <= 1 &&
+           d.chip.ignore_writes <= 1 && d.os.unattended_on <= 1 && d.os.stopped_at_limit <= 1 &&
+           d.chip.fault.mask <= 0x7F && d.log.op_mask <= 0x7F && d.log.write_log_count <= kMaxWriteLog &&
            SaneGlitches(d);
 }
 
@@ -120,8 +120,8 @@ bool SaneFlags(const DeviceState& d) {
 namespace {
 
 bool SaneTexts(const DeviceState& d) {
-    bool sane = Terminated(d.program_fault, sizeof d.program_fault);
-    for (const Violation& v : d.violations) {
+    bool sane = Terminated(d.os.program_fault, sizeof d.os.program_fault);
+    for (const Violation& v : d.log.violations) {
         sane = sane && Terminated(v.text, sizeof v.text);
     }
     return sane;
@@ -129,10 +129,10 @@ bool SaneTexts(const DeviceState& d) {
 
 bool SaneLaunches(const DeviceState& d) {
     bool sane = true;
-    for (const Launch& l : d.launches) {
+    for (const Launch& l : d.os.launches) {
         sane = sane && l.used <= 1 && Terminated(l.path, sizeof l.path);
     }
-    for (const Launch& l : d.refused) {
+    for (const Launch& l : d.log.refused) {
         sane = sane && Terminated(l.path, sizeof l.path);
     }
     return sane;
@@ -147,7 +147,7 @@ Status CheckState(const DeviceState& d) {
     if (d.version != kStateVersion || d.size != sizeof d) {
         return Fail("device state of another version");
     }
-    if (d.hw != Hw::Chip && d.hw != Hw::Correct) {
+    if (d.chip.hw != Hw::Chip && d.chip.hw != Hw::Correct) {
         return Fail("unknown hardware model");
     }
     if (!SaneFlags(d)) {

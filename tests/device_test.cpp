@@ -93,22 +93,22 @@ TEST(AccessRules, EveryBreachIsRecordedAndBadWritesAreDropped) {
     };
     for (const Case& c : cases) {
         DeviceState d = At("2008-06-15 12:00:00");
-        d.kmode = c.kmode ? 1 : 0;
-        d.rtccon = c.rtccon;
-        const RtcRegisters before = d.regs;
+        d.os.kmode = c.kmode ? 1 : 0;
+        d.chip.rtccon = c.rtccon;
+        const RtcRegisters before = d.chip.regs;
         if (c.write) {
             sim::DeviceWrite(d, Reg(c.offset), 0x07, nullptr);
         } else {
             sim::DeviceRead(d, Reg(c.offset), nullptr);
         }
         if (c.violation == nullptr) {
-            EXPECT_EQ(d.violation_count, 0U) << c.what;
+            EXPECT_EQ(d.log.violation_count, 0U) << c.what;
             continue;
         }
-        ASSERT_EQ(d.violation_count, 1U) << c.what;
-        EXPECT_STREQ(d.violations[0].text, c.violation) << c.what;
+        ASSERT_EQ(d.log.violation_count, 1U) << c.what;
+        EXPECT_STREQ(d.log.violations[0].text, c.violation) << c.what;
         if (c.write && c.offset != RTCCON) {
-            EXPECT_EQ(std::memcmp(&d.regs, &before, 7), 0) << c.what << ": write not dropped";
+            EXPECT_EQ(std::memcmp(&d.chip.regs, &before, 7), 0) << c.what << ": write not dropped";
         }
     }
 }
@@ -135,7 +135,7 @@ TEST(Launches, OnePerPathAndNonexistentTimesRefused) {
         EXPECT_FALSE(sim::DeviceRunAppAtTime(d, "\\Windows\\nuv28.exe", t))
             << sim::FormatLaunchTime(t);
     }
-    EXPECT_EQ(d.refused_count, 5U);
+    EXPECT_EQ(d.log.refused_count, 5U);
     // A refusal leaves the earlier registration in place.
     EXPECT_EQ(sim::FormatLaunchTime(sim::FindLaunch(d, "\\Windows\\nuv28.exe")->at),
               "2008-02-28 23:59:00");
@@ -152,11 +152,11 @@ TEST(Services, ShellReadinessAndUnattendedMode) {
 
     sim::DevicePowerNotify(d, PPN_UNATTENDEDMODE, TRUE);
     sim::DevicePowerNotify(d, PPN_UNATTENDEDMODE, TRUE);
-    EXPECT_EQ(d.unattended_on, 1);
+    EXPECT_EQ(d.os.unattended_on, 1);
     sim::DevicePowerNotify(d, PPN_UNATTENDEDMODE, FALSE);
-    EXPECT_EQ(d.unattended_on, 0);
-    EXPECT_EQ(d.unattended_requests, 2U);
-    EXPECT_EQ(d.unattended_withdrawals, 1U);
+    EXPECT_EQ(d.os.unattended_on, 0);
+    EXPECT_EQ(d.os.unattended_requests, 2U);
+    EXPECT_EQ(d.os.unattended_withdrawals, 1U);
 }
 
 TEST(Services, SleepStopsAtTheLimit) {
@@ -166,8 +166,8 @@ TEST(Services, SleepStopsAtTheLimit) {
     sim::InitDevice(d, c);
     EXPECT_TRUE(sim::DeviceSleep(d, 1000));
     EXPECT_FALSE(sim::DeviceSleep(d, 1));
-    EXPECT_EQ(d.stopped_at_limit, 1);
-    EXPECT_EQ(d.clock_ms - d.start_ms, 1000);
+    EXPECT_EQ(d.os.stopped_at_limit, 1);
+    EXPECT_EQ(d.os.clock_ms - d.os.start_ms, 1000);
 }
 
 std::string Format(const wchar_t* fmt, ...) {
@@ -200,11 +200,11 @@ TEST(StateFile, RoundTripsAndRejectsDamage) {
     DeviceState initial = At("2008-12-31 23:59:30");
     sim::Result<DeviceState*> d = sim::CreateStateFile(path, initial);
     ASSERT_TRUE(d) << d.why();
-    (*d)->regs.year = 0x40;
+    (*d)->chip.regs.year = 0x40;
     sim::CloseStateFile(*d);
     d = sim::OpenStateFile(path);
     ASSERT_TRUE(d) << d.why();
-    EXPECT_EQ((*d)->regs.year, 0x40);
+    EXPECT_EQ((*d)->chip.regs.year, 0x40);
     (*d)->magic = 0;
     sim::CloseStateFile(*d);
     // What each damage is refused with.

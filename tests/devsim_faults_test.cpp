@@ -63,25 +63,25 @@ TEST_F(StateFiles, AProgramOnADamagedDeviceSaysSoAndTouchesNothing) {
         {truncated, "truncated"},
         {MakeState("magic", [](sim::DeviceState& d) { d.magic = 0x12345678; }), "bad magic"},
         {MakeState("version", [](sim::DeviceState& d) { d.version = 99; }), "another version"},
-        {MakeState("launch", [](sim::DeviceState& d) { d.launches[2].used = 7; }),
+        {MakeState("launch", [](sim::DeviceState& d) { d.os.launches[2].used = 7; }),
          "corrupt launch table"},
-        {MakeState("path", [](sim::DeviceState& d) { std::memset(d.launches[0].path, 'x', 96); }),
+        {MakeState("path", [](sim::DeviceState& d) { std::memset(d.os.launches[0].path, 'x', 96); }),
          "corrupt launch table"},
-        {MakeState("clock", [](sim::DeviceState& d) { d.next_tick_ms = d.clock_ms + 5000; }),
+        {MakeState("clock", [](sim::DeviceState& d) { d.chip.next_tick_ms = d.os.clock_ms + 5000; }),
          "corrupt clock"},
-        {MakeState("hw", [](sim::DeviceState& d) { d.hw = static_cast<sim::Hw>(9); }),
+        {MakeState("hw", [](sim::DeviceState& d) { d.chip.hw = static_cast<sim::Hw>(9); }),
          "unknown hardware"},
         // Values that would hang, loop or overflow: refused, not run.
-        {MakeState("far", [](sim::DeviceState& d) { d.clock_ms = 9000000000000000000; }),
+        {MakeState("far", [](sim::DeviceState& d) { d.os.clock_ms = 9000000000000000000; }),
          "corrupt clock"},
-        {MakeState("max", [](sim::DeviceState& d) { d.clock_ms = INT64_MAX; }), "corrupt clock"},
-        {MakeState("tick", [](sim::DeviceState& d) { d.next_tick_ms = INT64_MIN; }),
+        {MakeState("max", [](sim::DeviceState& d) { d.os.clock_ms = INT64_MAX; }), "corrupt clock"},
+        {MakeState("tick", [](sim::DeviceState& d) { d.chip.next_tick_ms = INT64_MIN; }),
          "corrupt clock"},
-        {MakeState("limit", [](sim::DeviceState& d) { d.limit_ms = INT64_MAX; }),
+        {MakeState("limit", [](sim::DeviceState& d) { d.os.limit_ms = INT64_MAX; }),
          "corrupt clock"},
-        {MakeState("shell", [](sim::DeviceState& d) { d.shell_ready_ms = INT64_MAX; }),
+        {MakeState("shell", [](sim::DeviceState& d) { d.os.shell_ready_ms = INT64_MAX; }),
          "corrupt clock"},
-        {MakeState("mask", [](sim::DeviceState& d) { d.fault.mask = 0xFF; }), "corrupt flags"},
+        {MakeState("mask", [](sim::DeviceState& d) { d.chip.fault.mask = 0xFF; }), "corrupt flags"},
     };
     for (const Case& c : cases) {
         const std::string before = ReadFile(c.file);
@@ -115,9 +115,9 @@ TEST_F(StateFiles, AProgramKilledMidRunLeavesADeviceTheNextRunCanUse) {
     // Its write stands in the RTC; its kernel mode died with it.
     const sim::Result<sim::DeviceState*> d = sim::OpenStateFile(state);
     ASSERT_TRUE(d) << d.why();
-    EXPECT_EQ((*d)->regs.year, 0x77);
-    EXPECT_EQ((*d)->kmode, 0);
-    EXPECT_EQ((*d)->op_mask, 0);
+    EXPECT_EQ((*d)->chip.regs.year, 0x77);
+    EXPECT_EQ((*d)->os.kmode, 0);
+    EXPECT_EQ((*d)->log.op_mask, 0);
     sim::CloseStateFile(*d);
 
     const ProcessOutput next = RunProcess({DEVSIM_PATH, "run", "nuv", "--state", state});

@@ -55,16 +55,16 @@ TEST_F(Feb28, WritesTheDayAfterFebruary28WhenTheHardwareStepsElsewhere) {
         ASSERT_TRUE(RunGuarded(WatchFeb28Rollover)) << c.name;
         EXPECT_EQ(TraceLines().front(), "--------------------- RTCcontent") << c.name;
         EXPECT_EQ(Messages(), c.messages) << c.name;
-        EXPECT_EQ(dev.regs.month, c.month) << c.name;
-        EXPECT_EQ(dev.regs.date, c.date) << c.name;
+        EXPECT_EQ(dev.chip.regs.month, c.month) << c.name;
+        EXPECT_EQ(dev.chip.regs.date, c.date) << c.name;
         const bool fixed = c.messages.size() == 3;
-        ASSERT_EQ(dev.write_ops, fixed ? 1U : 0U) << c.name;
+        ASSERT_EQ(dev.log.write_ops, fixed ? 1U : 0U) << c.name;
         if (fixed) {
             // Written in the first poll after midnight, all seven registers,
             // year, weekday and time as just read.
-            const sim::WriteOp& op = dev.write_log[0];
+            const sim::WriteOp& op = dev.log.write_log[0];
             EXPECT_EQ(op.mask, 0x7F) << c.name;
-            EXPECT_LT(op.at_ms - dev.start_ms, 30000 + 100) << c.name;
+            EXPECT_LT(op.at_ms - dev.os.start_ms, 30000 + 100) << c.name;
             RtcRegisters want = op.before;
             want.month = c.month;
             want.date = c.date;
@@ -83,9 +83,9 @@ TEST_F(Feb28, LeapDecisionComesFromTheFirstSnapshotOnly) {
     StartRegs({0x3A, 0x02, 5, 0x28, 0x23, 0x59, 0x58}, 3600, sim::Hw::Chip, f);
     ASSERT_TRUE(RunGuarded(WatchFeb28Rollover));
     EXPECT_EQ(Messages()[1], "[RTC0228] fix date 2-29");
-    EXPECT_EQ(dev.regs.year, 0x3B);
-    EXPECT_EQ(dev.regs.month, 0x02);
-    EXPECT_EQ(dev.regs.date, 0x29);
+    EXPECT_EQ(dev.chip.regs.year, 0x3B);
+    EXPECT_EQ(dev.chip.regs.month, 0x02);
+    EXPECT_EQ(dev.chip.regs.date, 0x29);
 }
 
 TEST_F(Feb28, StartedOutsideTheMinuteTracesSnapshotAndLeapLineOnly) {
@@ -99,8 +99,8 @@ TEST_F(Feb28, StartedOutsideTheMinuteTracesSnapshotAndLeapLineOnly) {
         ASSERT_TRUE(RunGuarded(WatchFeb28Rollover));
         EXPECT_EQ(TraceLines().size(), 10U);
         EXPECT_EQ(Messages().size(), 1U);
-        EXPECT_EQ(dev.clock_ms, dev.start_ms);
-        EXPECT_EQ(dev.write_ops, 0U);
+        EXPECT_EQ(dev.os.clock_ms, dev.os.start_ms);
+        EXPECT_EQ(dev.log.write_ops, 0U);
     }
 }
 

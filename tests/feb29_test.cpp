@@ -51,11 +51,11 @@ TEST_F(Feb29, WritesMarch1InTheLastSecondOrOverAnOverrun) {
         EXPECT_EQ(Messages(), c.messages) << c.name;
         EXPECT_EQ(TraceLines().size(), c.messages.size()) << c.name << ": no snapshot expected";
         const bool fixed = c.messages.size() == 2;
-        ASSERT_EQ(dev.write_ops, fixed ? 1U : 0U) << c.name;
-        EXPECT_EQ(dev.regs.month, 0x03) << c.name;
-        EXPECT_EQ(dev.regs.date, 0x01) << c.name;
+        ASSERT_EQ(dev.log.write_ops, fixed ? 1U : 0U) << c.name;
+        EXPECT_EQ(dev.chip.regs.month, 0x03) << c.name;
+        EXPECT_EQ(dev.chip.regs.date, 0x01) << c.name;
         if (fixed) {
-            const sim::WriteOp& op = dev.write_log[0];
+            const sim::WriteOp& op = dev.log.write_log[0];
             EXPECT_EQ(op.mask, 0x7F) << c.name;
             EXPECT_EQ(std::memcmp(&op.after, &c.written, 7), 0) << c.name;
         }
@@ -65,12 +65,12 @@ TEST_F(Feb29, WritesMarch1InTheLastSecondOrOverAnOverrun) {
 TEST_F(Feb29, LastSecondWriteComesBeforeTheChipsMidnight) {
     StartRegs({0x3A, 0x02, 6, 0x29, 0x23, 0x59, 0x30});
     ASSERT_TRUE(RunGuarded(WatchFeb29Rollover));
-    ASSERT_EQ(dev.write_ops, 1U);
-    const sim::WriteOp& op = dev.write_log[0];
+    ASSERT_EQ(dev.log.write_ops, 1U);
+    const sim::WriteOp& op = dev.log.write_log[0];
     EXPECT_EQ(op.before.sec, 0x59);
     EXPECT_EQ(op.before.date, 0x29);
-    EXPECT_LT(op.at_ms - dev.start_ms, 30000);  // midnight is 30 s after the start
-    EXPECT_EQ(dev.regs.day, 6) << "the weekday is not advanced";
+    EXPECT_LT(op.at_ms - dev.os.start_ms, 30000);  // midnight is 30 s after the start
+    EXPECT_EQ(dev.chip.regs.day, 6) << "the weekday is not advanced";
 }
 
 TEST_F(Feb29, ReadingsItMustLeaveAlone) {
@@ -86,7 +86,7 @@ TEST_F(Feb29, ReadingsItMustLeaveAlone) {
     for (const Case& c : cases) {
         StartRegs({0x3A, 0x02, 6, 0x29, 0x23, 0x59, kSkips59}, 600, sim::Hw::Chip, c.fault);
         EXPECT_FALSE(RunGuarded(WatchFeb29Rollover)) << c.name << ": the watch ended";
-        EXPECT_EQ(dev.write_ops, 0U) << c.name;
+        EXPECT_EQ(dev.log.write_ops, 0U) << c.name;
         EXPECT_TRUE(Messages().empty()) << c.name;
     }
 }
@@ -96,10 +96,10 @@ TEST_F(Feb29, AClockStuckOn29thIsMovedAtItsNext235959) {
               SimTest::ForceMonthDate(0x02, 0x29));
     ASSERT_TRUE(RunGuarded(WatchFeb29Rollover));
     EXPECT_EQ(Messages(), (std::vector<std::string>{"[RTC0229] fix date 3-1", "[RTC0229] Fix OK"}));
-    ASSERT_EQ(dev.write_ops, 1U);
-    EXPECT_EQ(dev.write_log[0].before.hour, 0x23);
+    ASSERT_EQ(dev.log.write_ops, 1U);
+    EXPECT_EQ(dev.log.write_log[0].before.hour, 0x23);
     // A whole day after the missed midnight.
-    EXPECT_GE(dev.write_log[0].at_ms - dev.start_ms, 86400 * 1000 - 1000);
+    EXPECT_GE(dev.log.write_log[0].at_ms - dev.os.start_ms, 86400 * 1000 - 1000);
 }
 
 TEST_F(Feb29, StartedOutsideTheMinuteTracesNothing) {
@@ -112,7 +112,7 @@ TEST_F(Feb29, StartedOutsideTheMinuteTracesNothing) {
         StartRegs(r);
         ASSERT_TRUE(RunGuarded(WatchFeb29Rollover));
         EXPECT_TRUE(trace.empty());
-        EXPECT_EQ(dev.clock_ms, dev.start_ms);
+        EXPECT_EQ(dev.os.clock_ms, dev.os.start_ms);
     }
 }
 

@@ -10,9 +10,9 @@ protected:
     // The time last passed to CeRunAppAtTime for `path`, taken or refused.
     std::string RegisteredAt(const char* path) const {
         std::string at = PendingAt(path);
-        for (uint32_t i = 0; i < dev.refused_count && i < sim::kMaxRefused; ++i) {
-            if (std::string(dev.refused[i].path) == path) {
-                at = sim::FormatLaunchTime(dev.refused[i].at);
+        for (uint32_t i = 0; i < dev.log.refused_count && i < sim::kMaxRefused; ++i) {
+            if (std::string(dev.log.refused[i].path) == path) {
+                at = sim::FormatLaunchTime(dev.log.refused[i].at);
             }
         }
         return at;
@@ -88,7 +88,7 @@ TEST_F(Rearm, WaitsForTheShellOneSecondPerTry) {
     Start(c);
     RearmFixers();
     EXPECT_EQ(Messages(), std::vector<std::string>(3, "[RTC run] IsAPIReady ret FALSE"));
-    EXPECT_EQ(dev.clock_ms - dev.start_ms, 3000);
+    EXPECT_EQ(dev.os.clock_ms - dev.os.start_ms, 3000);
     // Registration happens only once the shell is up: "now" is 09:30:03.
     EXPECT_NE(trace.find("Sec:       3\r\n"), std::string::npos);
     EXPECT_EQ(PendingAt("\\Windows\\nuv.exe"), "2008-12-31 23:59:00");

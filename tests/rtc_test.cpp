@@ -67,9 +67,9 @@ TEST_P(RtcAccess, RunsTransfersInsideTheBracketInRegisterOrder) {
             EXPECT_TRUE(io[i] == want[i]) << GetParam().name << " access " << i << ": "
                                           << Show(io[i]);
         }
-        EXPECT_EQ(dev.kmode, was_kernel ? 1 : 0);
-        EXPECT_EQ(dev.rtccon, 0xA4);
-        EXPECT_EQ(dev.violation_count, 0U);
+        EXPECT_EQ(dev.os.kmode, was_kernel ? 1 : 0);
+        EXPECT_EQ(dev.chip.rtccon, 0xA4);
+        EXPECT_EQ(dev.log.violation_count, 0U);
     }
 }
 
@@ -104,7 +104,7 @@ TEST_F(SimTest, ReadRtcFillsTheRecordAndYearOpsTouchTheYearAlone) {
     r = kToWrite;
     WriteRtcYear(r);
     const RtcRegisters want_regs = {0x3B, 0x12, 0x04, 0x31, 0x23, 0x59, 0x30};
-    EXPECT_EQ(std::memcmp(&dev.regs, &want_regs, sizeof r), 0);
+    EXPECT_EQ(std::memcmp(&dev.chip.regs, &want_regs, sizeof r), 0);
     EXPECT_EQ(std::memcmp(&r, &kToWrite, sizeof r), 0) << "WriteRtcYear changed its record";
 }
 
@@ -117,9 +117,9 @@ TEST_F(SimTest, WriteRtcWritesAllSevenFromTheRecord) {
     WriteRtc(r);
     // The five untouched bytes go back as they were read.
     const RtcRegisters want = {0x3A, 0x02, 0x04, 0x29, 0x23, 0x59, 0x30};
-    EXPECT_EQ(std::memcmp(&dev.regs, &want, sizeof want), 0);
-    EXPECT_EQ(dev.write_ops, 1U);
-    EXPECT_EQ(dev.write_log[0].mask, 0x7F);
+    EXPECT_EQ(std::memcmp(&dev.chip.regs, &want, sizeof want), 0);
+    EXPECT_EQ(dev.log.write_ops, 1U);
+    EXPECT_EQ(dev.log.write_log[0].mask, 0x7F);
 }
 
 TEST_F(SimTest, DumpRtcTracesTheSnapshotInItsOwnLayout) {

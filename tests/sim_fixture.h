@@ -130,7 +130,7 @@ protected:
 private:
     // A program that spins is stopped with a failure, not by the test's timeout.
     void CountWork() {
-        if (spin_.Spins(dev.clock_ms)) {
+        if (spin_.Spins(dev.os.clock_ms)) {
             ADD_FAILURE() << "the program spins: " << fuzz::SpinGuard::kMaxWorkAtOneInstant
                           << " traces and register accesses without the clock moving";
             if (guarded_) {

@@ -54,20 +54,20 @@ TEST_F(YearEnd, CorrectsAForeignYearOnceAndEndsOnTheBinarySuccessor) {
         ASSERT_GE(lines.size(), 9U) << c.name;
         EXPECT_EQ(lines[0], "--------------------- RTCcontent") << c.name;
         EXPECT_EQ(Messages(), c.messages) << c.name;
-        EXPECT_EQ(dev.regs.year, c.final_year) << c.name;
+        EXPECT_EQ(dev.chip.regs.year, c.final_year) << c.name;
         // Only the year register is ever written, and within one poll of midnight.
         const bool fixed = c.messages.size() == 2;
-        ASSERT_EQ(dev.write_ops, fixed ? 1U : 0U) << c.name;
+        ASSERT_EQ(dev.log.write_ops, fixed ? 1U : 0U) << c.name;
         if (fixed) {
-            EXPECT_EQ(dev.write_log[0].mask, 0x01) << c.name;
-            EXPECT_EQ(dev.write_log[0].after.month, 0x01) << c.name;
-            EXPECT_EQ(dev.write_log[0].after.date, 0x01) << c.name;
-            const int64_t midnight = dev.start_ms + (60 - sim::BcdValue(c.start.sec)) * 1000;
-            EXPECT_GE(dev.write_log[0].at_ms, midnight) << c.name;
-            EXPECT_LT(dev.write_log[0].at_ms, midnight + 100) << c.name;
+            EXPECT_EQ(dev.log.write_log[0].mask, 0x01) << c.name;
+            EXPECT_EQ(dev.log.write_log[0].after.month, 0x01) << c.name;
+            EXPECT_EQ(dev.log.write_log[0].after.date, 0x01) << c.name;
+            const int64_t midnight = dev.os.start_ms + (60 - sim::BcdValue(c.start.sec)) * 1000;
+            EXPECT_GE(dev.log.write_log[0].at_ms, midnight) << c.name;
+            EXPECT_LT(dev.log.write_log[0].at_ms, midnight + 100) << c.name;
         }
-        EXPECT_EQ(dev.kmode, 0) << c.name;
-        EXPECT_EQ(dev.violation_count, 0U) << c.name;
+        EXPECT_EQ(dev.os.kmode, 0) << c.name;
+        EXPECT_EQ(dev.log.violation_count, 0U) << c.name;
     }
 }
 
@@ -83,9 +83,9 @@ TEST_F(YearEnd, StartedOutsideTheLastMinuteOnlyTracesTheSnapshot) {
         ASSERT_TRUE(RunGuarded(WatchYearRollover));
         EXPECT_EQ(TraceLines().size(), 9U);
         EXPECT_TRUE(Messages().empty());
-        EXPECT_EQ(dev.clock_ms, dev.start_ms) << "the watcher slept";
-        EXPECT_EQ(dev.unattended_requests, 0U);
-        EXPECT_EQ(dev.write_ops, 0U);
+        EXPECT_EQ(dev.os.clock_ms, dev.os.start_ms) << "the watcher slept";
+        EXPECT_EQ(dev.os.unattended_requests, 0U);
+        EXPECT_EQ(dev.log.write_ops, 0U);
     }
 }
 
@@ -103,7 +103,7 @@ TEST_F(YearEnd, KeepsRewritingAYearTheChipWillNotTake) {
     for (const std::string& line : m) {
         EXPECT_EQ(line, "[RTC] fix year 3b (59)");
     }
-    EXPECT_EQ(dev.regs.year, 0x40);
+    EXPECT_EQ(dev.chip.regs.year, 0x40);
 }
 
 TEST_F(YearEnd, AYearThatNeverChangesIsNeverWritten) {
@@ -116,8 +116,8 @@ TEST_F(YearEnd, AYearThatNeverChangesIsNeverWritten) {
     Start(c);
     EXPECT_FALSE(RunGuarded(WatchYearRollover));
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(dev.write_ops, 0U);
-    EXPECT_EQ(dev.unattended_requests, 101U);  // one per poll, the last one cut short
+    EXPECT_EQ(dev.log.write_ops, 0U);
+    EXPECT_EQ(dev.os.unattended_requests, 101U);  // one per poll, the last one cut short
 }
 
 }  // namespace
