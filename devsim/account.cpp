@@ -80,8 +80,8 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
     }
     for (uint32_t i = 0; i < d.log.violation_count && i < sim::kMaxViolations; ++i) {
         problems.push_back("access violation at " +
-                           sim::FormatDateTime(sim::FromMs(d.log.violations[i].at_ms), true) + ": " +
-                           d.log.violations[i].text);
+                           sim::FormatDateTime(sim::FromMs(d.log.violations[i].at_ms), true) +
+                           ": " + d.log.violations[i].text);
     }
     if (d.log.violation_count > sim::kMaxViolations) {
         problems.push_back(std::to_string(d.log.violation_count - sim::kMaxViolations) +

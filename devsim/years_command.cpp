@@ -26,7 +26,9 @@ constexpr int64_t kMsPerHour = 3600 * sim::kMsPerSecond;
 constexpr int64_t kRunLimitS = 3600;
 constexpr int kMaxLaunchesPerMinute = 10;
 
-int64_t DayOf(int64_t ms) { return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1; }
+int64_t DayOf(int64_t ms) {
+    return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1;
+}
 
 std::string Hex2(uint8_t b) {
     char buf[4];

@@ -232,7 +232,9 @@ void PassTime(DeviceState& d, int64_t to_ms) {
     CatchUp(d);
 }
 
-void ClearRunLog(DeviceState& d) { d.log.write_ops = d.log.write_log_count = d.log.midnight_count = 0; }
+void ClearRunLog(DeviceState& d) {
+    d.log.write_ops = d.log.write_log_count = d.log.midnight_count = 0;
+}
 
 int CompareTimes(const SYSTEMTIME& a, const SYSTEMTIME& b) {
     const WORD x[] = {a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond, a.wMilliseconds};

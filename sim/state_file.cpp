@@ -38,8 +38,9 @@ std::map<const DeviceState*, int>& LockHolders() {
 Status Lock(int fd) {
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EINTR) {
-            return Fail(errno == EWOULDBLOCK ? std::string(kInUse)
-                                             : std::string("cannot lock it: ") + std::strerror(errno));
+            return Fail(errno == EWOULDBLOCK
+                            ? std::string(kInUse)
+                            : std::string("cannot lock it: ") + std::strerror(errno));
         }
     }
     return Ok();
@@ -109,10 +110,10 @@ bool SaneGlitches(const DeviceState& d) {
 }
 
 bool SaneFlags(const DeviceState& d) {
-    return (d.chip.hw == Hw::Chip || d.chip.hw == Hw::Correct) && d.os.kmode <= 1 && d.os.io_trace <= 1 &&
-           d.chip.ignore_writes <= 1 && d.os.unattended_on <= 1 && d.os.stopped_at_limit <= 1 &&
-           d.chip.fault.mask <= 0x7F && d.log.op_mask <= 0x7F && d.log.write_log_count <= kMaxWriteLog &&
-           SaneGlitches(d);
+    return (d.chip.hw == Hw::Chip || d.chip.hw == Hw::Correct) && d.os.kmode <= 1 &&
+           d.os.io_trace <= 1 && d.chip.ignore_writes <= 1 && d.os.unattended_on <= 1 &&
+           d.os.stopped_at_limit <= 1 && d.chip.fault.mask <= 0x7F && d.log.op_mask <= 0x7F &&
+           d.log.write_log_count <= kMaxWriteLog && SaneGlitches(d);
 }
 
 }  // namespace
