@@ -238,7 +238,8 @@ sim::Status Simulation::Launch(int program) {
 void Simulation::CountRun(int program) {
     FixerCounts& c = counts_[program];
     c.writes += d_.log.write_ops;
-    if ((d_.log.midnight_count > 0 || d_.log.write_ops > 0) && sim::IsRightAt(d_.chip.regs, d_.os.clock_ms)) {
+    const bool rollover = d_.log.midnight_count > 0 || d_.log.write_ops > 0;
+    if (rollover && sim::IsRightAt(d_.chip.regs, d_.os.clock_ms)) {
         ++c.guarded;
     }
 }

@@ -90,7 +90,8 @@ bool Within(int64_t v, int64_t low, int64_t high) { return v >= low && v <= high
 bool SaneTimes(const DeviceState& d) {
     static const int64_t earliest = ToMs(DateTime{1950, 1, 1, 0, 0, 0, 0});
     static const int64_t latest = ToMs(DateTime{2207, 1, 1, 0, 0, 0, 0});
-    if (!Within(d.os.clock_ms, earliest, latest) || !Within(d.os.start_ms, earliest, d.os.clock_ms)) {
+    if (!Within(d.os.clock_ms, earliest, latest) ||
+        !Within(d.os.start_ms, earliest, d.os.clock_ms)) {
         return false;
     }
     const int64_t run_ms = kMaxRunSeconds * kMsPerSecond;
