@@ -15,40 +15,50 @@ namespace cerun {
 
 namespace {
 
-uint32_t BaseFromEnvironment() {
+sim::Result<uint32_t> BaseFromEnvironment() {
     const char* text = std::getenv("CERUN_BASE");
     if (text == nullptr || *text == '\0') {
-        return 0;
+        return 0U;
     }
     char* end = nullptr;
     const unsigned long base = std::strtoul(text, &end, 16);
     if (*end != '\0' || base == 0 || base >= kImageLimit) {
-        throw LoadError(std::string("CERUN_BASE=") + text + " is not an address below " +
-                        Hex(kImageLimit));
+        return sim::Fail(std::string("CERUN_BASE=") + text + " is not an address below " +
+                         Hex(kImageLimit));
     }
     return static_cast<uint32_t>(base);
 }
 
-std::vector<uint8_t> ReadImageFile(const char* path) {
+sim::Result<std::vector<uint8_t>> ReadImageFile(const char* path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        throw LoadError(std::string("cannot read ") + path + ": " + std::strerror(errno));
+        return sim::Fail(std::string("cannot read ") + path + ": " + std::strerror(errno));
     }
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
+}
+
+sim::Result<LoadedImage> ReadAndLoad(const char* path) {
+    const sim::Result<uint32_t> base = BaseFromEnvironment();
+    const sim::Result<std::vector<uint8_t>> file = ReadImageFile(path);
+    if (!base || !file) {
+        return sim::Fail(!base ? base.why() : file.why());
+    }
+    sim::Result<LoadedImage> image = LoadImage(*file, *base, ResolveService);
+    if (image && image->base + image->memory.size() > kImageLimit) {
+        return sim::Fail("the image reaches past " + Hex(kImageLimit));
+    }
+    return image;
 }
 
 }  // namespace
 
 LoadedImage LoadImageFile(const char* path) {
-    try {
-        LoadedImage image = LoadImage(ReadImageFile(path), BaseFromEnvironment(), ResolveService);
-        if (image.base + image.memory.size() > kImageLimit) {
-            throw LoadError("the image reaches past " + Hex(kImageLimit));
-        }
-        return image;
-    } catch (const LoadError& e) {
-        sim::EndWithFault(std::string("could not be loaded (") + e.what() + ")");
+    sim::Result<LoadedImage> image = ReadAndLoad(path);
+    if (!image) {
+        sim::EndWithFault("could not be loaded (" + image.why() + ")");
     }
+    return std::move(*image);
 }
 
 }  // namespace cerun

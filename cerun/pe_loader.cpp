@@ -1,12 +1,19 @@
 #include "pe_loader.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include "pe_format.h"
 
 namespace cerun {
 
 namespace {
+
+// Why an image cannot be loaded, thrown from deep in the bounds-checked
+// reading below and turned into the Result of LoadImage.
+struct LoadError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 uint32_t AlignUp(uint32_t v, uint32_t a) {
     return (v + a - 1) / a * a;
@@ -163,9 +170,7 @@ void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, Loaded
     }
 }
 
-}  // namespace
-
-LoadedImage LoadImage(const std::vector<uint8_t>& file, uint32_t base, const Resolver& resolve) {
+LoadedImage Place(const std::vector<uint8_t>& file, uint32_t base, const Resolver& resolve) {
     const Headers h = ReadHeaders(file);
     const pe::OptionalHeader& o = h.nt.optional;
     if (pe::ImageChecksum(file, ReadAt<pe::DosHeader>(file, 0, "").pe_offset +
@@ -184,6 +189,17 @@ LoadedImage LoadImage(const std::vector<uint8_t>& file, uint32_t base, const Res
     Relocate(o, image);
     ResolveImports(o, resolve, image);
     return image;
+}
+
+}  // namespace
+
+sim::Result<LoadedImage> LoadImage(const std::vector<uint8_t>& file, uint32_t base,
+                                   const Resolver& resolve) {
+    try {
+        return Place(file, base, resolve);
+    } catch (const LoadError& e) {
+        return sim::Fail(e.what());
+    }
 }
 
 }  // namespace cerun

@@ -5,16 +5,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace cerun {
+#include "result.h"
 
-// Why an image cannot be loaded; the message is one line.
-struct LoadError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+namespace cerun {
 
 enum Access : uint32_t { kRead = 1, kWrite = 2, kExecute = 4 };
 
@@ -35,7 +31,8 @@ struct LoadedImage {
 // The address of the named export of `dll`, or 0 when it has none.
 using Resolver = std::function<uint32_t(const std::string& dll, const std::string& name)>;
 
-// Places `file` at `base` (0: the image's own base); throws LoadError.
-LoadedImage LoadImage(const std::vector<uint8_t>& file, uint32_t base, const Resolver& resolve);
+// Places `file` at `base` (0: the image's own base), or says why it cannot.
+sim::Result<LoadedImage> LoadImage(const std::vector<uint8_t>& file, uint32_t base,
+                                   const Resolver& resolve);
 
 }  // namespace cerun
