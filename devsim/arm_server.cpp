@@ -21,28 +21,26 @@ constexpr int kServerFd = 3;
 
 }  // namespace
 
-bool StartArmServer(const ProgramCommand& command, int lock_fd, ArmServer& server,
-                    std::string& why) {
+sim::Result<ArmServer> StartArmServer(const ProgramCommand& command, int lock_fd) {
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
-        why = std::strerror(errno);
-        return false;
+        return sim::Fail(std::strerror(errno));
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], kServerFd);
     const int lock_copy = HandDownLock(actions, lock_fd);
-    server.pid = SpawnChild(command.path, {"cerun", "--serve", std::to_string(kServerFd)},
-                            ProgramEnvironment(""), &actions, why);
+    const sim::Result<pid_t> pid = SpawnChild(
+        command.path, {"cerun", "--serve", std::to_string(kServerFd)}, ProgramEnvironment(""),
+        &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(lock_copy);
     close(sv[1]);
-    if (server.pid == 0) {
+    if (!pid) {
         close(sv[0]);
-        return false;
+        return sim::Fail(pid.why());
     }
-    server.fd = sv[0];
-    return true;
+    return ArmServer{*pid, sv[0]};
 }
 
 ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,

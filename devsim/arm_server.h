@@ -17,10 +17,8 @@ struct ArmServer {
 };
 
 // Starts `cerun --serve` from the command's runner, handing down the
-// descriptor that holds the device's lock; false with `why` set when it
-// cannot be started.
-bool StartArmServer(const ProgramCommand& command, int lock_fd, ArmServer& server,
-                    std::string& why);
+// descriptor that holds the device's lock.
+sim::Result<ArmServer> StartArmServer(const ProgramCommand& command, int lock_fd);
 
 // Runs `command` (a device image under cerun) as RunProgram would.
 ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,

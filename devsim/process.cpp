@@ -104,9 +104,9 @@ int HandDownLock(posix_spawn_file_actions_t& actions, int lock_fd) {
     return copy;
 }
 
-pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
-                 std::vector<std::string> env, const posix_spawn_file_actions_t* actions,
-                 std::string& why) {
+sim::Result<pid_t> SpawnChild(const std::string& path, std::vector<std::string> argv,
+                              std::vector<std::string> env,
+                              const posix_spawn_file_actions_t* actions) {
     const std::vector<char*> args = Pointers(argv);
     const std::vector<char*> envp = Pointers(env);
     posix_spawnattr_t attr;
@@ -122,12 +122,11 @@ pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, path.c_str(), actions, &attr, args.data(), envp.data());
     posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        why = std::strerror(rc);
-        pid = 0;
-    }
-    SetInterruptChild(pid);
+    SetInterruptChild(rc == 0 ? pid : 0);
     ReleaseInterrupts();
+    if (rc != 0) {
+        return sim::Fail(std::strerror(rc));
+    }
     return pid;
 }
 
@@ -156,12 +155,16 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
     if (quiet) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     }
-    ProcessResult result;
-    const pid_t pid =
-        SpawnChild(command.path, argv, ProgramEnvironment(state_file), &actions, result.why);
+    const sim::Result<pid_t> pid =
+        SpawnChild(command.path, argv, ProgramEnvironment(state_file), &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(lock_copy);
-    return pid == 0 ? result : FromWaitStatus(WaitChild(pid));
+    if (!pid) {
+        ProcessResult result;
+        result.why = pid.why();
+        return result;
+    }
+    return FromWaitStatus(WaitChild(*pid));
 }
 
 ProcessResult FromWaitStatus(int status) {

@@ -53,11 +53,10 @@ std::vector<std::string> ProgramEnvironment(const std::string& state_file);
 // a descriptor to close once the child is started.
 int HandDownLock(posix_spawn_file_actions_t& actions, int lock_fd);
 
-// Starts a child that a signal ending devsim kills too (see interrupt.h);
-// 0, with `why` set, when it cannot be started.
-pid_t SpawnChild(const std::string& path, std::vector<std::string> argv,
-                 std::vector<std::string> env, const posix_spawn_file_actions_t* actions,
-                 std::string& why);
+// Starts a child that a signal ending devsim kills too (see interrupt.h).
+sim::Result<pid_t> SpawnChild(const std::string& path, std::vector<std::string> argv,
+                              std::vector<std::string> env,
+                              const posix_spawn_file_actions_t* actions);
 // Waits for a child SpawnChild started; its wait status.
 int WaitChild(pid_t pid);
 

@@ -360,22 +360,25 @@ int YearsCommand(const YearsOptions& options) {
     if (d == nullptr) {
         return 2;
     }
-    std::string why;
     int status = 3;
-    ArmServer arm;
-    if (options.arm && !StartArmServer(CommandFor(sim::kFixers[0].name, true),
-                                       sim::LockDescriptor(d), arm, why)) {
-        std::cerr << "devsim: cannot start the ARM runner: " << why << "\n";
+    sim::Result<ArmServer> arm = ArmServer{};
+    if (options.arm) {
+        arm = StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(d));
+    }
+    if (!arm) {
+        std::cerr << "devsim: cannot start the ARM runner: " << arm.why() << "\n";
     } else {
         const sim::Result<int> ran =
-            Simulation(options, *d, file, options.arm ? &arm : nullptr).Run();
+            Simulation(options, *d, file, options.arm ? &*arm : nullptr).Run();
         if (!ran) {
             std::cout.flush();
             std::cerr << "devsim: guard: " << ran.why() << "\n";
         }
         status = ran ? *ran : 3;
     }
-    StopArmServer(arm);
+    if (arm) {
+        StopArmServer(*arm);
+    }
     sim::CloseStateFile(d);
     RemoveTempDevice(file);
     return status;
