@@ -341,6 +341,30 @@ int Simulation::Finish() {
 
 }  // namespace
 
+namespace {
+
+// The span on the device in `file`, with the resident ARM runner for --arm;
+// the exit status.
+int Simulate(const YearsOptions& options, sim::DeviceState& d, const std::string& file) {
+    sim::Result<ArmServer> arm = ArmServer{};
+    if (options.arm) {
+        arm = StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(&d));
+    }
+    if (!arm) {
+        std::cerr << "devsim: cannot start the ARM runner: " << arm.why() << "\n";
+        return 3;
+    }
+    const sim::Result<int> ran = Simulation(options, d, file, options.arm ? &*arm : nullptr).Run();
+    if (!ran) {
+        std::cout.flush();
+        std::cerr << "devsim: guard: " << ran.why() << "\n";
+    }
+    StopArmServer(*arm);
+    return ran ? *ran : 3;
+}
+
+}  // namespace
+
 int YearsCommand(const YearsOptions& options) {
     for (int p = 0; p < sim::kFixerCount; ++p) {
         const char* name = sim::kFixers[p].name;
@@ -360,25 +384,7 @@ int YearsCommand(const YearsOptions& options) {
     if (d == nullptr) {
         return 2;
     }
-    int status = 3;
-    sim::Result<ArmServer> arm = ArmServer{};
-    if (options.arm) {
-        arm = StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(d));
-    }
-    if (!arm) {
-        std::cerr << "devsim: cannot start the ARM runner: " << arm.why() << "\n";
-    } else {
-        const sim::Result<int> ran =
-            Simulation(options, *d, file, options.arm ? &*arm : nullptr).Run();
-        if (!ran) {
-            std::cout.flush();
-            std::cerr << "devsim: guard: " << ran.why() << "\n";
-        }
-        status = ran ? *ran : 3;
-    }
-    if (arm) {
-        StopArmServer(*arm);
-    }
+    const int status = Simulate(options, *d, file);
     sim::CloseStateFile(d);
     RemoveTempDevice(file);
     return status;
