@@ -13,8 +13,8 @@ set(DEVICE_LINKER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/image.ld)
 set(DEVICE_PLATFORM ${CMAKE_CURRENT_LIST_DIR}/device_platform.cpp
     ${CMAKE_CURRENT_LIST_DIR}/coredll.S)
 
-add_executable(elf2pe ${CMAKE_CURRENT_LIST_DIR}/pe/elf2pe.cpp)
-target_include_directories(elf2pe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/pe)
+add_executable(elf2pe ${PROJECT_SOURCE_DIR}/tools/pe/elf2pe.cpp)
+target_include_directories(elf2pe PRIVATE ${PROJECT_SOURCE_DIR}/tools/pe)
 target_compile_options(elf2pe PRIVATE ${WARNINGS})
 
 # One object of a device image; appends it to the list named by `out_var`.

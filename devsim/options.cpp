@@ -61,7 +61,7 @@ private:
 // sets up a device (which an existing --state device refuses), and what it
 // does with its value.
 template <typename Options>
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     bool takes_value;
     bool sets_up_device;
@@ -194,7 +194,7 @@ Status Store(const Result<T>& r, T& out, bool& given) {
     return Store(r, out);
 }
 
-const OptionSpec<RunOptions> kRunOptions[] = {
+const OptionEntry<RunOptions> kRunOptions[] = {
     {"--at", true, true,
      [](const std::string& v, RunOptions& o) {
          return Store(DeviceTime(v), o.device.at, o.at_given);
@@ -240,7 +240,7 @@ Status RunProgramArgument(const std::string& arg, RunOptions& o) {
     return Ok();
 }
 
-const OptionSpec<YearsOptions> kYearsOptions[] = {
+const OptionEntry<YearsOptions> kYearsOptions[] = {
     {"--from", true, false,
      [](const std::string& v, YearsOptions& o) {
          const Result<sim::DateTime> t = DeviceTime(v);
@@ -278,10 +278,10 @@ void MarkDeviceSet(YearsOptions&) {}
 
 // Applies one option, its value read from `in` when it takes one.
 template <typename Options>
-Status ApplyOption(const OptionSpec<Options>& spec, const std::string& arg, ArgReader& in,
+Status ApplyOption(const OptionEntry<Options>& entry, const std::string& arg, ArgReader& in,
                    Options& o) {
     Result<std::string> value = std::string();
-    if (spec.takes_value) {
+    if (entry.takes_value) {
         value = in.Value(arg);
     } else if (const Status flag = in.NoValue(arg); !flag) {
         return flag;
@@ -289,28 +289,28 @@ Status ApplyOption(const OptionSpec<Options>& spec, const std::string& arg, ArgR
     if (!value) {
         return Fail(value.why());
     }
-    if (spec.sets_up_device) {
+    if (entry.sets_up_device) {
         MarkDeviceSet(o);
     }
-    return spec.apply(*value, o);
+    return entry.apply(*value, o);
 }
 
 // The one loop over a command's arguments.
 template <typename Options, size_t N>
-Status Parse(const OptionSpec<Options> (&table)[N],
+Status Parse(const OptionEntry<Options> (&table)[N],
              Status (*positional)(const std::string&, Options&),
              const std::vector<std::string>& args, Options& o) {
     ArgReader in(args);
     while (!in.Done()) {
         const std::string arg = in.Next();
-        const OptionSpec<Options>* spec = nullptr;
-        for (const OptionSpec<Options>& s : table) {
-            spec = arg == s.name ? &s : spec;
+        const OptionEntry<Options>* entry = nullptr;
+        for (const OptionEntry<Options>& s : table) {
+            entry = arg == s.name ? &s : entry;
         }
         const bool option = arg.rfind("--", 0) == 0;
         const Status done = !option           ? positional(arg, o)
-                            : spec == nullptr ? Fail("unknown option '" + arg + "'")
-                                              : ApplyOption(*spec, arg, in, o);
+                            : entry == nullptr ? Fail("unknown option '" + arg + "'")
+                                              : ApplyOption(*entry, arg, in, o);
         if (!done) {
             return done;
         }

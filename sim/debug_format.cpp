@@ -55,14 +55,14 @@ std::string Format(const Char* p, const NextArg& next) {
             AppendUtf8(out, TakeCodePoint(p));
             continue;
         }
-        const Char spec = p[1];
+        const Char conversion = p[1];
         p += 2;
-        if (spec == '%') {
+        if (conversion == '%') {
             out += '%';
             continue;
         }
         char buf[16];
-        std::snprintf(buf, sizeof buf, spec == 'x' ? "%x" : "%u", next());
+        std::snprintf(buf, sizeof buf, conversion == 'x' ? "%x" : "%u", next());
         out += buf;
     }
     return out;

@@ -24,7 +24,7 @@ for dir in "${program_dirs[@]}"; do
     device_sources+=("$dir"/*.cpp)
     program_includes+=("-I$dir")
 done
-host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp device/pe/*.cpp fuzz/*.cpp)
+host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp tools/pe/*.cpp fuzz/*.cpp)
 mapfile -t device_flags < device/flags
 device_flags+=(-Icommon "${program_includes[@]}")
 
@@ -41,8 +41,8 @@ fi
 
 cppcheck_flags=(--enable=warning,performance,portability --error-exitcode=1 --inline-suppr
                 --quiet --std=c++17 --language=c++ -U_WIN32_WCE)
-if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Idevice/pe sim devsim cerun \
-        device/pe; then
+if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Itools/pe sim devsim cerun \
+        tools/pe; then
     echo "lint: cppcheck found problems in the simulator"
     status=1
 fi
