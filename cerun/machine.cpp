@@ -1,6 +1,5 @@
 #include "machine.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "host_platform.h"
@@ -144,12 +143,6 @@ void SetReg(Machine& m, int reg, uint32_t value) {
 }
 
 }  // namespace
-
-std::string Hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08x", v);
-    return buf;
-}
 
 void Crash(const Machine& m, const std::string& what) {
     sim::EndWithFault("crashed (" + what + " at ARM address " + Hex(m.pc) + ")");

@@ -39,6 +39,4 @@ LoadedImage LoadImageFile(const char* path);
 // Ends the process as a crash of the program at m.pc.
 [[noreturn]] void Crash(const Machine& m, const std::string& what);
 
-std::string Hex(uint32_t v);
-
 }  // namespace cerun

@@ -1,5 +1,6 @@
 #include "pe_loader.h"
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -17,12 +18,6 @@ struct LoadError : std::runtime_error {
 
 uint32_t AlignUp(uint32_t v, uint32_t a) {
     return (v + a - 1) / a * a;
-}
-
-std::string Hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08x", v);
-    return buf;
 }
 
 template <typename T>
@@ -192,6 +187,12 @@ LoadedImage Place(const std::vector<uint8_t>& file, uint32_t base, const Resolve
 }
 
 }  // namespace
+
+std::string Hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", v);
+    return buf;
+}
 
 sim::Result<LoadedImage> LoadImage(const std::vector<uint8_t>& file, uint32_t base,
                                    const Resolver& resolve) {

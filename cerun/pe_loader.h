@@ -31,6 +31,9 @@ struct LoadedImage {
 // The address of the named export of `dll`, or 0 when it has none.
 using Resolver = std::function<uint32_t(const std::string& dll, const std::string& name)>;
 
+// An ARM address as reports give it: "0x00011004".
+std::string Hex(uint32_t v);
+
 // Places `file` at `base` (0: the image's own base), or says why it cannot.
 sim::Result<LoadedImage> LoadImage(const std::vector<uint8_t>& file, uint32_t base,
                                    const Resolver& resolve);

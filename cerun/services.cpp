@@ -49,21 +49,6 @@ std::u16string ReadUtf16(const Machine& m, uint32_t address, const char* service
     Crash(m, std::string(service) + " given an unterminated string at " + Hex(address));
 }
 
-// The host's wide form of a UTF-16 text, surrogate pairs joined.
-std::wstring Widen(const std::u16string& text) {
-    std::wstring out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            out += static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00));
-        } else {
-            out += static_cast<wchar_t>(c);
-        }
-    }
-    return out;
-}
-
 void ServeSetKMode(Machine& m) {
     SetResult(m, static_cast<uint32_t>(SetKMode(static_cast<BOOL>(Arg(m, 0)))));
 }
@@ -91,7 +76,7 @@ void ServeGetLocalTime(Machine& m) {
 }
 
 void ServeCeRunAppAtTime(Machine& m) {
-    std::wstring path = Widen(ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime"));
+    std::wstring path = sim::ToWide(ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime").c_str());
     SYSTEMTIME t;
     if (uc_mem_read(m.uc, Arg(m, 1), &t, sizeof t) != UC_ERR_OK) {
         Crash(m, "CeRunAppAtTime given an unreadable SYSTEMTIME at " + Hex(Arg(m, 1)));

@@ -78,4 +78,12 @@ std::string FormatDebug(const char16_t* format, const NextArg& next) {
 std::string ToUtf8(const wchar_t* text) { return Utf8Of(text); }
 std::string ToUtf8(const char16_t* text) { return Utf8Of(text); }
 
+std::wstring ToWide(const char16_t* text) {
+    std::wstring out;
+    while (*text != 0) {
+        out += static_cast<wchar_t>(TakeCodePoint(text));
+    }
+    return out;
+}
+
 }  // namespace sim

@@ -21,4 +21,7 @@ std::string FormatDebug(const char16_t* format, const NextArg& next);
 std::string ToUtf8(const wchar_t* text);
 std::string ToUtf8(const char16_t* text);
 
+// The host's wide form of a device (UTF-16) string, surrogate pairs joined.
+std::wstring ToWide(const char16_t* text);
+
 }  // namespace sim
