@@ -11,13 +11,12 @@ namespace sim {
 
 struct Fixer {
     const char* name;
-    const char* dir;
     uint8_t month;  // the rollover minute the fixer watches: 23:59 on this BCD date
     uint8_t date;
     const char* path;  // as the programs register it
 };
 
-#define SIM_FIXER(name, dir, watcher, month, date, path) {#name, #dir, month, date, path},
+#define SIM_FIXER(name, dir, watcher, month, date, path) {#name, month, date, path},
 inline constexpr Fixer kFixers[] = {FIXER_PROGRAMS(SIM_FIXER)};
 #undef SIM_FIXER
 inline constexpr int kFixerCount = static_cast<int>(std::size(kFixers));
