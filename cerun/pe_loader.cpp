@@ -16,7 +16,9 @@ struct LoadError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-uint32_t AlignUp(uint32_t v, uint32_t a) {
+// Every size and offset sum of an image is taken in 64 bits: no value a
+// file can hold wraps one.
+uint64_t AlignUp(uint64_t v, uint64_t a) {
     return (v + a - 1) / a * a;
 }
 
@@ -36,9 +38,9 @@ void WriteAt(std::vector<uint8_t>& bytes, uint64_t at, const T& value, const cha
     std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
-std::string NameAt(const std::vector<uint8_t>& memory, uint32_t rva) {
+std::string NameAt(const std::vector<uint8_t>& memory, uint64_t rva) {
     std::string name;
-    for (uint32_t at = rva; name.size() < 256; ++at) {
+    for (uint64_t at = rva; name.size() < 256; ++at) {
         const auto c = ReadAt<char>(memory, at, "an import name");
         if (c == '\0') {
             return name;
@@ -50,15 +52,37 @@ std::string NameAt(const std::vector<uint8_t>& memory, uint32_t rva) {
 
 struct Headers {
     pe::NtHeaders nt;
-    uint32_t sections_at;
+    uint64_t sections_at;
 };
 
+// The sizes the rest of the loader relies on, checked before anything is placed.
+void CheckSizes(const std::vector<uint8_t>& file, const Headers& h) {
+    const pe::OptionalHeader& o = h.nt.optional;
+    if (o.image_size == 0 || o.image_size > kMaxImageSize) {
+        throw LoadError("SizeOfImage " + Hex(o.image_size) + " is not between 1 byte and 16 MiB");
+    }
+    const uint64_t table_end =
+        h.sections_at + uint64_t{h.nt.file.section_count} * sizeof(pe::SectionHeader);
+    if (o.headers_size < table_end || o.headers_size > file.size() ||
+        AlignUp(o.headers_size, pe::kSectionAlignment) > o.image_size) {
+        throw LoadError("SizeOfHeaders " + Hex(o.headers_size) +
+                        " does not hold the headers within the file and the image");
+    }
+    if (o.stack_reserve == 0 || o.stack_reserve > kMaxStackReserve) {
+        throw LoadError("stack reserve " + Hex(o.stack_reserve) +
+                        " is not between 1 byte and " + Hex(kMaxStackReserve));
+    }
+}
+
 Headers ReadHeaders(const std::vector<uint8_t>& file) {
+    if (file.size() < sizeof(pe::DosHeader) + sizeof(pe::NtHeaders) ||
+        ReadAt<pe::DosHeader>(file, 0, "the DOS header").magic != pe::kDosMagic) {
+        throw LoadError("not a PE image");
+    }
     const auto dos = ReadAt<pe::DosHeader>(file, 0, "the DOS header");
     const auto nt = ReadAt<pe::NtHeaders>(file, dos.pe_offset, "the PE header");
     const pe::OptionalHeader& o = nt.optional;
-    if (dos.magic != pe::kDosMagic || nt.signature != pe::kPeSignature ||
-        o.magic != pe::kOptionalMagic) {
+    if (nt.signature != pe::kPeSignature || o.magic != pe::kOptionalMagic) {
         throw LoadError("not a PE32 executable");
     }
     if (nt.file.machine != pe::kMachineArm) {
@@ -68,11 +92,16 @@ Headers ReadHeaders(const std::vector<uint8_t>& file) {
         o.subsystem_major * 100 + o.subsystem_minor > pe::kCeMajor * 100 + pe::kCeMinor) {
         throw LoadError("not a program for Windows CE 4.20");
     }
-    if (o.section_alignment != pe::kSectionAlignment || o.image_size > 0x01000000 ||
-        o.directory_count < pe::kDataDirectories) {
+    if (nt.file.optional_header_size != sizeof(pe::OptionalHeader)) {
+        throw LoadError("SizeOfOptionalHeader is " + std::to_string(nt.file.optional_header_size) +
+                        ", not " + std::to_string(sizeof(pe::OptionalHeader)));
+    }
+    if (o.section_alignment != pe::kSectionAlignment || o.directory_count < pe::kDataDirectories) {
         throw LoadError("unexpected layout");
     }
-    return {nt, dos.pe_offset + static_cast<uint32_t>(sizeof nt)};
+    const Headers h{nt, uint64_t{dos.pe_offset} + sizeof nt};
+    CheckSizes(file, h);
+    return h;
 }
 
 uint32_t AccessOf(uint32_t characteristics) {
@@ -81,28 +110,53 @@ uint32_t AccessOf(uint32_t characteristics) {
            ((characteristics & pe::kExecute) != 0 ? kExecute : 0U);
 }
 
+// Section `i` as the loader maps it: whole pages inside the image, after
+// the last region, with its raw data inside the file.
+pe::SectionHeader CheckedSection(const std::vector<uint8_t>& file, const Headers& h, unsigned i,
+                                 const LoadedImage& image) {
+    const auto s = ReadAt<pe::SectionHeader>(
+        file, h.sections_at + uint64_t{i} * sizeof(pe::SectionHeader), "a section header");
+    const Region& last = image.regions.back();
+    const uint64_t mapped_end = uint64_t{s.rva} + AlignUp(s.virtual_size, pe::kSectionAlignment);
+    const std::string which = "section " + std::to_string(i + 1);
+    if (s.virtual_size == 0) {
+        throw LoadError(which + " is empty (VirtualSize 0)");
+    }
+    if (mapped_end > image.memory.size() || s.rva % pe::kSectionAlignment != 0 ||
+        s.rva < uint64_t{last.address} - image.base + last.size) {
+        throw LoadError(which + " lies outside the image");
+    }
+    if (uint64_t{s.raw_offset} + s.raw_size > file.size()) {
+        throw LoadError(which + "'s raw data lies outside the file");
+    }
+    return s;
+}
+
 void PlaceSections(const std::vector<uint8_t>& file, const Headers& h, LoadedImage& image) {
     const uint32_t headers = h.nt.optional.headers_size;
-    if (headers > file.size() || headers > image.memory.size()) {
-        throw LoadError("headers lie outside the image");
-    }
     std::memcpy(image.memory.data(), file.data(), headers);
-    image.regions.push_back({image.base, AlignUp(headers, pe::kSectionAlignment), kRead});
+    image.regions.push_back(
+        {image.base, static_cast<uint32_t>(AlignUp(headers, pe::kSectionAlignment)), kRead});
     for (unsigned i = 0; i < h.nt.file.section_count; ++i) {
-        const auto s = ReadAt<pe::SectionHeader>(
-            file, h.sections_at + uint64_t{i} * sizeof(pe::SectionHeader), "a section header");
-        const uint32_t copied = std::min(s.raw_size, s.virtual_size);
-        if (uint64_t{s.raw_offset} + copied > file.size() ||
-            uint64_t{s.rva} + AlignUp(s.virtual_size, pe::kSectionAlignment) >
-                image.memory.size() ||
-            s.rva % pe::kSectionAlignment != 0 ||
-            s.rva < image.regions.back().address - image.base + image.regions.back().size) {
-            throw LoadError("section " + std::to_string(i + 1) + " lies outside the image");
-        }
-        std::memcpy(image.memory.data() + s.rva, file.data() + s.raw_offset, copied);
-        image.regions.push_back({image.base + s.rva, AlignUp(s.virtual_size, pe::kSectionAlignment),
-                                 AccessOf(s.characteristics)});
+        const pe::SectionHeader s = CheckedSection(file, h, i, image);
+        std::memcpy(image.memory.data() + s.rva, file.data() + s.raw_offset,
+                    std::min(s.raw_size, s.virtual_size));
+        image.regions.push_back(
+            {image.base + s.rva,
+             static_cast<uint32_t>(AlignUp(s.virtual_size, pe::kSectionAlignment)),
+             AccessOf(s.characteristics)});
     }
+}
+
+// The entry must lie in code the image maps as executable.
+void CheckEntry(const pe::OptionalHeader& o, const LoadedImage& image) {
+    for (const Region& r : image.regions) {
+        if ((r.access & kExecute) != 0 && image.entry >= r.address &&
+            uint64_t{image.entry} < uint64_t{r.address} + r.size) {
+            return;
+        }
+    }
+    throw LoadError("entry point " + Hex(o.entry_rva) + " is not in the image's code");
 }
 
 void Relocate(const pe::OptionalHeader& o, LoadedImage& image) {
@@ -114,15 +168,19 @@ void Relocate(const pe::OptionalHeader& o, LoadedImage& image) {
     if (dir.size == 0) {
         throw LoadError("relocations stripped: the image cannot move from " + Hex(o.image_base));
     }
-    for (uint32_t at = dir.rva; at < dir.rva + dir.size;) {
+    const uint64_t end = uint64_t{dir.rva} + dir.size;
+    if (end > image.memory.size()) {
+        throw LoadError("the relocation directory lies outside the image");
+    }
+    for (uint64_t at = dir.rva; at < end;) {
         const auto block = ReadAt<pe::BaseRelocBlock>(image.memory, at, "a relocation block");
         if (block.block_size < sizeof block || block.block_size % 2 != 0) {
-            throw LoadError("corrupt relocation block at " + Hex(at));
+            throw LoadError("corrupt relocation block at " + Hex(static_cast<uint32_t>(at)));
         }
         for (uint32_t e = sizeof block; e < block.block_size; e += 2) {
             const auto entry = ReadAt<uint16_t>(image.memory, at + e, "a relocation");
             const uint32_t type = entry >> 12;
-            const uint32_t word = block.page_rva + (entry & 0x0FFFU);
+            const uint64_t word = uint64_t{block.page_rva} + (entry & 0x0FFFU);
             if (type == pe::kRelBasedHighLow) {
                 WriteAt(image.memory, word,
                         ReadAt<uint32_t>(image.memory, word, "a relocation") + delta,
@@ -137,7 +195,7 @@ void Relocate(const pe::OptionalHeader& o, LoadedImage& image) {
 
 void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, LoadedImage& image) {
     const pe::DataDirectory dir = o.directories[pe::kImportDirectory];
-    for (uint32_t at = dir.rva; dir.size != 0; at += sizeof(pe::ImportDescriptor)) {
+    for (uint64_t at = dir.rva; dir.size != 0; at += sizeof(pe::ImportDescriptor)) {
         const auto d = ReadAt<pe::ImportDescriptor>(image.memory, at, "the import directory");
         if (d.name_rva == 0) {
             return;
@@ -148,19 +206,20 @@ void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, Loaded
         }
         for (uint32_t i = 0;; ++i) {
             const auto entry =
-                ReadAt<uint32_t>(image.memory, d.lookup_table_rva + 4 * i, "an import");
+                ReadAt<uint32_t>(image.memory, d.lookup_table_rva + uint64_t{4} * i, "an import");
             if (entry == 0) {
                 break;
             }
             if ((entry & pe::kImportByOrdinal) != 0) {
                 throw LoadError(dll + ": import by ordinal " + std::to_string(entry & 0xFFFF));
             }
-            const std::string name = NameAt(image.memory, entry + 2);  // after the hint
+            const std::string name = NameAt(image.memory, uint64_t{entry} + 2);  // after the hint
             const uint32_t address = resolve(dll, name);
             if (address == 0) {
                 throw LoadError(dll + " has no export " + name);
             }
-            WriteAt(image.memory, d.address_table_rva + 4 * i, address, "the import address table");
+            WriteAt(image.memory, d.address_table_rva + uint64_t{4} * i, address,
+                    "the import address table");
         }
     }
 }
@@ -178,9 +237,13 @@ LoadedImage Place(const std::vector<uint8_t>& file, uint32_t base, const Resolve
         throw LoadError("base " + Hex(image.base) + " is not page-aligned");
     }
     image.memory.assign(o.image_size, 0);
+    if (uint64_t{image.base} + o.image_size > kImageLimit) {
+        throw LoadError("the image reaches past " + Hex(kImageLimit));
+    }
     image.entry = image.base + o.entry_rva;
     image.stack_reserve = o.stack_reserve;
     PlaceSections(file, h, image);
+    CheckEntry(o, image);
     Relocate(o, image);
     ResolveImports(o, resolve, image);
     return image;

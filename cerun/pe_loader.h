@@ -12,6 +12,14 @@
 
 namespace cerun {
 
+// What the runner's process slot has room for: the image below kImageLimit,
+// its stack above it (machine.h).
+constexpr uint32_t kImageLimit = 0x01E00000;
+constexpr uint32_t kMaxImageSize = 0x01000000;
+constexpr uint32_t kMaxStackReserve = 0x00100000;
+// The largest image file read: an image holds no more than it maps.
+constexpr uint32_t kMaxImageFile = kMaxImageSize;
+
 enum Access : uint32_t { kRead = 1, kWrite = 2, kExecute = 4 };
 
 struct Region {
