@@ -1,13 +1,10 @@
 // The image file as a program process loads it: read, placed at its base or
 // at CERUN_BASE, its imports resolved to the runner's traps.
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "fd_io.h"
 #include "host_platform.h"
 #include "machine.h"
 
@@ -29,26 +26,13 @@ sim::Result<uint32_t> BaseFromEnvironment() {
     return static_cast<uint32_t>(base);
 }
 
-sim::Result<std::vector<uint8_t>> ReadImageFile(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return sim::Fail(std::string("cannot read ") + path + ": " + std::strerror(errno));
-    }
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
-}
-
 sim::Result<LoadedImage> ReadAndLoad(const char* path) {
     const sim::Result<uint32_t> base = BaseFromEnvironment();
-    const sim::Result<std::vector<uint8_t>> file = ReadImageFile(path);
+    const sim::Result<std::vector<uint8_t>> file = sim::ReadRegularFile(path, kMaxImageFile);
     if (!base || !file) {
         return sim::Fail(!base ? base.why() : file.why());
     }
-    sim::Result<LoadedImage> image = LoadImage(*file, *base, ResolveService);
-    if (image && image->base + image->memory.size() > kImageLimit) {
-        return sim::Fail("the image reaches past " + Hex(kImageLimit));
-    }
-    return image;
+    return LoadImage(*file, *base, ResolveService);
 }
 
 }  // namespace

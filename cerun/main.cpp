@@ -1,17 +1,20 @@
 // cerun: runs a fixer's Windows CE executable as ARM code on the simulated
 // device, in place of the host build of the same program.
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "machine.h"
 #include "serve.h"
 
 namespace {
 
-const char kUsage[] = R"(usage: cerun IMAGE.exe
+const char kUsage[] = R"usage(usage: cerun IMAGE.exe
        cerun --serve FD
+       cerun --help | --version
 
 Loads IMAGE.exe, a Windows CE 4.20 ARM executable, the way the CE loader
 does and runs it on an emulated SA-1110 (ARMv4) CPU. Its seven COREDLL
@@ -24,30 +27,53 @@ or a private one at the host's local time.
                    each in a process forked from an emulator set up once
                    (devsim years --arm)
 
-exit status: the program's own; 123 when it could not be loaded or crashed
-(the reason goes to the device for devsim, or to stderr on a private
-device); 124 and 125 as for the host programs (limit reached, no device).
-)";
+Only a regular file of at most 16 MiB is read. A program that runs
+20000000 instructions without a Sleep that moves device time is stopped
+as spinning.
+
+exit status: the program's own; 123 when it could not be loaded, crashed
+or spun (one line saying so goes to the device for devsim, or to stderr
+on a private device: "nuv.exe crashed (...)"); 124 and 125 as for the host
+programs (limit reached, no device); 1 when its trace could not be
+written; 2 for bad arguments.
+)usage";
+
+// Reports on a private device name the image, not the runner.
+void NameAfterImage(const char* argv0, const std::string& image) {
+    const char* self = std::strrchr(argv0, '/');
+    if (std::strcmp(self != nullptr ? self + 1 : argv0, "cerun") != 0) {
+        return;  // started under a program's name (devsim), which reports keep
+    }
+    static std::string name;
+    name = image.substr(image.rfind('/') + 1);
+    program_invocation_short_name = name.data();
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::cout << kUsage;
-        return 0;
+        return std::cout.flush() ? 0 : 1;
     }
-    if (argc == 3 && std::strcmp(argv[1], "--serve") == 0) {
+    if (args.size() == 1 && (args[0] == "--version" || args[0] == "-V")) {
+        std::cout << "cerun " << CERUN_VERSION << "\n";
+        return std::cout.flush() ? 0 : 1;
+    }
+    if (args.size() == 2 && args[0] == "--serve") {
         char* end = nullptr;
-        const long fd = std::strtol(argv[2], &end, 10);
-        if (*end == '\0' && fd >= 0) {
+        const long fd = std::strtol(args[1].c_str(), &end, 10);
+        if (*end == '\0' && fd >= 0 && fd < 1024) {
             return cerun::Serve(static_cast<int>(fd));
         }
     }
-    if (argc != 2 || argv[1][0] == '-') {
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
         std::cerr << "cerun: expected one image (see cerun --help)\n";
         return 2;
     }
-    const cerun::LoadedImage image = cerun::LoadImageFile(argv[1]);
+    NameAfterImage(argv[0], args[0]);
+    const cerun::LoadedImage image = cerun::LoadImageFile(args[0].c_str());
     cerun::Machine m;
     cerun::PrepareMachine(m);
     const int status = cerun::RunImage(m, image);
