@@ -1,5 +1,6 @@
 #include "machine.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host_platform.h"
@@ -40,13 +41,27 @@ volatile uint8_t* RegisterAt(uint64_t offset) {
     return reinterpret_cast<volatile uint8_t*>(static_cast<uintptr_t>(RTC_PHYS_BASE + offset));
 }
 
+// The trap page holds code only at its service slots and the exit; the
+// program reaches it only through an import or by returning.
+void OnTrapPage(Machine& m, uint64_t address) {
+    const uint64_t slot = (address - kTrapPage) / 4;
+    if (address % 4 == 0 && slot < kServiceCount) {
+        kServices[slot].serve(m);
+    } else if (address != kExitTrap) {
+        Crash(m, "jump to " + Hex(static_cast<uint32_t>(address)) + ", outside the image's code,");
+    }
+}
+
 void OnCode(uc_engine* /*uc*/, uint64_t address, uint32_t /*size*/, void* data) {
     auto& m = *static_cast<Machine*>(data);
-    m.pc = static_cast<uint32_t>(address);
-    const uint64_t slot = (address - kTrapPage) / 4;
-    if (address >= kTrapPage && slot < kServiceCount && address % 4 == 0) {
-        kServices[slot].serve(m);
+    if (++m.since_sleep > kSpinInstructions) {
+        sim::EndWithFault("spins: no Sleep for " + std::to_string(kSpinInstructions) +
+                          " instructions at ARM address " + Hex(static_cast<uint32_t>(address)));
     }
+    if (address >= kTrapPage && address < kTrapPage + kPage) {
+        OnTrapPage(m, address);  // m.pc still the instruction that came here
+    }
+    m.pc = static_cast<uint32_t>(address);
 }
 
 // Unicorn lets a misaligned access rotate as ARMv4 does; CE faults it.
@@ -121,6 +136,8 @@ void MapImage(Machine& m, const LoadedImage& image) {
     }
     const uint32_t stack = (image.stack_reserve + kPage - 1) / kPage * kPage;
     Check(m, uc_mem_map(m.uc, kStackTop - stack, stack, UC_PROT_READ | UC_PROT_WRITE), "stack");
+    m.mapped.insert(m.mapped.end(), image.regions.begin(), image.regions.end());
+    m.mapped.push_back({kStackTop - stack, stack, kRead | kWrite});
 }
 
 void AddHooks(Machine& m) {
@@ -148,6 +165,27 @@ void Crash(const Machine& m, const std::string& what) {
     sim::EndWithFault("crashed (" + what + " at ARM address " + Hex(m.pc) + ")");
 }
 
+void CrashInCaller(Machine& m, const std::string& what) {
+    uint32_t lr = 0;
+    uc_reg_read(m.uc, UC_ARM_REG_LR, &lr);
+    m.pc = lr - 4;  // the call: the thunk it reached the service through keeps lr
+    Crash(m, what);
+}
+
+bool ProgramMay(const Machine& m, uint32_t address, uint32_t size, uint32_t access) {
+    const uint64_t end = uint64_t{address} + size;
+    for (uint64_t at = address; at < end;) {
+        const auto r = std::find_if(m.mapped.begin(), m.mapped.end(), [at](const Region& g) {
+            return at >= g.address && at < uint64_t{g.address} + g.size;
+        });
+        if (r == m.mapped.end() || (r->access & access) != access) {
+            return false;
+        }
+        at = uint64_t{r->address} + r->size;
+    }
+    return true;
+}
+
 uint32_t ResolveService(const std::string& dll, const std::string& name) {
     if (strcasecmp(dll.c_str(), "COREDLL.dll") != 0) {
         return 0;
@@ -166,6 +204,7 @@ void PrepareMachine(Machine& m) {
     }
     Check(m, uc_ctl_set_cpu_model(m.uc, UC_CPU_ARM_SA1110), "CPU model");
     MapTraps(m);
+    m.mapped.push_back({kTrapPage, kPage, kRead | kExecute});
     Check(m, uc_mmio_map(m.uc, RTC_PHYS_BASE, kPage, OnRegisterRead, &m, OnRegisterWrite, &m),
           "register page");
     AddHooks(m);

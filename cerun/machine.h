@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pe_loader.h"
 
@@ -14,12 +15,23 @@ namespace cerun {
 // Where the runner places what is not the image (all within one CE process slot).
 constexpr uint32_t kStackTop = 0x01F00000;
 constexpr uint32_t kTrapPage = 0x01FF0000;  // one slot per service, then the exit
-constexpr uint32_t kImageLimit = 0x01E00000;
+static_assert(kStackTop - kMaxStackReserve >= kImageLimit, "the stack lies above the image");
+
+// How many instructions a program may run without a Sleep that moves device
+// time: far above any fixer's (a few thousand), reached in well under a
+// second by one that spins.
+constexpr uint64_t kSpinInstructions = 20000000;
 
 struct Machine {
     uc_engine* uc = nullptr;
     uint32_t pc = 0;  // the instruction being run, for fault reports
+    uint64_t since_sleep = 0;     // instructions since device time last moved
+    std::vector<Region> mapped;  // what the program may touch: trap page, image, stack
 };
+
+// Whether the program itself could access all of [address, address + size)
+// with `access` (Access bits); the register page never counts.
+bool ProgramMay(const Machine& m, uint32_t address, uint32_t size, uint32_t access);
 
 // The address the loader fills into an import slot for `dll`!`name`, or 0.
 uint32_t ResolveService(const std::string& dll, const std::string& name);
@@ -38,5 +50,7 @@ LoadedImage LoadImageFile(const char* path);
 
 // Ends the process as a crash of the program at m.pc.
 [[noreturn]] void Crash(const Machine& m, const std::string& what);
+// The same for a service the program called wrongly: at the call's address.
+[[noreturn]] void CrashInCaller(Machine& m, const std::string& what);
 
 }  // namespace cerun

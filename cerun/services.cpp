@@ -24,29 +24,42 @@ void SetResult(Machine& m, uint32_t value) {
 }
 
 // Argument `i` of the call: r0-r3, then the words on the stack.
-uint32_t Arg(const Machine& m, unsigned i) {
+uint32_t Arg(Machine& m, unsigned i) {
     if (i < 4) {
         return Reg(m, kArgRegisters[i]);
     }
     uint32_t v = 0;
     const uint32_t at = Reg(m, UC_ARM_REG_SP) + 4 * (i - 4);
-    if (uc_mem_read(m.uc, at, &v, sizeof v) != UC_ERR_OK) {
-        Crash(m, "argument " + std::to_string(i + 1) + " beyond the stack");
+    if (!ProgramMay(m, at, sizeof v, kRead) || uc_mem_read(m.uc, at, &v, sizeof v) != UC_ERR_OK) {
+        CrashInCaller(m, "argument " + std::to_string(i + 1) + " beyond the stack");
     }
     return v;
 }
 
-std::u16string ReadUtf16(const Machine& m, uint32_t address, const char* service) {
+// What the service reads or writes for the program must be what the
+// program itself could: never code, constants, headers, the runner's traps
+// or a register.
+void Require(Machine& m, uint32_t address, uint32_t size, uint32_t access, const char* service,
+             const char* what) {
+    if (!ProgramMay(m, address, size, access)) {
+        CrashInCaller(m, std::string(service) + " given " + what + " " + Hex(address));
+    }
+}
+
+std::u16string ReadUtf16(Machine& m, uint32_t address, const char* service) {
     std::u16string text;
     for (char16_t c = 0; text.size() < kMaxString; text += c) {
-        if (uc_mem_read(m.uc, address + 2 * text.size(), &c, sizeof c) != UC_ERR_OK) {
-            Crash(m, std::string(service) + " given an unreadable string at " + Hex(address));
+        const auto at = static_cast<uint32_t>(address + 2 * text.size());
+        Require(m, at, sizeof c, kRead, service, "an unreadable string at");
+        if (uc_mem_read(m.uc, at, &c, sizeof c) != UC_ERR_OK) {
+            CrashInCaller(m, std::string(service) + " given an unreadable string at " +
+                                 Hex(address));
         }
         if (c == 0) {
             return text;
         }
     }
-    Crash(m, std::string(service) + " given an unterminated string at " + Hex(address));
+    CrashInCaller(m, std::string(service) + " given an unterminated string at " + Hex(address));
 }
 
 void ServeSetKMode(Machine& m) {
@@ -64,22 +77,28 @@ void ServeIsAPIReady(Machine& m) {
 }
 
 void ServeSleep(Machine& m) {
-    Sleep(Arg(m, 0));
+    const uint32_t ms = Arg(m, 0);
+    Sleep(ms);
+    if (ms > 0) {
+        m.since_sleep = 0;  // device time moved: the program is waiting, not spinning
+    }
 }
 
 void ServeGetLocalTime(Machine& m) {
     SYSTEMTIME t;
+    Require(m, Arg(m, 0), sizeof t, kWrite, "GetLocalTime", "an unwritable pointer");
     GetLocalTime(&t);
     if (uc_mem_write(m.uc, Arg(m, 0), &t, sizeof t) != UC_ERR_OK) {
-        Crash(m, "GetLocalTime given an unwritable SYSTEMTIME at " + Hex(Arg(m, 0)));
+        CrashInCaller(m, "GetLocalTime given an unwritable pointer " + Hex(Arg(m, 0)));
     }
 }
 
 void ServeCeRunAppAtTime(Machine& m) {
     std::wstring path = sim::ToWide(ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime").c_str());
     SYSTEMTIME t;
+    Require(m, Arg(m, 1), sizeof t, kRead, "CeRunAppAtTime", "an unreadable pointer");
     if (uc_mem_read(m.uc, Arg(m, 1), &t, sizeof t) != UC_ERR_OK) {
-        Crash(m, "CeRunAppAtTime given an unreadable SYSTEMTIME at " + Hex(Arg(m, 1)));
+        CrashInCaller(m, "CeRunAppAtTime given an unreadable pointer " + Hex(Arg(m, 1)));
     }
     SetResult(m, static_cast<uint32_t>(CeRunAppAtTime(path.data(), &t)));
 }

@@ -1,0 +1,4 @@
+@ Loops for ever without calling anything: device time never moves.
+        .arm
+        .globl main
+main:   b main
