@@ -13,9 +13,25 @@ set(DEVICE_LINKER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/image.ld)
 set(DEVICE_PLATFORM ${CMAKE_CURRENT_LIST_DIR}/device_platform.cpp
     ${CMAKE_CURRENT_LIST_DIR}/coredll.S)
 
+add_library(elf_to_pe STATIC ${PROJECT_SOURCE_DIR}/tools/pe/elf_to_pe.cpp)
+target_include_directories(elf_to_pe PUBLIC ${PROJECT_SOURCE_DIR}/tools/pe ${PROJECT_SOURCE_DIR}/sim)
+target_compile_options(elf_to_pe PRIVATE ${WARNINGS})
 add_executable(elf2pe ${PROJECT_SOURCE_DIR}/tools/pe/elf2pe.cpp)
-target_include_directories(elf2pe PRIVATE ${PROJECT_SOURCE_DIR}/tools/pe)
+target_link_libraries(elf2pe PRIVATE elf_to_pe sim)
 target_compile_options(elf2pe PRIVATE ${WARNINGS})
+
+# The ELF reader under fuzzing, seeded with the images' ELF files; its
+# inputs replayed in every build.
+add_executable(elf_replay ${PROJECT_SOURCE_DIR}/fuzz/elf_fuzzer.cpp ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+target_link_libraries(elf_replay PRIVATE elf_to_pe)
+target_compile_options(elf_replay PRIVATE ${WARNINGS})
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_executable(elf_fuzzer ${PROJECT_SOURCE_DIR}/fuzz/elf_fuzzer.cpp
+                   ${PROJECT_SOURCE_DIR}/tools/pe/elf_to_pe.cpp)
+    target_include_directories(elf_fuzzer PRIVATE ${PROJECT_SOURCE_DIR}/tools/pe ${PROJECT_SOURCE_DIR}/sim)
+    target_compile_options(elf_fuzzer PRIVATE -fsanitize=fuzzer ${WARNINGS})
+    target_link_options(elf_fuzzer PRIVATE -fsanitize=fuzzer)
+endif()
 
 # One object of a device image; appends it to the list named by `out_var`.
 function(add_device_object out_var image source)

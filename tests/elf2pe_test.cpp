@@ -1,0 +1,124 @@
+// elf2pe refuses a damaged ELF with one line, and never harms a file it
+// was not asked to make: its output appears whole or not at all.
+#include <gtest/gtest.h>
+
+#include <elf.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "run_process.h"
+
+namespace {
+
+using Bytes = std::string;
+
+class Elf2pe : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/nuv-elf2pe-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        elf_ = ReadFile(DEVICE_DIR "/obj/nuv.elf");
+        ASSERT_GT(elf_.size(), sizeof(Elf32_Ehdr));
+    }
+    void TearDown() override { RunProcess({"/bin/rm", "-rf", dir_}); }
+
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
+        return dir_ + "/" + name;
+    }
+    ProcessOutput Convert(const std::string& in, const std::string& out) {
+        return RunProcess({ELF2PE_PATH, in, out});
+    }
+    // The ELF with `change` made to its header and section headers.
+    template <typename Change>
+    Bytes Changed(Change change) const {
+        Bytes bytes = elf_;
+        Elf32_Ehdr h;
+        std::memcpy(&h, bytes.data(), sizeof h);
+        std::vector<Elf32_Shdr> s(h.e_shnum);
+        std::memcpy(s.data(), bytes.data() + h.e_shoff, s.size() * sizeof s[0]);
+        change(h, s);
+        std::memcpy(bytes.data() + h.e_shoff, s.data(), s.size() * sizeof s[0]);
+        std::memcpy(bytes.data(), &h, sizeof h);
+        return bytes;
+    }
+
+    std::string dir_;
+    Bytes elf_;
+};
+
+Elf32_Shdr& First(std::vector<Elf32_Shdr>& s, uint32_t type) {
+    for (Elf32_Shdr& h : s) {
+        if (h.sh_type == type && h.sh_size != 0) {
+            return h;
+        }
+    }
+    return s[0];
+}
+
+TEST_F(Elf2pe, RefusesADamagedElfWithOneLine) {
+    ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+    const struct {
+        const char* what;
+        std::string input;
+        const char* says;
+    } cases[] = {
+        {"offset that wraps", Write("wrap", Changed([](Elf32_Ehdr&, std::vector<Elf32_Shdr>& s) {
+             First(s, SHT_PROGBITS).sh_offset = 0xFFFFFF00;
+         })), "section .text outside the ELF file"},
+        {"name table index", Write("names", Changed([](Elf32_Ehdr& h, std::vector<Elf32_Shdr>&) {
+             h.e_shstrndx = 999;
+         })), "the section name table is section 999 of"},
+        {"relocated section index", Write("info", Changed([](Elf32_Ehdr&, std::vector<Elf32_Shdr>& s) {
+             First(s, SHT_REL).sh_info = 999;
+         })), "what relocations apply to is section 999 of"},
+        {"entry outside the code", Write("entry", Changed([](Elf32_Ehdr& h, std::vector<Elf32_Shdr>&) {
+             h.e_entry = 0;
+         })), "entry point 0 is not in the image's code"},
+        {"a FIFO", dir_ + "/fifo", "fifo is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r = Convert(c.input, dir_ + "/out.exe");
+        EXPECT_EQ(r.exit_code, 1) << c.what;
+        EXPECT_EQ(SplitLines(r.err).size(), 1U) << c.what << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.what << ": " << r.err;
+        EXPECT_NE(access((dir_ + "/out.exe").c_str(), F_OK), 0) << c.what;
+    }
+}
+
+TEST_F(Elf2pe, LeavesEveryFileItDidNotMakeAsItWas) {
+    const std::string input = Write("in.elf", elf_);
+    const std::string damaged = Write("bad.elf", elf_.substr(0, 100));
+    const std::string kept = Write("kept.exe", "an earlier image");
+    ASSERT_EQ(mkdir((dir_ + "/adir").c_str(), 0700), 0);
+    const struct {
+        std::string input, output;
+        const char* says;
+    } cases[] = {
+        {input, dir_ + "/adir", "adir is not a regular file"},
+        {input, input, "in.elf is the input file"},
+        {input, dir_ + "/missing/out.exe", "cannot write"},
+        {damaged, kept, "truncated ELF file"},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r = Convert(c.input, c.output);
+        EXPECT_EQ(r.exit_code, 1) << c.output;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    struct stat st {};
+    EXPECT_EQ(stat((dir_ + "/adir").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(ReadFile(input), elf_);
+    EXPECT_EQ(ReadFile(kept), "an earlier image");
+    // Nothing half-made is left beside the outputs either.
+    EXPECT_EQ(RunProcess({"/bin/sh", "-c", "ls \"$0\" | wc -l", dir_}).out, "4\n");
+
+    ASSERT_EQ(Convert(input, kept).exit_code, 0);
+    EXPECT_EQ(ReadFile(kept), ReadFile(DEVICE_DIR "/nuv.exe"));
+}
+
+}  // namespace
