@@ -9,6 +9,7 @@
 #include "device.h"
 #include "registers.h"
 #include "state_file.h"
+#include "text.h"
 
 namespace devsim {
 
@@ -50,6 +51,9 @@ std::string Duration(int64_t ms) {
 }
 
 std::string VerdictLine(const sim::DeviceState& d) {
+    if (d.os.no_true_time != 0) {
+        return "devsim: clock not judged (no true time: --regs gave no valid date)\n";
+    }
     const std::optional<int64_t> drift = sim::RegistersDriftMs(d.chip.regs, d.os.clock_ms);
     if (!drift) {
         return "devsim: clock wrong (no valid date)\n";
@@ -67,21 +71,26 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
         return problems;
     }
     if (d.os.program_fault[0] != '\0') {
-        problems.push_back(program + " " + d.os.program_fault + " at " + at);
+        problems.push_back(program + " " + sim::Escaped(d.os.program_fault) + " at " + at);
     } else if (d.os.stopped_at_limit != 0) {
         if (!stop_intended) {
             problems.push_back(program + " stopped at the limit: still running at " + at);
         }
+    } else if (!result.exited && result.signal == SIGXCPU) {
+        problems.push_back(program + " spins: no Sleep for " +
+                           std::to_string(sim::kSpinCpuSeconds) + " s of CPU time at " + at);
     } else if (!result.exited) {
         problems.push_back(program + " crashed: signal " + std::to_string(result.signal) + " (" +
                            strsignal(result.signal) + ") at " + at);
-    } else if (result.exit_code == sim::kNoDeviceExitCode) {
+    } else if (result.exit_code == sim::kNoDeviceExitCode && d.os.program_attached == 0) {
+        // Only then is 125 the platform's: a program that reached the device
+        // exited with it on its own.
         problems.push_back(program + " could not reach the simulated device");
     }
     for (uint32_t i = 0; i < d.log.violation_count && i < sim::kMaxViolations; ++i) {
         problems.push_back("access violation at " +
                            sim::FormatDateTime(sim::FromMs(d.log.violations[i].at_ms), true) +
-                           ": " + d.log.violations[i].text);
+                           ": " + sim::Escaped(d.log.violations[i].text));
     }
     if (d.log.violation_count > sim::kMaxViolations) {
         problems.push_back(std::to_string(d.log.violation_count - sim::kMaxViolations) +
@@ -103,7 +112,7 @@ std::string AccountLines(const sim::DeviceState& d) {
     bool listed[sim::kMaxLaunches] = {};
     auto pending = [&](int i) {
         const sim::Launch& l = d.os.launches[i];
-        out += std::string("devsim: pending ") + l.path + " " + sim::FormatLaunchTime(l.at) + "\n";
+        out += "devsim: pending " + sim::Escaped(l.path) + " " + sim::FormatLaunchTime(l.at) + "\n";
         listed[i] = true;
     };
     for (const sim::Fixer& f : sim::kFixers) {
@@ -120,7 +129,7 @@ std::string AccountLines(const sim::DeviceState& d) {
         }
     }
     for (uint32_t i = 0; i < d.log.refused_count && i < sim::kMaxRefused; ++i) {
-        out += std::string("devsim: refused ") + d.log.refused[i].path + " " +
+        out += "devsim: refused " + sim::Escaped(d.log.refused[i].path) + " " +
                sim::FormatLaunchTime(d.log.refused[i].at) + "\n";
     }
     auto times = [](uint32_t n) { return std::to_string(n) + (n == 1 ? " time" : " times"); };

@@ -18,14 +18,7 @@ volatile sig_atomic_t g_have_file = 0;
 
 // Only async-signal-safe calls: kill, waitpid, unlink, _exit.
 void OnSignal(int signal) {
-    const pid_t child = g_child;
-    if (child > 0) {
-        kill(-child, SIGKILL);  // its group: the child and whatever it started
-        waitpid(child, nullptr, 0);
-    }
-    if (g_have_file != 0) {
-        unlink(g_file);
-    }
+    CleanUpForExit();
     _exit(128 + signal);
 }
 
@@ -39,6 +32,17 @@ sigset_t Interrupts() {
 }
 
 }  // namespace
+
+void CleanUpForExit() {
+    const pid_t child = g_child;
+    if (child > 0) {
+        kill(-child, SIGKILL);  // its group: the child and whatever it started
+        waitpid(child, nullptr, 0);
+    }
+    if (g_have_file != 0) {
+        unlink(g_file);
+    }
+}
 
 void InstallInterruptHandlers() {
     struct sigaction action {};

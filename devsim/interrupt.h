@@ -21,4 +21,8 @@ void ReleaseInterrupts();
 void SetInterruptChild(pid_t pid);
 void SetInterruptFile(const std::string& path);
 
+// What a signal's end undoes, for another way out (a truncated state file):
+// the child killed and reaped, the temporary file removed. Async-signal-safe.
+void CleanUpForExit();
+
 }  // namespace devsim

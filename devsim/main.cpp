@@ -8,6 +8,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "run_command.h"
+#include "truncation.h"
 #include "years_command.h"
 
 namespace {
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
     // Past a file size limit a write fails (and is reported) rather than killing devsim.
     std::signal(SIGXFSZ, SIG_IGN);
     devsim::InstallInterruptHandlers();
+    sim::ExitOnTruncation("devsim", 2, devsim::CleanUpForExit);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         return BadArgs("no command given");

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -164,6 +165,10 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
         result.why = pid.why();
         return result;
     }
+    // A program that spins is stopped by its CPU time; the platform renews
+    // the limit while device time moves (host_platform.cpp).
+    const rlimit cpu{sim::kSpinCpuSeconds, RLIM_INFINITY};
+    prlimit(*pid, RLIMIT_CPU, &cpu, nullptr);
     return FromWaitStatus(WaitChild(*pid));
 }
 

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "account.h"
@@ -109,9 +110,18 @@ int RunCommand(const RunOptions& options) {
     }
     const std::vector<std::string> problems = RunProblems(options.program, result, *d);
     sim::EndProcess(*d);
+    sim::CatchUp(*d);  // the registers as the chip holds them now, not as last read
     std::cerr << Account(options, result, problems, *d, run_start);
+    const int trace_errno = d->os.trace_errno;
     CloseDevice(options, d, file);
-    return problems.empty() ? result.exit_code : 3;
+    if (trace_errno != 0) {
+        std::cerr << "devsim: " << options.program << "'s trace could not be written: "
+                  << std::strerror(trace_errno) << "\n";
+    }
+    if (!problems.empty()) {
+        return 3;
+    }
+    return trace_errno != 0 ? 1 : result.exit_code;
 }
 
 }  // namespace devsim

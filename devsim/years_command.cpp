@@ -230,6 +230,7 @@ sim::Status Simulation::Launch(int program) {
     if (!problems.empty()) {
         return sim::Fail(problems.front());
     }
+    sim::CatchUp(d_);  // judged as the chip holds them now, not as last read
     CountRun(program);
     Drain(name);
     return sim::Ok();

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "registers.h"
+#include "text.h"
 
 namespace sim {
 
@@ -137,7 +138,11 @@ void InitDevice(DeviceState& d, const DeviceConfig& config) {
     d.magic = kStateMagic;
     d.version = kStateVersion;
     d.size = sizeof d;
-    d.os.start_ms = d.os.clock_ms = ToMs(config.at);
+    // Raw registers that show a date are the true time; others leave none.
+    const std::optional<DateTime> shown =
+        config.regs_given ? RegistersTime(config.regs) : std::optional<DateTime>(config.at);
+    d.os.start_ms = d.os.clock_ms = ToMs(shown ? *shown : config.at);
+    d.os.no_true_time = shown ? 0 : 1;
     if (config.regs_given) {
         d.chip.regs = config.regs;
         d.chip.next_tick_ms = d.os.clock_ms + kMsPerSecond;
@@ -166,6 +171,8 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.os.io_trace = io_trace ? 1 : 0;
     d.os.stopped_at_limit = 0;
     d.os.program_fault[0] = '\0';
+    d.os.program_attached = 0;
+    d.os.trace_errno = 0;
     d.os.unattended_requests = d.os.unattended_withdrawals = 0;
     d.log.refused_count = 0;
     d.log.violation_count = 0;
@@ -196,7 +203,7 @@ std::string FormatIo(const IoEvent& e) {
             return e.value != 0 ? "devsim: unattended mode requested"
                                 : "devsim: unattended mode withdrawn";
         case IoEvent::Kind::Registration:
-            return "devsim: register " + e.detail + (e.value != 0 ? "" : " (refused)");
+            return "devsim: register " + Escaped(e.detail) + (e.value != 0 ? "" : " (refused)");
         case IoEvent::Kind::Read:
         case IoEvent::Kind::Write: {
             const char* name = RegisterName(e.offset);

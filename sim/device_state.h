@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 4;
+constexpr uint32_t kStateVersion = 5;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -85,8 +85,12 @@ struct OsState {
     int64_t limit_ms;        // a Sleep past this clock value stops the program
     uint32_t unattended_requests;
     uint32_t unattended_withdrawals;
-    // Why the ARM runner ended the program ("crashed (...)"); empty otherwise.
+    // Why the ARM runner or the platform ended the program ("crashed (...)",
+    // "spins: ..."); empty otherwise.
     char program_fault[kViolationBytes];
+    uint8_t program_attached;  // the program's process reached this device in this run
+    uint8_t no_true_time;      // set up from raw registers showing no date: nothing to judge by
+    int32_t trace_errno;       // why the program's trace could not be written; 0 if it could
     Launch launches[kMaxLaunches];
 };
 

@@ -1,16 +1,20 @@
 #include "host_platform.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "debug_format.h"
 #include "fd_io.h"
 #include "platform.h"
 #include "state_file.h"
+#include "truncation.h"
 
 namespace sim {
 
@@ -34,16 +38,70 @@ int InheritedLock() {
     return text != nullptr && *text >= '0' && *text <= '9' ? std::atoi(text) : -1;
 }
 
+// The clock when the CPU limit was last renewed.
+volatile int64_t g_clock_at_renewal = 0;
+
+// Sets the CPU-time limit kSpinCpuSeconds past what this process has used.
+void RenewCpuLimit() {
+    rusage used {};
+    getrusage(RUSAGE_SELF, &used);
+    const rlim_t spent = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec);
+    const rlimit limit{spent + kSpinCpuSeconds, RLIM_INFINITY};
+    setrlimit(RLIMIT_CPU, &limit);
+}
+
+// SIGXCPU: the limit is reached. Device time moved since it was set: the
+// program is working, and gets more; it did not: it spins, and is ended.
+// Only async-signal-safe calls (getrusage, setrlimit, memcpy, _exit).
+void OnCpuLimit(int /*signal*/) {
+    DeviceState& d = *g_binding.device;
+    if (d.os.clock_ms != g_clock_at_renewal) {
+        g_clock_at_renewal = d.os.clock_ms;
+        RenewCpuLimit();
+        return;
+    }
+    char text[sizeof d.os.program_fault] = "spins: no Sleep for ";
+    const char seconds[] = {static_cast<char>('0' + kSpinCpuSeconds), '\0'};
+    std::strncat(text, seconds, sizeof text - std::strlen(text) - 1);
+    std::strncat(text, " s of CPU time", sizeof text - std::strlen(text) - 1);
+    std::memcpy(d.os.program_fault, text, sizeof text);
+    _exit(kFaultExitCode);
+}
+
+// A program on devsim's device: it says it got there, and a truncated
+// state file or a spin ends it with a reason rather than a crash or a hang.
+void AttachShared(const char* file) {
+    const Result<DeviceState*> d = OpenStateFile(file, InheritedLock());
+    if (!d) {
+        NoDevice(file, d.why());
+    }
+    g_binding.device = *d;
+    g_shared_device = true;
+    (*d)->os.program_attached = 1;
+    ExitOnTruncation(program_invocation_short_name, kNoDeviceExitCode, nullptr);
+    g_clock_at_renewal = (*d)->os.clock_ms;
+    std::signal(SIGXCPU, OnCpuLimit);
+    RenewCpuLimit();
+}
+
+// The trace could not be written: devsim is told, or on a private device
+// the run ends here with one line.
+void TraceLost(int err) {
+    if (!g_shared_device) {
+        WriteAll(2, std::string(program_invocation_short_name) +
+                        ": cannot write the debug output: " + std::strerror(err) + "\n");
+        _exit(1);
+    }
+    if (g_binding.device->os.trace_errno == 0) {
+        g_binding.device->os.trace_errno = err;
+    }
+}
+
 // The binding a program process gets when nobody bound one.
 void AttachDefault() {
     const char* file = std::getenv(kStateEnv);
     if (file != nullptr) {
-        const Result<DeviceState*> d = OpenStateFile(file, InheritedLock());
-        if (!d) {
-            NoDevice(file, d.why());
-        }
-        g_binding.device = *d;
-        g_shared_device = true;
+        AttachShared(file);
     } else {
         static DeviceState private_device;
         DeviceConfig config;
@@ -51,7 +109,11 @@ void AttachDefault() {
         InitDevice(private_device, config);
         g_binding.device = &private_device;
     }
-    g_binding.debug = [](const std::string& text) { WriteAll(1, text); };
+    g_binding.debug = [](const std::string& text) {
+        if (!sim::WriteAll(1, text.data(), text.size())) {
+            TraceLost(errno);
+        }
+    };
     if (g_binding.device->os.io_trace != 0) {
         g_binding.io = [](const IoEvent& e) { WriteAll(2, FormatIo(e) + "\n"); };
     }

@@ -12,6 +12,7 @@
 
 #include "calendar.h"
 #include "fd_io.h"
+#include "truncation.h"
 
 namespace sim {
 
@@ -76,6 +77,7 @@ Result<DeviceState*> FillNewFile(int fd, const std::string& path, const DeviceSt
         return d;
     }
     LockHolders()[*d] = fd;
+    WatchMapping(*d, sizeof initial, path);
     return d;
 }
 
@@ -114,6 +116,7 @@ bool SaneFlags(const DeviceState& d) {
     return (d.chip.hw == Hw::Chip || d.chip.hw == Hw::Correct) && d.os.kmode <= 1 &&
            d.os.io_trace <= 1 && d.chip.ignore_writes <= 1 && d.os.unattended_on <= 1 &&
            d.os.stopped_at_limit <= 1 && d.chip.fault.mask <= 0x7F && d.log.op_mask <= 0x7F &&
+           d.os.program_attached <= 1 && d.os.no_true_time <= 1 && d.os.trace_errno >= 0 &&
            d.log.write_log_count <= kMaxWriteLog && SaneGlitches(d);
 }
 
@@ -220,11 +223,13 @@ Result<DeviceState*> OpenStateFile(const std::string& path, int inherited_fd) {
         CloseStateFile(*d);
         return Fail(sound.why());
     }
+    WatchMapping(*d, sizeof(DeviceState), path);
     return d;
 }
 
 void CloseStateFile(DeviceState* state) {
     if (state != nullptr) {
+        ForgetMapping(state);
         munmap(state, sizeof *state);
         const auto holder = LockHolders().find(state);
         if (holder != LockHolders().end()) {

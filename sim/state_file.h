@@ -14,7 +14,11 @@ constexpr const char* kStateEnv = "NUV_DEVICE_STATE";
 // Exit codes of a program process that the host platform stopped itself.
 constexpr int kLimitExitCode = 124;     // a Sleep would have passed the limit
 constexpr int kNoDeviceExitCode = 125;  // the state file is missing or damaged
-constexpr int kFaultExitCode = 123;     // the ARM runner could not load or go on running it
+constexpr int kFaultExitCode = 123;     // the runner or platform ended it (program_fault says why)
+
+// A program that runs this long on the CPU without a Sleep that moves
+// device time is stopped as spinning (RLIMIT_CPU, renewed while time moves).
+constexpr int kSpinCpuSeconds = 2;
 
 // Creates the file with `initial` and maps it. Never over an existing file
 // nor through a symbolic link; on failure nothing is left behind, and `why`

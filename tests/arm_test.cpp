@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "run_process.h"
 
 namespace {
@@ -84,6 +86,63 @@ TEST(ArmRunner, DevsimReportsWhatStoppedTheArmCode) {
     rmdir((d + "/device").c_str());
     unlink((d + "/cerun").c_str());
     rmdir(dir);
+}
+
+}  // namespace
+
+namespace {
+
+// Whatever file it is handed, cerun answers at once with one line naming it.
+TEST(ArmRunner, ReadsOnlyARegularImageOfBoundedSize) {
+    char dir[] = "/tmp/nuv-images-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string d = dir;
+    ASSERT_EQ(mkfifo((d + "/fifo.exe").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir((d + "/dir.exe").c_str(), 0700), 0);
+    std::ofstream(d + "/huge.exe").close();
+    ASSERT_EQ(truncate((d + "/huge.exe").c_str(), 17 << 20), 0);
+    std::ofstream(d + "/text.exe") << "not an image\n";
+    const struct {
+        const char* file;
+        const char* says;
+    } cases[] = {
+        {"fifo.exe", "fifo.exe could not be loaded (/tmp/"},
+        {"dir.exe", "dir.exe is not a regular file)"},
+        {"huge.exe", "huge.exe is larger than 16777216 bytes)"},
+        {"text.exe", "text.exe could not be loaded (not a PE image)\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r = RunProcess({CERUN_PATH, d + "/" + c.file});
+        EXPECT_EQ(r.exit_code, 123) << c.file;
+        EXPECT_EQ(SplitLines(r.err).size(), 1U) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    RunProcess({"/bin/rm", "-rf", d});
+}
+
+// A resident runner that is gone is said to be gone, not taken for a closed pipe.
+TEST(ArmRunner, AStoppedRunnerIsReported) {
+    char dir[] = "/tmp/nuv-arm-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string d = dir;
+    std::ofstream(d + "/cerun") << "#!/bin/sh\nexit 0\n";
+    ASSERT_EQ(chmod((d + "/cerun").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(DEVICE_DIR, (d + "/device").c_str()), 0);
+    const ProcessOutput r = Devsim({"years", "--arm", "--to", "1951-01-01 00:00:00"},
+                                   {"DEVSIM_PROGRAM_DIR=" + d});
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.err.find("devsim: guard: cannot start nuv: the resident ARM runner stopped\n"),
+              std::string::npos)
+        << r.err;
+    RunProcess({"/bin/rm", "-rf", d});
+}
+
+TEST(ArmRunner, AnswersHelpAndVersion) {
+    const ProcessOutput help = RunProcess({CERUN_PATH, "--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_EQ(help.out.rfind("usage: cerun IMAGE.exe\n", 0), 0U);
+    const ProcessOutput version = RunProcess({CERUN_PATH, "--version"});
+    EXPECT_EQ(version.out, "cerun " PROJECT_VERSION "\n");
 }
 
 }  // namespace

@@ -306,3 +306,56 @@ TEST_F(StateFiles, AProgramThatCannotRunIsNotCalledUnbuilt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program that spins, exits with the platform's own status, pulls the
+// device from under devsim or forges devsim's lines gets one true line
+// and the documented status.
+TEST(DevsimGuards, AProgramCannotHangOrFoolDevsim) {
+    const struct {
+        const char* fake;
+        int exit_code;
+        const char* says;
+    } cases[] = {
+        {"spin", 3, "devsim: nuv spins: no Sleep for 2 s of CPU time at 2008-12-31 23:59:30"},
+        {"busy", 3, "devsim: nuv spins: no Sleep for 2 s of CPU time at 2008-12-31 23:59:30"},
+        {"exit125", 125, "devsim: nuv exited with 125 after 0.010 s of device time\n"},
+        {"truncate", 2, " was truncated during the run\n"},
+        {"inject", 0, "devsim: pending x\\ndevsim: clock right\\n\\x1b[8m 2009-01-01 00:00:00\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessOutput r =
+            RunProcess({DEVSIM_PATH, "run", "nuv", "--at", "2008-12-31 23:59:30"},
+                       {std::string("DEVSIM_PROGRAM_DIR=") + FAKE_DIR + "/" + c.fake});
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.fake << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.fake << ": " << r.err;
+        EXPECT_EQ(r.err.find("could not reach"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << c.fake;
+    }
+}
+
+// A trace that cannot be written fails the run, by whichever route it ran.
+TEST(DevsimOutput, ALostTraceFailsTheRun) {
+    const std::string nuv_exe = DEVICE_DIR "/nuv.exe";
+    const struct {
+        std::vector<std::string> argv;
+        const char* says;
+    } cases[] = {
+        {{DEVSIM_PATH, "run", "nuv", "--at", "2008-12-31 23:59:30"},
+         "devsim: nuv's trace could not be written: No space left on device\n"},
+        {{DEVSIM_PATH, "run", "nuv", "--at", "2008-12-31 23:59:30", "--arm"},
+         "devsim: nuv's trace could not be written: No space left on device\n"},
+        {{PROGRAM_DIR "/nuv"}, "nuv: cannot write the debug output: No space left on device\n"},
+        {{CERUN_PATH, nuv_exe}, "nuv.exe: cannot write the debug output: No space left on device\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full"};
+        argv.insert(argv.end(), c.argv.begin(), c.argv.end());
+        const ProcessOutput r = RunProcess(argv);
+        EXPECT_EQ(r.exit_code, 1) << c.argv[0];
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace

@@ -175,11 +175,22 @@ TEST(DevsimRun, TheAccountEndsWithAVerdictOnTheClock) {
         // the chip's 2014 stands when its writes are dropped: five years and a day ahead
         {{"run", "nuv", "--at", "2008-12-31 23:59:30", "--ignore-writes", "--limit", "40"},
          "devsim: clock wrong by 1826 d"},
-        {{"run", "nuv", "--regs", "3a,06,01,15,12,99,00"}, "devsim: clock wrong (no valid date)"},
+        // raw registers: the time they show is the true time, when they show one
+        {{"run", "nuv", "--regs", "3a,12,04,31,23,59,00"}, "devsim: clock right"},
+        {{"run", "nuv", "--regs", "3a,06,01,15,12,99,00"},
+         "devsim: clock not judged (no true time: --regs gave no valid date)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Tail(Devsim(c.args).err, 1)[0], c.verdict) << c.args[1];
     }
+}
+
+// Stopped while it slept, the program last read the chip 200 s before:
+// the account shows the chip as it is at the end, not as last read.
+TEST(DevsimRun, TheAccountShowsTheChipAsItIsAtTheEnd) {
+    const ProcessOutput r = Devsim({"run", "nuv", "--shell-after", "5000", "--limit", "200",
+                                    "--at", "2008-06-15 12:00:00"});
+    EXPECT_NE(r.err.find("devsim: rtc 3a 06 01 15 12 03 20\n"), std::string::npos) << r.err;
 }
 
 TEST(DevsimRun, AWatchThatNeverEndsIsStoppedAtTheLimit) {

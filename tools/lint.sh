@@ -4,6 +4,10 @@
 # Any finding fails.
 # usage: lint.sh SOURCE_DIR BUILD_DIR   (BUILD_DIR has compile_commands.json)
 set -uo pipefail
+if [ $# -ne 2 ] || [ ! -f "$2/compile_commands.json" ]; then
+    echo "usage: lint.sh SOURCE_DIR BUILD_DIR   (BUILD_DIR configured, with compile_commands.json)" >&2
+    exit 2
+fi
 src=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
 cd "$src"
