@@ -24,7 +24,9 @@ empty launch table, and reports what it did.
   --at "YYYY-MM-DD HH:MM:SS[.mmm]"  set the RTC right for this local time
                                   (years 1950 to 2205; default: now)
   --regs YY,MO,DW,DT,HH,MI,SS     set the seven calendar registers to these
-                                  raw hex bytes instead (prescaler phase 0)
+                                  raw hex bytes instead (prescaler phase 0);
+                                  the time they show is the true time, and
+                                  when they show none the clock is not judged
   --hw chip|correct               chip (default): the device's faulty
                                   calendar, which counts the binary year as
                                   BCD; correct: Gregorian, binary year
@@ -48,13 +50,17 @@ empty launch table, and reports what it did.
                                   set up a device; a device in use is refused
 
 stdout carries the program's debug output, byte for byte. stderr carries
-devsim's account: the final registers, the pending and refused launches and
-the unattended-mode count.
+devsim's account: the final registers (as the chip holds them at the end),
+the pending and refused launches (control characters in a path shown as
+\n or \xHH) and the unattended-mode count.
 
-exit status: the program's own when it ran clean (0); 3 when it was stopped
-at the limit, crashed, broke an access rule or left kernel mode or RTCEN on;
-2 for bad arguments or a device that cannot be made or is in use; 128 + N
-when signal N ended devsim.
+exit status: the program's own when it ran clean, whatever it is (125
+included); 1 when its trace could not be written; 3 when it was stopped at
+the limit, crashed, spun (2 s of CPU, or 20000000 ARM instructions, without
+a Sleep that moves device time), broke an access rule or left kernel mode
+or RTCEN on, or the ARM runner stopped; 2 for bad arguments, a device that
+cannot be made or is in use, or a state file truncated during the run;
+128 + N when signal N ended devsim.
 
 )";
 
@@ -85,8 +91,9 @@ final drift.
 
 exit status: 0 when U is 0 and the RTC is right at --to; 1 otherwise, or
 when the report cannot be written; 3 when a guard fired (a program crashed,
-broke an access rule, ran over 3600 s of device time, or was launched more
-than 10 times within a minute); 2 for bad arguments; 128 + N when signal N
+spun, broke an access rule, ran over 3600 s of device time, or was launched
+more than 10 times within a minute, or the ARM runner stopped); 2 for bad
+arguments or a state file truncated during the run; 128 + N when signal N
 ended devsim.
 )";
 
