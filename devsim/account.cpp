@@ -62,30 +62,45 @@ std::string VerdictLine(const sim::DeviceState& d) {
                                               : "devsim: clock wrong by " + Duration(*drift) + "\n";
 }
 
+namespace {
+
+// How the program's process ended, when that was wrong; empty otherwise.
+std::string EndProblem(const std::string& program, const ProcessResult& result,
+                       const sim::DeviceState& d, bool stop_intended) {
+    const std::string at = sim::FormatDateTime(sim::FromMs(d.os.clock_ms), true);
+    if (d.os.program_fault[0] != '\0') {
+        return program + " " + sim::Escaped(d.os.program_fault) + " at " + at;
+    }
+    if (d.os.stopped_at_limit != 0) {
+        return stop_intended ? "" : program + " stopped at the limit: still running at " + at;
+    }
+    if (!result.exited && result.signal == SIGXCPU) {
+        return program + " spins: no Sleep for " + std::to_string(sim::kSpinCpuSeconds) +
+               " s of CPU time at " + at;
+    }
+    if (!result.exited) {
+        return program + " crashed: signal " + std::to_string(result.signal) + " (" +
+               strsignal(result.signal) + ") at " + at;
+    }
+    // Only a program that never reached the device got 125 from the
+    // platform; one that did exited with it on its own.
+    if (result.exit_code == sim::kNoDeviceExitCode && d.os.program_attached == 0) {
+        return program + " could not reach the simulated device";
+    }
+    return "";
+}
+
+}  // namespace
+
 std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,
                                      const sim::DeviceState& d, bool stop_intended) {
     std::vector<std::string> problems;
-    const std::string at = sim::FormatDateTime(sim::FromMs(d.os.clock_ms), true);
     if (!result.started) {
         problems.push_back("cannot start " + program + ": " + result.why);
         return problems;
     }
-    if (d.os.program_fault[0] != '\0') {
-        problems.push_back(program + " " + sim::Escaped(d.os.program_fault) + " at " + at);
-    } else if (d.os.stopped_at_limit != 0) {
-        if (!stop_intended) {
-            problems.push_back(program + " stopped at the limit: still running at " + at);
-        }
-    } else if (!result.exited && result.signal == SIGXCPU) {
-        problems.push_back(program + " spins: no Sleep for " +
-                           std::to_string(sim::kSpinCpuSeconds) + " s of CPU time at " + at);
-    } else if (!result.exited) {
-        problems.push_back(program + " crashed: signal " + std::to_string(result.signal) + " (" +
-                           strsignal(result.signal) + ") at " + at);
-    } else if (result.exit_code == sim::kNoDeviceExitCode && d.os.program_attached == 0) {
-        // Only then is 125 the platform's: a program that reached the device
-        // exited with it on its own.
-        problems.push_back(program + " could not reach the simulated device");
+    if (std::string end = EndProblem(program, result, d, stop_intended); !end.empty()) {
+        problems.push_back(std::move(end));
     }
     for (uint32_t i = 0; i < d.log.violation_count && i < sim::kMaxViolations; ++i) {
         problems.push_back("access violation at " +

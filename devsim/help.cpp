@@ -25,8 +25,8 @@ empty launch table, and reports what it did.
                                   (years 1950 to 2205; default: now)
   --regs YY,MO,DW,DT,HH,MI,SS     set the seven calendar registers to these
                                   raw hex bytes instead (prescaler phase 0);
-                                  the time they show is the true time, and
-                                  when they show none the clock is not judged
+                                  the time they show is the true time (with
+                                  no valid date, the clock is not judged)
   --hw chip|correct               chip (default): the device's faulty
                                   calendar, which counts the binary year as
                                   BCD; correct: Gregorian, binary year
@@ -54,7 +54,7 @@ devsim's account: the final registers (as the chip holds them at the end),
 the pending and refused launches (control characters in a path shown as
 \n or \xHH) and the unattended-mode count.
 
-exit status: the program's own when it ran clean, whatever it is (125
+exit status: the program's own when it ran clean (0), whatever it is (125
 included); 1 when its trace could not be written; 3 when it was stopped at
 the limit, crashed, spun (2 s of CPU, or 20000000 ARM instructions, without
 a Sleep that moves device time), broke an access rule or left kernel mode
