@@ -186,6 +186,13 @@ void EndProcess(DeviceState& d) {
     d.os.kmode = 0;
 }
 
+std::string FormatClock(int64_t ms) {
+    const DateTime t = FromMs(ms);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second, t.ms);
+    return buf;
+}
+
 const char* RegisterName(uint32_t offset) {
     if (offset == RTCCON) {
         return "RTCCON";
@@ -197,17 +204,16 @@ const char* RegisterName(uint32_t offset) {
 std::string FormatIo(const IoEvent& e) {
     char buf[64];
     switch (e.kind) {
-        case IoEvent::Kind::KmodeOn: return "devsim: kmode on";
-        case IoEvent::Kind::KmodeOff: return "devsim: kmode off";
+        case IoEvent::Kind::KmodeOn: return "kmode on";
+        case IoEvent::Kind::KmodeOff: return "kmode off";
         case IoEvent::Kind::Unattended:
-            return e.value != 0 ? "devsim: unattended mode requested"
-                                : "devsim: unattended mode withdrawn";
+            return e.value != 0 ? "unattended mode requested" : "unattended mode withdrawn";
         case IoEvent::Kind::Registration:
-            return "devsim: register " + Escaped(e.detail) + (e.value != 0 ? "" : " (refused)");
+            return "register " + Escaped(e.detail) + (e.value != 0 ? "" : " (refused)");
         case IoEvent::Kind::Read:
         case IoEvent::Kind::Write: {
             const char* name = RegisterName(e.offset);
-            std::snprintf(buf, sizeof buf, "devsim: io %s %s %02x",
+            std::snprintf(buf, sizeof buf, "%s %s %02x",
                           e.kind == IoEvent::Kind::Read ? "read" : "write",
                           name != nullptr ? name : "?", e.value);
             return buf;

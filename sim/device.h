@@ -53,8 +53,10 @@ struct IoEvent {
 };
 using IoObserver = std::function<void(const IoEvent&)>;
 
-// "devsim: io read BCDYEAR 3a" and the like, without a line end.
+// "read BCDYEAR 3a", "kmode on" and the like, without the time or a line end.
 std::string FormatIo(const IoEvent& e);
+// A device clock value as the io log shows it: "23:59:59.900".
+std::string FormatClock(int64_t ms);
 // Conventional name of the register at `offset`, or nullptr outside the map.
 const char* RegisterName(uint32_t offset);
 

@@ -11,4 +11,15 @@ int FixerIndex(const std::string& name) {
     return -1;
 }
 
+std::string FixerNames(const char* last) {
+    std::string names;
+    for (int i = 0; i < kFixerCount; ++i) {
+        if (i > 0) {
+            names += i + 1 == kFixerCount ? std::string(" ") + last + " " : ", ";
+        }
+        names += kFixers[i].name;
+    }
+    return names;
+}
+
 }  // namespace sim

@@ -24,4 +24,8 @@ inline constexpr int kFixerCount = static_cast<int>(std::size(kFixers));
 // Index of the fixer called `name` in kFixers, or -1.
 int FixerIndex(const std::string& name);
 
+// The fixers' names for a sentence: "nuv, nuv28 or nuv29" (`last` "or"),
+// "nuv, nuv28 and nuv29" (`last` "and").
+std::string FixerNames(const char* last);
+
 }  // namespace sim

@@ -14,6 +14,7 @@
 #include "fd_io.h"
 #include "platform.h"
 #include "state_file.h"
+#include "text.h"
 #include "truncation.h"
 
 namespace sim {
@@ -36,6 +37,26 @@ void WriteAll(int fd, const std::string& text) { sim::WriteAll(fd, text.data(), 
 int InheritedLock() {
     const char* text = std::getenv(kLockFdEnv);
     return text != nullptr && *text >= '0' && *text <= '9' ? std::atoi(text) : -1;
+}
+
+// One line of the io log, at the device's clock.
+void WriteIoLine(const std::string& what) {
+    WriteAll(2, FormatClock(g_binding.device->os.clock_ms) + " " + what + "\n");
+}
+
+// The trace in the io log too, line by line, in order with the device's
+// actions: what was traced before a write shows before it.
+void TraceToIoLog(const std::string& text) {
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end;
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        WriteIoLine("trace " + Escaped(line));
+        at = end + 1;
+    }
 }
 
 // The clock when the CPU limit was last renewed.
@@ -115,7 +136,7 @@ void AttachDefault() {
         }
     };
     if (g_binding.device->os.io_trace != 0) {
-        g_binding.io = [](const IoEvent& e) { WriteAll(2, FormatIo(e) + "\n"); };
+        g_binding.io = [](const IoEvent& e) { WriteIoLine(FormatIo(e)); };
     }
     g_binding.on_limit = [] { _exit(kLimitExitCode); };
 }
@@ -134,9 +155,12 @@ void BindHost(const HostBinding& binding) { g_binding = binding; }
 void UnbindHost() { g_binding = HostBinding{}; }
 
 void HostDebugOutput(const std::string& text) {
-    Dev();
+    const DeviceState& d = Dev();
     if (g_binding.debug) {
         g_binding.debug(text);
+    }
+    if (d.os.io_trace != 0 && g_binding.io) {
+        TraceToIoLog(text);
     }
 }
 

@@ -6,9 +6,9 @@
 
 namespace {
 
-ProcessOutput Devsim(std::vector<std::string> args) {
+ProcessOutput Devsim(std::vector<std::string> args, const std::vector<std::string>& env = {}) {
     args.insert(args.begin(), DEVSIM_PATH);
-    return RunProcess(args);
+    return RunProcess(args, env);
 }
 
 std::string TimeBlock(int y, int mo, int d, int dow, int h, int mi, int s, int ms) {
@@ -116,17 +116,93 @@ TEST(DevsimRun, RawRegistersOutsideTheMinuteOnlyRearm) {
     EXPECT_EQ(Tail(r.err, 6)[0], "devsim: rtc 3a 06 01 15 12 00 02");
 }
 
+// The io log of a run, each line without its device time ("23:59:59.900 ").
+std::vector<std::string> IoLog(const std::vector<std::string>& args,
+                               const std::vector<std::string>& env = {}) {
+    std::vector<std::string> log;
+    for (const std::string& line : SplitLines(Devsim(args, env).err)) {
+        if (line.size() > 13 && line[2] == ':' && line[8] == '.' && line[12] == ' ') {
+            log.push_back(line.substr(13));
+        }
+    }
+    return log;
+}
+
 TEST(DevsimRun, IoLogShowsTheBracketAsItHappens) {
     const ProcessOutput r = Devsim({"run", "nuv", "--at", "2008-06-15 12:00:00", "--io"});
     EXPECT_EQ(r.exit_code, 0);
     const std::vector<std::string> lines = SplitLines(r.err);
-    ASSERT_GE(lines.size(), 13U);
+    ASSERT_GE(lines.size(), 14U);
     const std::vector<std::string> first(lines.begin(), lines.begin() + 5);
-    EXPECT_EQ(first, (std::vector<std::string>{"devsim: kmode on", "devsim: io read RTCCON 00",
-                                               "devsim: io write RTCCON 01",
-                                               "devsim: io read BCDYEAR 3a",
-                                               "devsim: io read BCDMON 06"}));
-    EXPECT_EQ(lines[12], "devsim: kmode off");
+    EXPECT_EQ(first, (std::vector<std::string>{
+                         "12:00:00.000 kmode on", "12:00:00.000 read RTCCON 00",
+                         "12:00:00.000 write RTCCON 01", "12:00:00.000 read BCDYEAR 3a",
+                         "12:00:00.000 read BCDMON 06"}));
+    EXPECT_EQ(lines[12], "12:00:00.000 kmode off");
+    EXPECT_EQ(lines[13], "12:00:00.000 trace --------------------- RTCcontent");
+}
+
+// The trace stands in the io log where it happened: a fix is traced after
+// the write that made it, and each registration after the trace of its time.
+bool FixTracedAfterItsWrite(const std::vector<std::string>& log) {
+    bool written = false;
+    for (const std::string& line : log) {
+        if (line.rfind("trace [RTC] fix", 0) == 0 && !written) {
+            return false;
+        }
+        written = line.rfind("trace ", 0) == 0 ? false : written || line.rfind("write BCD", 0) == 0;
+    }
+    return true;
+}
+
+bool RegisteredAfterItsTime(const std::vector<std::string>& log) {
+    std::string year, month, day;
+    for (const std::string& line : log) {
+        if (line.rfind("trace Year:", 0) == 0) {
+            year = line.substr(line.rfind(' ') + 1);
+        } else if (line.rfind("trace Month:", 0) == 0) {
+            month = line.substr(line.rfind(' ') + 1);
+        } else if (line.rfind("trace Day:", 0) == 0) {
+            day = line.substr(line.rfind(' ') + 1);
+        } else if (line.rfind("register ", 0) == 0) {
+            const size_t at = line.find(' ', 9) + 1;  // after the path
+            const int y = std::stoi(line.substr(at, 4));
+            const int m = std::stoi(line.substr(at + 5, 2));
+            const int d = std::stoi(line.substr(at + 8, 2));
+            if (year != std::to_string(y) || month != std::to_string(m) || day != std::to_string(d)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+TEST(DevsimRun, TheIoLogShowsTheTraceInOrderWithTheDevice) {
+    const std::string fake = std::string("DEVSIM_PROGRAM_DIR=") + FAKE_DIR;
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        std::string env;
+        bool (*check)(const std::vector<std::string>&);
+        bool holds;
+    } cases[] = {
+        {"nuv at New Year", {"run", "nuv", "--at", "2008-12-31 23:59:59", "--io"}, "",
+         FixTracedAfterItsWrite, true},
+        {"nuv28 in 2009", {"run", "nuv28", "--at", "2009-02-28 23:59:59", "--io"}, "",
+         FixTracedAfterItsWrite, true},
+        {"a fix traced before its write", {"run", "nuv", "--io"}, fake + "/trace_first",
+         FixTracedAfterItsWrite, false},
+        {"nuv re-arming", {"run", "nuv", "--at", "2008-12-31 23:59:59", "--io"}, "",
+         RegisteredAfterItsTime, true},
+        {"a registration before its time's trace", {"run", "nuv", "--io"},
+         fake + "/register_first", RegisteredAfterItsTime, false},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> log =
+            IoLog(c.args, c.env.empty() ? std::vector<std::string>{} : std::vector{c.env});
+        ASSERT_GT(log.size(), 10U) << c.what;
+        EXPECT_EQ(c.check(log), c.holds) << c.what;
+    }
 }
 
 // Whatever the program, the three registrations run while its watch's
@@ -139,11 +215,10 @@ TEST(DevsimRun, EachProgramRegistersWhileUnattendedThenWithdraws) {
     };
     for (const std::vector<std::string>& args : runs) {
         std::vector<std::string> order;
-        for (const std::string& line : SplitLines(Devsim(args).err)) {
-            if (line == "devsim: unattended mode requested" ||
-                line == "devsim: unattended mode withdrawn") {
-                order.push_back(line.substr(24));
-            } else if (line.rfind("devsim: register ", 0) == 0) {
+        for (const std::string& line : IoLog(args)) {
+            if (line == "unattended mode requested" || line == "unattended mode withdrawn") {
+                order.push_back(line.substr(16));
+            } else if (line.rfind("register ", 0) == 0) {
                 order.push_back("register");
             }
         }

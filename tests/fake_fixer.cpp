@@ -39,6 +39,23 @@ int main() {
 #elif defined(FAKE_TRUNCATE)
     Sleep(10);
     return truncate(std::getenv("NUV_DEVICE_STATE"), 0);
+#elif defined(FAKE_TRACE_FIRST)
+    // nuv's fix, traced before the write that makes it.
+    RtcRegisters r = {0x3b, 0x01, 0x04, 0x01, 0x00, 0x00, 0x00};
+    NKDbgPrintfW(L"[RTC] fix year %x (%d)\r\n", 0x3bU, 0x3bU);
+    WriteRtcYear(r);
+    for (int i = 0; i < 10; ++i) {
+        ReadRtc(r);
+    }
+#elif defined(FAKE_REGISTER_FIRST)
+    // A registration made before the trace of its time.
+    SYSTEMTIME t = {2009, 12, 0, 31, 23, 59, 0, 0};
+    CeRunAppAtTime(const_cast<WCHAR*>(L"\\Windows\\nuv.exe"), &t);
+    NKDbgPrintfW(L"Year:      %d\r\nMonth:     %d\r\nDay:       %d\r\n", 2009U, 12U, 31U);
+    for (int i = 0; i < 10; ++i) {
+        Sleep(10);
+        PowerPolicyNotify(3, 1);
+    }
 #elif defined(FAKE_INJECT)
     // A launch path that would forge devsim's own lines and hide the terminal.
     SYSTEMTIME later = {2009, 1, 4, 1, 0, 0, 0, 0};
