@@ -13,6 +13,16 @@
 
 namespace devsim {
 
+std::string Hex2(uint8_t b) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02x", b);
+    return buf;
+}
+
+std::string YearText(uint8_t year) {
+    return Hex2(year) + " (" + std::to_string(YEAR_BASE + year) + ")";
+}
+
 std::string RegsText(const RtcRegisters& r) {
     std::string text;
     for (const sim::CalendarRegister& reg : sim::kCalendarRegisters) {
@@ -122,8 +132,38 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
     return problems;
 }
 
+namespace {
+
+// Why the platform refused a registration.
+std::string RefusalReason(const SYSTEMTIME& t) {
+    const bool leap = t.wYear % 4 == 0 && (t.wYear % 100 != 0 || t.wYear % 400 == 0);
+    return t.wMonth == 2 && t.wDay == 29 && !leap
+               ? "no such date: February 29 of a common year"
+               : "no such date or time";
+}
+
+// The unattended-mode line: a clean run withdraws the request once, at its
+// end, however often its watch renewed it; anything else is flagged.
+std::string UnattendedLine(const sim::DeviceState& d) {
+    const uint32_t asked = d.os.unattended_requests;
+    const std::string requested =
+        asked == 0 ? "never requested" : "requested " + std::to_string(asked) +
+                                             (asked == 1 ? " time" : " times");
+    if (d.os.unattended_withdrawals == 1 && d.os.unattended_on == 0) {
+        return "devsim: unattended mode " + requested + ", withdrawn once at the end (clean)\n";
+    }
+    return "devsim: unattended mode " + requested + ", withdrawn " +
+           std::to_string(d.os.unattended_withdrawals) + " times" +
+           (d.os.unattended_on != 0 ? ", still requested" : "") +
+           ": a clean run withdraws it once, at its end\n";
+}
+
+}  // namespace
+
 std::string AccountLines(const sim::DeviceState& d) {
-    std::string out = "devsim: rtc " + RegsText(d.chip.regs) + "\n";
+    const uint8_t year = d.chip.regs.year;
+    std::string out = "devsim: rtc " + RegsText(d.chip.regs) + " (the chip's registers; year " +
+                      Hex2(year) + " is " + std::to_string(YEAR_BASE + year) + ")\n";
     bool listed[sim::kMaxLaunches] = {};
     auto pending = [&](int i) {
         const sim::Launch& l = d.os.launches[i];
@@ -144,14 +184,11 @@ std::string AccountLines(const sim::DeviceState& d) {
         }
     }
     for (uint32_t i = 0; i < d.log.refused_count && i < sim::kMaxRefused; ++i) {
-        out += "devsim: refused " + sim::Escaped(d.log.refused[i].path) + " " +
-               sim::FormatLaunchTime(d.log.refused[i].at) + "\n";
+        const sim::Launch& r = d.log.refused[i];
+        out += "devsim: refused " + sim::Escaped(r.path) + " " + sim::FormatLaunchTime(r.at) +
+               " (" + RefusalReason(r.at) + ")\n";
     }
-    auto times = [](uint32_t n) { return std::to_string(n) + (n == 1 ? " time" : " times"); };
-    out += "devsim: unattended mode requested " + times(d.os.unattended_requests) + ", withdrawn " +
-           times(d.os.unattended_withdrawals) +
-           ", still requested: " + (d.os.unattended_on != 0 ? "yes" : "no") + "\n";
-    return out;
+    return out + UnattendedLine(d);
 }
 
 }  // namespace devsim

@@ -19,6 +19,11 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
 // The closing lines: registers, pending and refused launches, unattended mode.
 std::string AccountLines(const sim::DeviceState& d);
 
+// "3b"
+std::string Hex2(uint8_t b);
+// The year byte and the year it counts: "40 (2014)".
+std::string YearText(uint8_t year);
+
 // "3b 01 05 01 00 00 00"
 std::string RegsText(const RtcRegisters& r);
 

@@ -1,23 +1,31 @@
 #include "help.h"
 
+#include <cstring>
+#include <utility>
+
+#include "fixers.h"
+
 namespace devsim {
 
 namespace {
 
-const char kOverview[] = R"(usage: devsim run PROGRAM [options]
+const char kOverview[] = R"help(usage: devsim run PROGRAM [options]
        devsim years [options]
        devsim help [run|years]
        devsim --version
 
-devsim drives the clock-fix programs nuv, nuv28 and nuv29 on a simulated
+devsim drives the clock-fix programs {all programs} on a simulated
 handheld: one run of one program (run), or one device over a span of years
 (years). Each program is its own process; it finds the device in the state
 file named by NUV_DEVICE_STATE. A program started by hand with that
 variable exits 125 when the file is missing, damaged or in use.
 
-)";
+example: nuv at the New Year of 2009, on the chip as it steps:
+  devsim run nuv --at "2008-12-31 23:59:30"
 
-const char kRun[] = R"(devsim run PROGRAM: runs one fixer (nuv, nuv28 or nuv29), the host build
+)help";
+
+const char kRun[] = R"help(devsim run PROGRAM: runs one fixer ({one program}), the host build
 found beside devsim, as its own process on a fresh simulated device with an
 empty launch table, and reports what it did.
 
@@ -38,9 +46,12 @@ empty launch table, and reports what it did.
   --limit S                       stop a program still running after S
                                   seconds of device time (1 to 86400,
                                   default 3600)
-  --io                            also log on stderr, in order, every register
-                                  access, kernel mode change, unattended-mode
-                                  request and withdrawal, and registration
+  --io                            also log on stderr, each line at the device
+                                  clock (23:59:59.900), in order: every
+                                  register access, kernel mode change,
+                                  unattended-mode request and withdrawal,
+                                  registration, and the program's trace
+                                  lines ("trace [RTC] fix year 3b (59)")
   --arm                           run the device executable device/PROGRAM.exe
                                   as ARM code under cerun instead of the host
                                   build; everything printed stays the same
@@ -49,10 +60,13 @@ empty launch table, and reports what it did.
                                   last run left it, without the options that
                                   set up a device; a device in use is refused
 
-stdout carries the program's debug output, byte for byte. stderr carries
-devsim's account: the final registers (as the chip holds them at the end),
-the pending and refused launches (control characters in a path shown as
-\n or \xHH) and the unattended-mode count.
+stdout carries the program's debug output, byte for byte: its
+"RTCcontent" block shows the chip's registers (date, day of week), its
+"Year:"/"Day:" blocks the system's time (SYSTEMTIME). stderr carries
+devsim's account, within 80 columns: the chip's registers at the end
+("rtc 3b 01 05 01 00 00 00", year byte 3b is 2009), the pending and
+refused launches (control characters in a path shown as \n or \xHH),
+how unattended mode was used, and the verdict on the clock.
 
 exit status: the program's own when it ran clean (0), whatever it is (125
 included); 1 when its trace could not be written; 3 when it was stopped at
@@ -62,9 +76,9 @@ or RTCEN on, or the ARM runner stopped; 2 for bad arguments, a device that
 cannot be made or is in use, or a state file truncated during the run;
 128 + N when signal N ended devsim.
 
-)";
+)help";
 
-const char kYears[] = R"(devsim years: one device over a span of years. At --from the RTC is set
+const char kYears[] = R"help(devsim years: one device over a span of years. At --from the RTC is set
 right, the launch table is empty, and the first fixer not disabled is
 started by hand; from then on each pending launch falls due when the RTC's
 local time reaches it and the program starts --launch-delay ms later as its
@@ -77,7 +91,7 @@ when it shows a valid date and time within 10 minutes of it.
   --hw chip|correct      the RTC's calendar, as for run (default chip)
   --launch-delay MS      from a launch falling due to its start (0 to
                          600000, default 250)
-  --disable PROGRAM      leave nuv, nuv28 or nuv29 uninstalled (repeatable)
+  --disable PROGRAM      leave {one program} uninstalled (repeatable)
   --quiet                only the summary line
   --arm                  run the device executables under cerun, as for run
 
@@ -95,19 +109,37 @@ spun, broke an access rule, ran over 3600 s of device time, or was launched
 more than 10 times within a minute, or the ARM runner stopped); 2 for bad
 arguments or a state file truncated during the run; 128 + N when signal N
 ended devsim.
-)";
+)help";
+
+}  // namespace
+
+namespace {
+
+// `text` with the programs named from their one list.
+std::string Named(std::string text) {
+    const std::pair<const char*, std::string> names[] = {
+        {"{all programs}", sim::FixerNames("and")}, {"{one program}", sim::FixerNames("or")}};
+    for (const auto& [mark, list] : names) {
+        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
+            text.replace(at, std::strlen(mark), list);
+        }
+    }
+    return text;
+}
 
 }  // namespace
 
 const char* HelpFor(const std::string& command) {
-    static const std::string all = std::string(kOverview) + kRun + kYears;
+    static const std::string all = Named(std::string(kOverview) + kRun + kYears);
+    static const std::string run = Named(kRun);
+    static const std::string years = Named(kYears);
     if (command.empty()) {
         return all.c_str();
     }
     if (command == "run") {
-        return kRun;
+        return run.c_str();
     }
-    return command == "years" ? kYears : nullptr;
+    return command == "years" ? years.c_str() : nullptr;
 }
 
 }  // namespace devsim

@@ -8,6 +8,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "run_command.h"
+#include "say.h"
 #include "truncation.h"
 #include "years_command.h"
 
@@ -17,14 +18,17 @@ namespace {
 int Finish(int status) {
     std::cout.flush();
     if (!std::cout) {
-        std::cerr << "devsim: cannot write to standard output\n";
+        devsim::Say("devsim: cannot write to standard output\n");
     }
     std::cerr.flush();
     return (!std::cout || !std::cerr) && status == 0 ? 1 : status;
 }
 
 int BadArgs(const std::string& why) {
-    std::cerr << "devsim: " << why << " (see devsim --help)\n";
+    // The pointer to the help only where it still fits on the one line.
+    const std::string line = "devsim: " + why;
+    const std::string hint = " (see devsim --help)";
+    devsim::Say(line + (line.size() + hint.size() <= devsim::kColumns ? hint : "") + "\n");
     return 2;
 }
 
@@ -39,7 +43,7 @@ std::optional<int> AnswerHelp(const std::vector<std::string>& args) {
     if (command == "help" || command == "--help" || command == "-h") {
         const char* help = devsim::HelpFor(args.size() > 1 ? args[1] : "");
         if (help == nullptr) {
-            return BadArgs("no help on '" + args[1] + "' (run or years)");
+            return BadArgs("no help on '" + args[1] + "': there is help on run and years");
         }
         std::cout << help;
         return Finish(0);

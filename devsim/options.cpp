@@ -140,7 +140,7 @@ Result<sim::MidnightFault> Midnight(const std::string& text) {
         }
         if (eq == std::string::npos || index < 0) {
             return Fail("--midnight: '" + item +
-                        "' is not REG=HEX with REG one of year month day date hour min sec");
+                        "' is not REG=HEX (year month day date hour min sec)");
         }
         const std::optional<uint8_t> byte = HexByte(item.substr(eq + 1));
         if (!byte) {
@@ -161,7 +161,7 @@ Result<sim::DateTime> DeviceTime(const std::string& text) {
     const sim::DateTime t = *parsed;
     if (t.year < kFirstYear || t.year > kLastYear) {
         return Fail("'" + text +
-                    "' is outside the years 1950 to 2205 that the year register holds");
+                    "' is not in the years 1950 to 2205");
     }
     return t;
 }
@@ -234,7 +234,7 @@ Status RunProgramArgument(const std::string& arg, RunOptions& o) {
         return Fail("unexpected argument '" + arg + "'");
     }
     if (sim::FixerIndex(arg) < 0) {
-        return Fail("unknown program '" + arg + "' (nuv, nuv28 or nuv29)");
+        return Fail("unknown program '" + arg + "': PROGRAM is " + sim::FixerNames("or"));
     }
     o.program = arg;
     return Ok();
@@ -260,7 +260,7 @@ const OptionEntry<YearsOptions> kYearsOptions[] = {
     {"--disable", true, false,
      [](const std::string& v, YearsOptions& o) {
          const int p = sim::FixerIndex(v);
-         return p < 0 ? Fail("--disable takes nuv, nuv28 or nuv29, not '" + v + "'")
+         return p < 0 ? Fail("--disable takes " + sim::FixerNames("or") + ", not '" + v + "'")
                       : Set(o.disabled[p]);
      }},
     {"--quiet", false, false, [](const std::string&, YearsOptions& o) { return Set(o.quiet); }},
@@ -307,7 +307,9 @@ Status Parse(const OptionEntry<Options> (&table)[N],
         for (const OptionEntry<Options>& s : table) {
             entry = arg == s.name ? &s : entry;
         }
-        const bool option = arg.rfind("--", 0) == 0;
+        // Anything that starts with "-" is an option (no program's name does),
+        // so "-q" is refused like any other unknown option.
+        const bool option = arg.size() > 1 && arg[0] == '-';
         const Status done = !option           ? positional(arg, o)
                             : entry == nullptr ? Fail("unknown option '" + arg + "'")
                                               : ApplyOption(*entry, arg, in, o);
@@ -327,7 +329,7 @@ Result<RunOptions> ParseRunOptions(const std::vector<std::string>& args) {
         return Fail(parsed.why());
     }
     if (o.program.empty()) {
-        return Fail("run needs a program: nuv, nuv28 or nuv29");
+        return Fail("run needs a program: " + sim::FixerNames("or"));
     }
     if (o.at_given && o.device.regs_given) {
         return Fail("--at and --regs both set the clock; give one of them");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "interrupt.h"
+#include "say.h"
 #include "state_file.h"
 
 extern char** environ;
@@ -189,7 +190,7 @@ sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string&
     const std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
     const sim::Result<sim::DeviceState*> d = sim::CreateTempStateFile(dir, initial, path);
     if (!d) {
-        std::cerr << "devsim: cannot create a device state in " << dir << ": " << d.why() << "\n";
+        Say("devsim: cannot create a device state in " + dir + ": " + d.why() + "\n");
     }
     SetInterruptFile(d ? path : "");
     return d ? *d : nullptr;

@@ -10,18 +10,12 @@
 
 #include "account.h"
 #include "process.h"
+#include "say.h"
 #include "state_file.h"
 
 namespace devsim {
 
 namespace {
-
-std::string Seconds(int64_t ms) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%03lld", static_cast<long long>(ms / 1000),
-                  static_cast<long long>(ms % 1000));
-    return buf;
-}
 
 // The device for this run: a fresh one, or the one an earlier run left in
 // --state; `file` gets its path. Says why on stderr when there is none.
@@ -35,22 +29,22 @@ sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
     struct stat st {};
     if (stat(file.c_str(), &st) == 0) {
         if (options.device_set) {
-            std::cerr << "devsim: " << file
-                      << " already holds a device; --at, --regs, --hw, --midnight and "
-                         "--ignore-writes set up a new one\n";
+            Say("devsim: " + file +
+                " already holds a device; --at, --regs, --hw, --midnight and --ignore-writes "
+                "set up a new one: remove " + file + " (or name another file) to start over\n");
             return nullptr;
         }
         const sim::Result<sim::DeviceState*> d = sim::OpenStateFile(file);
         if (!d && d.why() == sim::kInUse) {
-            std::cerr << "devsim: device " << file << " is in use\n";
+            Say("devsim: device " + file + " is in use\n");
         } else if (!d) {
-            std::cerr << "devsim: device state " << file << ": " << d.why() << "\n";
+            Say("devsim: device state " + file + ": " + d.why() + "\n");
         }
         return d ? *d : nullptr;
     }
     const sim::Result<sim::DeviceState*> d = sim::CreateStateFile(file, initial);
     if (!d) {
-        std::cerr << "devsim: cannot create device state " << file << ": " << d.why() << "\n";
+        Say("devsim: cannot create device state " + file + ": " + d.why() + "\n");
     }
     return d ? *d : nullptr;
 }
@@ -69,7 +63,7 @@ std::string Account(const RunOptions& options, const ProcessResult& result,
         d.os.program_fault[0] == '\0') {
         account += "devsim: " + options.program + " exited with " +
                    std::to_string(result.exit_code) + " after " +
-                   Seconds(d.os.clock_ms - run_start) + " s of device time\n";
+                   Duration(d.os.clock_ms - run_start) + " of device time\n";
     }
     for (const std::string& p : problems) {
         account += "devsim: " + p + "\n";
@@ -89,7 +83,7 @@ void CloseDevice(const RunOptions& options, sim::DeviceState* d, const std::stri
 int RunCommand(const RunOptions& options) {
     const ProgramCommand command = CommandFor(options.program, options.arm);
     if (const sim::Status usable = CheckProgram(command); !usable) {
-        std::cerr << "devsim: program " << options.program << " " << usable.why() << "\n";
+        Say("devsim: program " + options.program + " " + usable.why() + "\n");
         return 2;
     }
     std::string file;
@@ -111,12 +105,12 @@ int RunCommand(const RunOptions& options) {
     const std::vector<std::string> problems = RunProblems(options.program, result, *d);
     sim::EndProcess(*d);
     sim::CatchUp(*d);  // the registers as the chip holds them now, not as last read
-    std::cerr << Account(options, result, problems, *d, run_start);
+    Say(Account(options, result, problems, *d, run_start));
     const int trace_errno = d->os.trace_errno;
     CloseDevice(options, d, file);
     if (trace_errno != 0) {
-        std::cerr << "devsim: " << options.program << "'s trace could not be written: "
-                  << std::strerror(trace_errno) << "\n";
+        Say("devsim: " + options.program + "'s trace could not be written: " +
+            std::strerror(trace_errno) + "\n");
     }
     if (!problems.empty()) {
         return 3;

@@ -16,6 +16,7 @@
 #include "arm_server.h"
 #include "process.h"
 #include "registers.h"
+#include "say.h"
 #include "state_file.h"
 
 namespace devsim {
@@ -28,17 +29,6 @@ constexpr int kMaxLaunchesPerMinute = 10;
 
 int64_t DayOf(int64_t ms) {
     return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1;
-}
-
-std::string Hex2(uint8_t b) {
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%02x", b);
-    return buf;
-}
-
-// The year byte and the year it counts: "40 (2014)".
-std::string YearText(uint8_t year) {
-    return Hex2(year) + " (" + std::to_string(YEAR_BASE + year) + ")";
 }
 
 
@@ -259,21 +249,31 @@ void Simulation::ReportCounts() const {
     }
 }
 
+// One line per year, its days after the year; a day that does not fit
+// goes on a line of its own, under the first.
 void Simulation::Report() const {
+    constexpr size_t kIndent = 6;  // "1960  "
     std::map<int, std::string> years;
     for (const auto& [day, items] : rollovers_) {
         static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
         const sim::DateTime t = sim::CivilFromDays(day);
-        std::string& line = years[t.year];
-        line += line.empty() ? std::to_string(t.year) + "  " : "; ";
-        line += std::string(kMonths[t.month - 1]) + " " + std::to_string(t.day) + ": ";
+        std::string part = std::string(kMonths[t.month - 1]) + " " + std::to_string(t.day) + ": ";
         for (size_t i = 0; i < items.size(); ++i) {
-            line += (i == 0 ? "" : ", ") + items[i];
+            part += (i == 0 ? "" : ", ") + items[i];
+        }
+        std::string& text = years[t.year];
+        const size_t line_length = text.size() - (text.rfind('\n') + 1);
+        if (text.empty()) {
+            text = std::to_string(t.year) + "  " + part;
+        } else if (line_length + 2 + part.size() <= kColumns) {
+            text += "; " + part;
+        } else {
+            text += ";\n" + std::string(kIndent, ' ') + part;
         }
     }
-    for (const auto& [year, line] : years) {
-        std::cout << line << "\n";
+    for (const auto& [year, text] : years) {
+        std::cout << Fitted(text, kIndent) << "\n";
     }
 }
 
@@ -332,6 +332,11 @@ int Simulation::Finish() {
     if (!o_.quiet) {
         Report();
         ReportCounts();
+        std::cout << "longest wrong at one rollover: " << Duration(worst_wrong_ms_)
+                  << "; at the end the RTC is " << (end_right ? "right, " : "wrong, ")
+                  << (drift == 0 ? "on time"
+                                 : Duration(drift) + (drift > 0 ? " ahead" : " behind"))
+                  << "\n";
     }
     std::cout << "summary: years=" << (o_.to.year - o_.from.year + 1)
               << " launches=" << launches_ << " fixes=" << fixes_ << " unguarded=" << unguarded_
@@ -352,13 +357,13 @@ int Simulate(const YearsOptions& options, sim::DeviceState& d, const std::string
         arm = StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(&d));
     }
     if (!arm) {
-        std::cerr << "devsim: cannot start the ARM runner: " << arm.why() << "\n";
+        Say("devsim: cannot start the ARM runner: " + arm.why() + "\n");
         return 3;
     }
     const sim::Result<int> ran = Simulation(options, d, file, options.arm ? &*arm : nullptr).Run();
     if (!ran) {
         std::cout.flush();
-        std::cerr << "devsim: guard: " << ran.why() << "\n";
+        Say("devsim: guard: " + ran.why() + "\n");
     }
     StopArmServer(*arm);
     return ran ? *ran : 3;
@@ -371,7 +376,7 @@ int YearsCommand(const YearsOptions& options) {
         const char* name = sim::kFixers[p].name;
         const sim::Status usable = CheckProgram(CommandFor(name, options.arm));
         if (!options.disabled[p] && !usable) {
-            std::cerr << "devsim: program " << name << " " << usable.why() << "\n";
+            Say("devsim: program " + std::string(name) + " " + usable.why() + "\n");
             return 2;
         }
     }

@@ -80,3 +80,12 @@ std::vector<std::string> SplitLines(const std::string& text) {
     }
     return lines;
 }
+
+std::string Unwrapped(const std::string& text) {
+    std::string out = text;
+    for (size_t at = out.find("\n        "); at != std::string::npos;
+         at = out.find("\n        ", at)) {
+        out.replace(at, 9, " ");
+    }
+    return out;
+}

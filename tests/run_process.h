@@ -25,5 +25,8 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv,
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// devsim's stderr with each line it broke at 80 columns joined again.
+std::string Unwrapped(const std::string& text);
+
 // The lines of `text`, split at "\n".
 std::vector<std::string> SplitLines(const std::string& text);
