@@ -53,17 +53,21 @@ function(add_device_object out_var image source)
     set(${out_var} ${${out_var}} ${object} PARENT_SCOPE)
 endfunction()
 
-# add_device_image(NAME SOURCES file... INCLUDES dir...): DEVICE_OUT/NAME.exe,
-# built by the target NAME_image.
+# add_device_image(NAME [OUT_DIR dir] SOURCES file... INCLUDES dir...):
+# OUT_DIR/NAME.exe (DEVICE_OUT by default), built by the target NAME_image.
 function(add_device_image name)
-    cmake_parse_arguments(IMAGE "" "" "SOURCES;INCLUDES" ${ARGN})
+    cmake_parse_arguments(IMAGE "" "OUT_DIR" "SOURCES;INCLUDES" ${ARGN})
+    if(NOT IMAGE_OUT_DIR)
+        set(IMAGE_OUT_DIR ${DEVICE_OUT})
+    endif()
     set(objects)
     foreach(source IN LISTS IMAGE_SOURCES)
         add_device_object(objects ${name} ${source} ${IMAGE_INCLUDES})
     endforeach()
     set(elf ${DEVICE_OUT}/obj/${name}.elf)
-    set(image ${DEVICE_OUT}/${name}.exe)
+    set(image ${IMAGE_OUT_DIR}/${name}.exe)
     add_custom_command(OUTPUT ${image}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${IMAGE_OUT_DIR}
         COMMAND ${DEVICE_LD} -T ${DEVICE_LINKER_SCRIPT} --emit-relocs -o ${elf} ${objects}
         COMMAND elf2pe ${elf} ${image}
         DEPENDS ${objects} ${DEVICE_LINKER_SCRIPT} elf2pe

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,11 +23,8 @@ namespace devsim {
 
 namespace {
 
-std::string ProgramDir() {
-    const char* dir_override = std::getenv("DEVSIM_PROGRAM_DIR");
-    if (dir_override != nullptr && *dir_override != '\0') {
-        return dir_override;
-    }
+// The directory that holds devsim.
+std::string SelfDir() {
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     std::string dir = ".";
@@ -38,14 +36,33 @@ std::string ProgramDir() {
     return dir;
 }
 
+struct Places {
+    std::string programs;  // the host programs and device/
+    std::string cerun;     // the directory that holds cerun
+};
+
+// $DEVSIM_PROGRAM_DIR for everything; else, installed, the programs in
+// ../libexec/nuv-fixers and cerun beside devsim; else (the build tree)
+// everything beside devsim.
+Places FindPlaces() {
+    const char* dir_override = std::getenv("DEVSIM_PROGRAM_DIR");
+    if (dir_override != nullptr && *dir_override != '\0') {
+        return {dir_override, dir_override};
+    }
+    const std::string self = SelfDir();
+    const std::string installed = self + "/../libexec/nuv-fixers";
+    struct stat st {};
+    return {stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? installed : self, self};
+}
+
 }  // namespace
 
 ProgramCommand CommandFor(const std::string& program, bool arm) {
-    const std::string dir = ProgramDir();
+    const Places at = FindPlaces();
     if (arm) {
-        return {program, dir + "/cerun", {dir + "/device/" + program + ".exe"}};
+        return {program, at.cerun + "/cerun", {at.programs + "/device/" + program + ".exe"}};
     }
-    return {program, dir + "/" + program, {}};
+    return {program, at.programs + "/" + program, {}};
 }
 
 sim::Status CheckProgram(const ProgramCommand& command) {

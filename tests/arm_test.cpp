@@ -68,7 +68,7 @@ TEST(ArmRunner, DevsimReportsWhatStoppedTheArmCode) {
     const std::string d = dir;
     ASSERT_EQ(symlink(CERUN_PATH, (d + "/cerun").c_str()), 0);
     ASSERT_EQ(mkdir((d + "/device").c_str(), 0700), 0);
-    ASSERT_EQ(symlink(DEVICE_DIR "/arm_bad_clz.exe", (d + "/device/nuv.exe").c_str()), 0);
+    ASSERT_EQ(symlink(ARM_BAD_DIR "/arm_bad_clz.exe", (d + "/device/nuv.exe").c_str()), 0);
     const struct {
         std::vector<std::string> env;
         std::string says;

@@ -1,0 +1,53 @@
+# The handheld's installer: a Microsoft cabinet (gcab) holding the install
+# description written by make000 and the three images under the cabinet's
+# numbered 8.3 names, the description first and the rest in descending
+# order, as the handheld's installer expects.
+find_program(GCAB gcab REQUIRED)
+
+# What the owner sees: the name in Remove Programs and the Start menu.
+set(CAB_APP_NAME "Clock fix")
+set(CAB_PROVIDER "nuv project")
+set(CAB_SHORTCUT "Clock fix")
+set(CAB_NAME nuv-fixers.PPC2003_ARM.cab)
+set(CAB_FILE ${DEVICE_OUT}/${CAB_NAME})
+set(CAB_DIR ${DEVICE_OUT}/cab)
+
+add_executable(make000 ${PROJECT_SOURCE_DIR}/tools/cab/make000.cpp
+                       ${PROJECT_SOURCE_DIR}/tools/cab/install_info.cpp)
+target_include_directories(make000 PRIVATE ${PROJECT_SOURCE_DIR}/tools/cab)
+target_compile_options(make000 PRIVATE ${WARNINGS})
+
+# Member n (from 1) is the n-th program of the list, named as the
+# installer names members: the stem padded to eight with zeros, then n.
+set(cab_files)
+set(cab_members)
+set(cab_copies)
+set(number 0)
+foreach(entry IN LISTS FIXER_PROGRAMS)
+    read_fixer(${entry})
+    math(EXPR number "${number} + 1")
+    string(LENGTH ${program} stem_length)
+    math(EXPR zeros "8 - ${stem_length}")
+    string(REPEAT "0" ${zeros} padding)
+    string(SUBSTRING "00${number}" 0 -1 digits)
+    string(LENGTH ${digits} digits_length)
+    math(EXPR from "${digits_length} - 3")
+    string(SUBSTRING ${digits} ${from} 3 digits)
+    set(member ${CAB_DIR}/${padding}${program}.${digits})
+    list(APPEND cab_files ${program}.exe)
+    list(PREPEND cab_members ${member})
+    list(APPEND cab_copies COMMAND ${CMAKE_COMMAND} -E copy ${DEVICE_OUT}/${program}.exe ${member})
+endforeach()
+set(CAB_MEMBERS ${CAB_DIR}/clockfix.000 ${cab_members})
+
+add_custom_command(OUTPUT ${CAB_FILE}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${CAB_DIR} ${CAB_FILE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CAB_DIR}
+    COMMAND make000 ${CAB_DIR}/clockfix.000 ${CAB_APP_NAME} ${CAB_PROVIDER} ${CAB_SHORTCUT}
+            ${cab_files}
+    ${cab_copies}
+    COMMAND ${GCAB} --create --nopath ${CAB_FILE} ${CAB_MEMBERS}
+    DEPENDS make000 ${DEVICE_IMAGE_FILES}
+    COMMENT "Packing the handheld's installer ${CAB_NAME}"
+    VERBATIM)
+add_custom_target(device_cabinet ALL DEPENDS ${CAB_FILE})
