@@ -5,4 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
 cmake --build --preset default --target devsim years_bench >/dev/null
-build/years_bench build/devsim
+build/years_bench build/devsim "$@"

@@ -79,7 +79,7 @@ void AppendFiles(Bytes& out, const InstallInfo& info) {
 
 // No registry entries: both sections empty, at the LINKS section's offset.
 void AppendLinks(Bytes& out) {
-    for (const size_t field : {72, 76, 80}) {
+    for (const size_t field : {size_t{72}, size_t{76}, size_t{80}}) {
         Put(out, field, static_cast<uint32_t>(out.size()));
     }
     Put(out, 58, uint16_t{1});
