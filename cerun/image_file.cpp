@@ -27,15 +27,16 @@ sim::Result<uint32_t> BaseFromEnvironment() {
 }
 
 sim::Result<LoadedImage> ReadAndLoad(const char* path) {
-    const sim::Result<uint32_t> base = BaseFromEnvironment();
     const sim::Result<std::vector<uint8_t>> file = sim::ReadRegularFile(path, kMaxImageFile);
-    if (!base || !file) {
-        return sim::Fail(!base ? base.why() : file.why());
-    }
-    return LoadImage(*file, *base, ResolveService);
+    return file ? LoadImageFromBytes(*file) : sim::Fail(file.why());
 }
 
 }  // namespace
+
+sim::Result<LoadedImage> LoadImageFromBytes(const std::vector<uint8_t>& file) {
+    const sim::Result<uint32_t> base = BaseFromEnvironment();
+    return base ? LoadImage(file, *base, ResolveService) : sim::Fail(base.why());
+}
 
 LoadedImage LoadImageFile(const char* path) {
     sim::Result<LoadedImage> image = ReadAndLoad(path);

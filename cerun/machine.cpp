@@ -13,7 +13,6 @@ namespace cerun {
 namespace {
 
 constexpr uint32_t kPage = 0x1000;
-constexpr uint32_t kExitTrap = kTrapPage + 0x100;     // the entry point returns here
 constexpr uint32_t kCommandLine = kTrapPage + 0x200;  // an empty UTF-16 string
 constexpr uint32_t kReturn = 0xE1A0F00E;              // mov pc, lr: a trap slot's body
 constexpr uint32_t kUserMode = 0x10;                  // CPSR: user mode, ARM state
@@ -54,7 +53,14 @@ void OnTrapPage(Machine& m, uint64_t address) {
 
 void OnCode(uc_engine* /*uc*/, uint64_t address, uint32_t /*size*/, void* data) {
     auto& m = *static_cast<Machine*>(data);
-    if (++m.since_sleep > kSpinInstructions) {
+    if (m.stopped) {
+        return;
+    }
+    if (m.resident && ++m.since_sleep > kSpinServiceCalls) {
+        Stop(m, true);  // run again with every hook, which says where it spins
+        return;
+    }
+    if (!m.resident && ++m.since_sleep > kSpinInstructions) {
         sim::EndWithFault("spins: no Sleep for " + std::to_string(kSpinInstructions) +
                           " instructions at ARM address " + Hex(static_cast<uint32_t>(address)));
     }
@@ -65,51 +71,58 @@ void OnCode(uc_engine* /*uc*/, uint64_t address, uint32_t /*size*/, void* data) 
 }
 
 // Unicorn lets a misaligned access rotate as ARMv4 does; CE faults it.
+// Aligned accesses, all but a faulty program's, return at the first test.
 void OnAccess(uc_engine* /*uc*/, uc_mem_type type, uint64_t address, int size, int64_t /*value*/,
               void* data) {
-    if (size > 1 && address % static_cast<uint64_t>(size) != 0) {
-        Crash(*static_cast<Machine*>(data), "misaligned " + std::to_string(size) + "-byte " +
-                                                AccessVerb(type) + " at " +
-                                                Hex(static_cast<uint32_t>(address)));
+    if ((address & static_cast<uint64_t>(size - 1)) == 0 || size <= 1) {
+        return;
     }
+    Crash(*static_cast<Machine*>(data), "misaligned " + std::to_string(size) + "-byte " +
+                                            AccessVerb(type) + " at " +
+                                            Hex(static_cast<uint32_t>(address)));
 }
 
 bool OnInvalid(uc_engine* /*uc*/, uc_mem_type type, uint64_t address, int size, int64_t /*value*/,
                void* data) {
-    const auto& m = *static_cast<Machine*>(data);
+    auto& m = *static_cast<Machine*>(data);
     const std::string at = Hex(static_cast<uint32_t>(address));
     if (type == UC_MEM_FETCH_UNMAPPED || type == UC_MEM_FETCH_PROT) {
         Crash(m, "jump to " + at + ", outside the image's code,");
+    } else {
+        Crash(m, std::to_string(size) + "-byte " + AccessVerb(type) + " at " + at + ", " +
+                     (type == UC_MEM_READ_UNMAPPED || type == UC_MEM_WRITE_UNMAPPED
+                          ? "unmapped,"
+                          : "not allowed,"));
     }
-    Crash(m, std::to_string(size) + "-byte " + AccessVerb(type) + " at " + at + ", " +
-                 (type == UC_MEM_READ_UNMAPPED || type == UC_MEM_WRITE_UNMAPPED ? "unmapped,"
-                                                                                : "not allowed,"));
+    return false;
 }
 
 void OnException(uc_engine* /*uc*/, uint32_t number, void* data) {
-    const auto& m = *static_cast<Machine*>(data);
-    if (number == kUdefException) {
-        Crash(m, "undefined instruction");
-    }
-    Crash(m, number == kSwiException ? std::string("software interrupt")
-                                     : "CPU exception " + std::to_string(number));
+    auto& m = *static_cast<Machine*>(data);
+    Crash(m, number == kUdefException   ? std::string("undefined instruction")
+             : number == kSwiException ? std::string("software interrupt")
+                                       : "CPU exception " + std::to_string(number));
 }
 
 uint64_t OnRegisterRead(uc_engine* /*uc*/, uint64_t offset, unsigned size, void* data) {
+    auto& m = *static_cast<Machine*>(data);
     if (size != 1) {
-        Crash(*static_cast<Machine*>(data), std::to_string(size) + "-byte load from register " +
-                                                Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
+        Crash(m, std::to_string(size) + "-byte load from register " +
+                     Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
     }
-    return ReadRegister(RegisterAt(offset));
+    return m.stopped ? 0 : ReadRegister(RegisterAt(offset));
 }
 
 void OnRegisterWrite(uc_engine* /*uc*/, uint64_t offset, unsigned size, uint64_t value,
                      void* data) {
+    auto& m = *static_cast<Machine*>(data);
     if (size != 1) {
-        Crash(*static_cast<Machine*>(data), std::to_string(size) + "-byte store to register " +
-                                                Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
+        Crash(m, std::to_string(size) + "-byte store to register " +
+                     Hex(RTC_PHYS_BASE + static_cast<uint32_t>(offset)));
     }
-    WriteRegister(RegisterAt(offset), static_cast<uint8_t>(value));
+    if (!m.stopped) {
+        WriteRegister(RegisterAt(offset), static_cast<uint8_t>(value));
+    }
 }
 
 void Check(Machine& m, uc_err err, const char* what) {
@@ -140,9 +153,12 @@ void MapImage(Machine& m, const LoadedImage& image) {
     m.mapped.push_back({kStackTop - stack, stack, kRead | kWrite});
 }
 
+// Every instruction hooked, or (resident) only the trap page's.
 void AddHooks(Machine& m) {
     uc_hook h = 0;
-    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(OnCode), &m, 1, 0),
+    const uint64_t from = m.resident ? kTrapPage : 1;
+    const uint64_t to = m.resident ? kTrapPage + kPage - 1 : 0;
+    Check(m, uc_hook_add(m.uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(OnCode), &m, from, to),
           "hook");
     Check(m,
           uc_hook_add(m.uc, &h, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
@@ -161,7 +177,17 @@ void SetReg(Machine& m, int reg, uint32_t value) {
 
 }  // namespace
 
-void Crash(const Machine& m, const std::string& what) {
+void Stop(Machine& m, bool fault) {
+    m.stopped = true;
+    m.faulted = m.faulted || fault;
+    uc_emu_stop(m.uc);
+}
+
+void Crash(Machine& m, const std::string& what) {
+    if (m.resident) {
+        Stop(m, true);  // the launch runs again with every hook for the report
+        return;
+    }
     sim::EndWithFault("crashed (" + what + " at ARM address " + Hex(m.pc) + ")");
 }
 
@@ -198,7 +224,8 @@ uint32_t ResolveService(const std::string& dll, const std::string& name) {
     return 0;
 }
 
-void PrepareMachine(Machine& m) {
+void PrepareMachine(Machine& m, bool resident) {
+    m.resident = resident;
     if (uc_open(UC_ARCH_ARM, UC_MODE_ARM, &m.uc) != UC_ERR_OK) {
         sim::EndWithFault("could not be run (no ARM emulator)");
     }
@@ -210,7 +237,7 @@ void PrepareMachine(Machine& m) {
     AddHooks(m);
 }
 
-int RunImage(Machine& m, const LoadedImage& image) {
+void MapAndEnter(Machine& m, const LoadedImage& image) {
     MapImage(m, image);
     SetReg(m, UC_ARM_REG_CPSR, kUserMode);
     SetReg(m, UC_ARM_REG_SP, kStackTop);
@@ -219,7 +246,12 @@ int RunImage(Machine& m, const LoadedImage& image) {
     SetReg(m, UC_ARM_REG_R1, 0);
     SetReg(m, UC_ARM_REG_R2, kCommandLine);
     SetReg(m, UC_ARM_REG_R3, kShowWindow);
+    SetReg(m, UC_ARM_REG_PC, image.entry);
     m.pc = image.entry;
+}
+
+int RunImage(Machine& m, const LoadedImage& image) {
+    MapAndEnter(m, image);
     const uc_err err = uc_emu_start(m.uc, image.entry, kExitTrap, 0, 0);
     if (err == UC_ERR_INSN_INVALID) {
         Crash(m, "undefined instruction");  // ARMv4T or later, Thumb, or no instruction at all

@@ -15,18 +15,28 @@ namespace cerun {
 // Where the runner places what is not the image (all within one CE process slot).
 constexpr uint32_t kStackTop = 0x01F00000;
 constexpr uint32_t kTrapPage = 0x01FF0000;  // one slot per service, then the exit
+constexpr uint32_t kExitTrap = kTrapPage + 0x100;  // the entry point returns here
 static_assert(kStackTop - kMaxStackReserve >= kImageLimit, "the stack lies above the image");
 
 // How many instructions a program may run without a Sleep that moves device
 // time: far above any fixer's (a few thousand), reached in well under a
 // second by one that spins.
 constexpr uint64_t kSpinInstructions = 20000000;
+// The same for a resident machine, which sees only service calls: a fixer
+// makes some fifty between two Sleeps.
+constexpr uint64_t kSpinServiceCalls = 100000;
 
 struct Machine {
     uc_engine* uc = nullptr;
     uint32_t pc = 0;  // the instruction being run, for fault reports
-    uint64_t since_sleep = 0;     // instructions since device time last moved
+    uint64_t since_sleep = 0;     // instructions (resident: service calls) since time moved
     std::vector<Region> mapped;  // what the program may touch: trap page, image, stack
+    // A resident machine (cerun --serve) hooks only the trap page and its
+    // checks; a fault stops its emulation instead of ending the process, and
+    // the launch is run again on a machine with every hook for the report.
+    bool resident = false;
+    bool stopped = false;  // asked to stop: the rest of the block does nothing
+    bool faulted = false;  // ...because of a fault (not the limit)
 };
 
 // Whether the program itself could access all of [address, address + size)
@@ -37,8 +47,15 @@ bool ProgramMay(const Machine& m, uint32_t address, uint32_t size, uint32_t acce
 uint32_t ResolveService(const std::string& dll, const std::string& name);
 
 // Sets up what does not depend on the image: the CPU, the trap page, the
-// register page and the hooks. A server does this once and forks from it.
-void PrepareMachine(Machine& m);
+// register page and the hooks (every one, or a resident machine's).
+void PrepareMachine(Machine& m, bool resident = false);
+
+// Maps the image and its stack, and sets the CPU at the entry point as the
+// CE loader calls it.
+void MapAndEnter(Machine& m, const LoadedImage& image);
+
+// Asks a resident machine's emulation to stop (the limit, or a fault).
+void Stop(Machine& m, bool fault);
 
 // Maps the image and its stack into a prepared machine, calls its entry
 // point as the CE loader does and returns its result. Ends the process
@@ -47,10 +64,13 @@ int RunImage(Machine& m, const LoadedImage& image);
 
 // Reads and loads the image file; ends the process when it cannot be loaded.
 LoadedImage LoadImageFile(const char* path);
+// Loads an image file already read, at its base or at CERUN_BASE.
+sim::Result<LoadedImage> LoadImageFromBytes(const std::vector<uint8_t>& file);
 
-// Ends the process as a crash of the program at m.pc.
-[[noreturn]] void Crash(const Machine& m, const std::string& what);
+// A crash of the program at m.pc: ends the process, or stops a resident
+// machine (which returns, and its caller must then do nothing more).
+void Crash(Machine& m, const std::string& what);
 // The same for a service the program called wrongly: at the call's address.
-[[noreturn]] void CrashInCaller(Machine& m, const std::string& what);
+void CrashInCaller(Machine& m, const std::string& what);
 
 }  // namespace cerun

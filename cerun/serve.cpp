@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,11 +9,14 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fd_io.h"
-#include "machine.h"
+#include "host_platform.h"
+#include "resident.h"
 #include "state_file.h"
 
 namespace cerun {
@@ -50,56 +52,118 @@ bool ReadRequest(int fd, Request& r) {
     return true;
 }
 
-// In the forked process: become the program process `cerun IMAGE` would be.
-[[noreturn]] void RunRequest(Machine& m, int fd, const Request& r) {
+// In a forked child: the launch again, from the device as it was before
+// it, as the program process `cerun IMAGE` would run it, with every check.
+[[noreturn]] void Replay(int fd, const Request& r, const sim::DeviceState& before,
+                         sim::DeviceState& d) {
     close(fd);
-    static std::string name;
-    name = r.program;
-    program_invocation_short_name = name.data();
-    setenv(sim::kStateEnv, r.state_file.c_str(), 1);
+    d = before;
+    sim::UnbindHost();  // attached again as a program process, trace and limit its own
     if (r.quiet) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         close(null);
     }
     const LoadedImage image = LoadImageFile(r.image.c_str());
-    _exit(RunImage(m, image));  // the emulator goes with the process
+    Machine m;
+    PrepareMachine(m);
+    _exit(RunImage(m, image));
+}
+
+int ReplayInChild(int fd, const Request& r, const sim::DeviceState& before, sim::DeviceState& d) {
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(128 + SIGKILL);
+        }
+        Replay(fd, r, before, d);
+    }
+    int status = W_EXITCODE(127, 0);
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+class Server {
+public:
+    // The wait status of one launch.
+    int Launch(int fd, const Request& r);
+
+private:
+    // The image at `path` held ready, loaded again when its file changed.
+    sim::Result<ResidentImage*> Held(const std::string& path);
+    void Deliver(const std::string& trace, const Request& r, sim::DeviceState& d);
+
+    std::map<std::string, std::unique_ptr<ResidentImage>> images_;
+    ResidentImage* running_ = nullptr;
+};
+
+sim::Result<ResidentImage*> Server::Held(const std::string& path) {
+    sim::Result<std::vector<uint8_t>> file = sim::ReadRegularFile(path, kMaxImageFile);
+    if (!file) {
+        return sim::Fail(file.why());
+    }
+    std::unique_ptr<ResidentImage>& held = images_[path];
+    if (!held || held->file() != *file) {
+        held.reset();
+        sim::Result<std::unique_ptr<ResidentImage>> loaded = ResidentImage::Load(std::move(*file));
+        if (!loaded) {
+            return sim::Fail(loaded.why());
+        }
+        held = std::move(*loaded);
+    }
+    return held.get();
+}
+
+// The trace of a launch that ran clean, written as the program would have.
+void Server::Deliver(const std::string& trace, const Request& r, sim::DeviceState& d) {
+    if (!r.quiet && !trace.empty() && !sim::WriteAll(1, trace.data(), trace.size()) &&
+        d.os.trace_errno == 0) {
+        d.os.trace_errno = errno;
+    }
+}
+
+int Server::Launch(int fd, const Request& r) {
+    static std::string name;
+    name = r.program;
+    program_invocation_short_name = name.data();
+    std::string trace;
+    sim::DeviceState& d = sim::BindResident(
+        r.state_file, [&trace](const std::string& text) { trace += text; },
+        [this] { running_->StopAtLimit(); });
+    const sim::Result<ResidentImage*> held = Held(r.image);
+    if (!held) {
+        sim::RecordFault("could not be loaded (" + held.why() + ")");
+        return W_EXITCODE(sim::kFaultExitCode, 0);
+    }
+    const sim::DeviceState before = d;
+    running_ = *held;
+    const std::optional<int> status = running_->Launch();
+    if (!status) {
+        return ReplayInChild(fd, r, before, d);
+    }
+    Deliver(trace, r, d);
+    return W_EXITCODE(*status, 0);
 }
 
 }  // namespace
 
 int Serve(int fd) {
-    // The server and each program it forks end with their parent, however it ends.
+    // The server and each replay it forks end with their parent, however it ends.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() == 1) {
         return 0;
     }
-    Machine m;
-    PrepareMachine(m);
+    Server server;
     Request r;
     while (ReadRequest(fd, r)) {
-        const pid_t parent = getpid();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent) {
-                _exit(128 + SIGKILL);
-            }
-            RunRequest(m, fd, r);
-        }
-        int status = 0;
-        if (pid < 0) {
-            status = W_EXITCODE(127, 0);
-        } else {
-            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-        }
-        const auto reply = static_cast<int32_t>(status);
+        const auto reply = static_cast<int32_t>(server.Launch(fd, r));
         if (!sim::WriteAll(fd, &reply, sizeof reply)) {
             break;
         }
     }
-    uc_close(m.uc);
     return 0;
 }
 

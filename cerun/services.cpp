@@ -1,5 +1,6 @@
 #include "services.h"
 
+#include <optional>
 #include <string>
 
 #include "debug_format.h"
@@ -39,27 +40,34 @@ uint32_t Arg(Machine& m, unsigned i) {
 // What the service reads or writes for the program must be what the
 // program itself could: never code, constants, headers, the runner's traps
 // or a register.
-void Require(Machine& m, uint32_t address, uint32_t size, uint32_t access, const char* service,
+// (A resident machine returns from a crash: each check says whether to go on.)
+bool Require(Machine& m, uint32_t address, uint32_t size, uint32_t access, const char* service,
              const char* what) {
     if (!ProgramMay(m, address, size, access)) {
         CrashInCaller(m, std::string(service) + " given " + what + " " + Hex(address));
+        return false;
     }
+    return true;
 }
 
-std::u16string ReadUtf16(Machine& m, uint32_t address, const char* service) {
+std::optional<std::u16string> ReadUtf16(Machine& m, uint32_t address, const char* service) {
     std::u16string text;
     for (char16_t c = 0; text.size() < kMaxString; text += c) {
         const auto at = static_cast<uint32_t>(address + 2 * text.size());
-        Require(m, at, sizeof c, kRead, service, "an unreadable string at");
+        if (!Require(m, at, sizeof c, kRead, service, "an unreadable string at")) {
+            return std::nullopt;
+        }
         if (uc_mem_read(m.uc, at, &c, sizeof c) != UC_ERR_OK) {
             CrashInCaller(m, std::string(service) + " given an unreadable string at " +
                                  Hex(address));
+            return std::nullopt;
         }
         if (c == 0) {
             return text;
         }
     }
     CrashInCaller(m, std::string(service) + " given an unterminated string at " + Hex(address));
+    return std::nullopt;
 }
 
 void ServeSetKMode(Machine& m) {
@@ -67,9 +75,15 @@ void ServeSetKMode(Machine& m) {
 }
 
 void ServeNKDbgPrintfW(Machine& m) {
-    const std::u16string format = ReadUtf16(m, Arg(m, 0), "NKDbgPrintfW");
+    const std::optional<std::u16string> format = ReadUtf16(m, Arg(m, 0), "NKDbgPrintfW");
+    if (!format) {
+        return;
+    }
     unsigned next = 1;
-    sim::HostDebugOutput(sim::FormatDebug(format.c_str(), [&] { return Arg(m, next++); }));
+    const std::string text = sim::FormatDebug(format->c_str(), [&] { return Arg(m, next++); });
+    if (!m.stopped) {
+        sim::HostDebugOutput(text);
+    }
 }
 
 void ServeIsAPIReady(Machine& m) {
@@ -86,7 +100,9 @@ void ServeSleep(Machine& m) {
 
 void ServeGetLocalTime(Machine& m) {
     SYSTEMTIME t;
-    Require(m, Arg(m, 0), sizeof t, kWrite, "GetLocalTime", "an unwritable pointer");
+    if (!Require(m, Arg(m, 0), sizeof t, kWrite, "GetLocalTime", "an unwritable pointer")) {
+        return;
+    }
     GetLocalTime(&t);
     if (uc_mem_write(m.uc, Arg(m, 0), &t, sizeof t) != UC_ERR_OK) {
         CrashInCaller(m, "GetLocalTime given an unwritable pointer " + Hex(Arg(m, 0)));
@@ -94,11 +110,15 @@ void ServeGetLocalTime(Machine& m) {
 }
 
 void ServeCeRunAppAtTime(Machine& m) {
-    std::wstring path = sim::ToWide(ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime").c_str());
+    const std::optional<std::u16string> name = ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime");
     SYSTEMTIME t;
-    Require(m, Arg(m, 1), sizeof t, kRead, "CeRunAppAtTime", "an unreadable pointer");
+    if (!name || !Require(m, Arg(m, 1), sizeof t, kRead, "CeRunAppAtTime", "an unreadable pointer")) {
+        return;
+    }
+    std::wstring path = sim::ToWide(name->c_str());
     if (uc_mem_read(m.uc, Arg(m, 1), &t, sizeof t) != UC_ERR_OK) {
         CrashInCaller(m, "CeRunAppAtTime given an unreadable pointer " + Hex(Arg(m, 1)));
+        return;
     }
     SetResult(m, static_cast<uint32_t>(CeRunAppAtTime(path.data(), &t)));
 }

@@ -164,14 +164,41 @@ void HostDebugOutput(const std::string& text) {
     }
 }
 
-void EndWithFault(const std::string& fault) {
+void RecordFault(const std::string& fault) {
     DeviceState& d = Dev();
     if (g_shared_device) {
         std::snprintf(d.os.program_fault, sizeof d.os.program_fault, "%s", fault.c_str());
     } else {
         WriteAll(2, std::string(program_invocation_short_name) + " " + fault + "\n");
     }
+}
+
+void EndWithFault(const std::string& fault) {
+    RecordFault(fault);
     _exit(kFaultExitCode);
+}
+
+DeviceState& BindResident(const std::string& file,
+                          const std::function<void(const std::string&)>& debug,
+                          const std::function<void()>& on_limit) {
+    const char* bound = std::getenv(kStateEnv);
+    if (g_binding.device == nullptr || bound == nullptr || file != bound) {
+        UnbindHost();
+        setenv(kStateEnv, file.c_str(), 1);
+        AttachDefault();
+        // Spins are the runner's to find: its time is many programs'.
+        std::signal(SIGXCPU, SIG_IGN);
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_CPU, &unlimited);
+    }
+    g_binding.debug = debug;
+    g_binding.on_limit = on_limit;
+    g_binding.io = {};
+    if (g_binding.device->os.io_trace != 0) {
+        g_binding.io = [](const IoEvent& e) { WriteIoLine(FormatIo(e)); };
+    }
+    g_binding.device->os.program_attached = 1;
+    return *g_binding.device;
 }
 
 }  // namespace sim
@@ -195,8 +222,7 @@ BOOL IsAPIReady(DWORD hAPI) { return sim::DeviceApiReady(Dev(), hAPI) ? TRUE : F
 
 void Sleep(DWORD dwMilliseconds) {
     if (!sim::DeviceSleep(Dev(), dwMilliseconds)) {
-        g_binding.on_limit();
-        std::abort();  // on_limit must not return
+        g_binding.on_limit();  // ends the process, or stops a resident program
     }
 }
 

@@ -13,7 +13,9 @@ struct HostBinding {
     DeviceState* device = nullptr;
     std::function<void(const std::string&)> debug;  // each formatted trace text
     IoObserver io;                                  // every register access and mode change
-    std::function<void()> on_limit;                 // a Sleep hit the limit; must not return
+    // A Sleep hit the limit: ends the process, or stops the program's
+    // emulation (a resident runner) and returns, the clock unmoved.
+    std::function<void()> on_limit;
 };
 
 // Serves the platform calls of this process from `binding` until UnbindHost.
@@ -28,5 +30,15 @@ void HostDebugOutput(const std::string& text);
 // Records `fault` ("crashed (...)") on the device for devsim, or shows it on
 // stderr on a private device, and ends the process with kFaultExitCode.
 [[noreturn]] void EndWithFault(const std::string& fault);
+// The same without ending the process, for a runner that goes on.
+void RecordFault(const std::string& fault);
+
+// For a runner that runs program after program in this one process (cerun
+// --serve): the binding a program process gets on the device in the state
+// file `file`, but its trace handed to `debug` and the limit to `on_limit`,
+// which returns. The CPU-time guard is left to the runner. The device.
+DeviceState& BindResident(const std::string& file,
+                          const std::function<void(const std::string&)>& debug,
+                          const std::function<void()>& on_limit);
 
 }  // namespace sim
