@@ -28,7 +28,7 @@ for dir in "${program_dirs[@]}"; do
     device_sources+=("$dir"/*.cpp)
     program_includes+=("-I$dir")
 done
-host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp tools/pe/*.cpp fuzz/*.cpp)
+host_sources=(sim/*.cpp devsim/*.cpp cerun/*.cpp tools/pe/*.cpp tools/cab/*.cpp fuzz/*.cpp)
 mapfile -t device_flags < device/flags
 device_flags+=(-Icommon "${program_includes[@]}")
 
@@ -45,7 +45,7 @@ fi
 
 cppcheck_flags=(--enable=warning,performance,portability --error-exitcode=1 --inline-suppr
                 --quiet --std=c++17 --language=c++ -U_WIN32_WCE)
-if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Itools/pe sim devsim cerun \
+if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Itools/pe -Itools/cab sim devsim cerun tools/cab \
         tools/pe; then
     echo "lint: cppcheck found problems in the simulator"
     status=1
