@@ -19,23 +19,6 @@ namespace {
 
 constexpr int kServerFd = 3;
 
-// Whole sends that report a runner gone as a failure, not as SIGPIPE.
-bool SendAll(int fd, const void* data, size_t size) {
-    const char* at = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = send(fd, at, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        at += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 sim::Result<ArmServer> StartArmServer(const ProgramCommand& command, int lock_fd) {
@@ -67,7 +50,8 @@ ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
     const auto size = static_cast<uint32_t>(fields.size());
     int32_t status = 0;
     ProcessResult result;
-    if (!SendAll(server.fd, &size, sizeof size) || !SendAll(server.fd, fields.data(), fields.size()) ||
+    if (!sim::SendAll(server.fd, &size, sizeof size) ||
+        !sim::SendAll(server.fd, fields.data(), fields.size()) ||
         !sim::ReadAll(server.fd, &status, sizeof status)) {
         result.why = "the resident ARM runner stopped";
         return result;

@@ -1,6 +1,7 @@
 #include "fd_io.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,13 @@ bool WriteAll(int fd, const void* data, size_t size) {
 
 bool ReadAll(int fd, void* data, size_t size) {
     return Whole(read, fd, static_cast<char*>(data), size);
+}
+
+bool SendAll(int fd, const void* data, size_t size) {
+    const auto send_quietly = [](int to, const char* bytes, size_t n) {
+        return send(to, bytes, n, MSG_NOSIGNAL);
+    };
+    return Whole(send_quietly, fd, static_cast<const char*>(data), size);
 }
 
 namespace {

@@ -14,6 +14,8 @@ namespace sim {
 // False when the descriptor fails or (for ReadAll) ends first.
 bool WriteAll(int fd, const void* data, size_t size);
 bool ReadAll(int fd, void* data, size_t size);
+// WriteAll on a socket whose reader may be gone: that is a failure, not SIGPIPE.
+bool SendAll(int fd, const void* data, size_t size);
 
 // The whole of `path` when it is a regular file of at most `max_bytes`;
 // otherwise why not ("PATH is not a regular file", "PATH is larger than N
