@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "fd_io.h"
 
@@ -43,6 +45,27 @@ sim::Result<ArmServer> StartArmServer(const ProgramCommand& command, int lock_fd
     return ArmServer{*pid, sv[0]};
 }
 
+namespace {
+
+// Why the runner is gone, once it is reaped: it closes its socket only by ending.
+std::string RunnerGone(ArmServer& server) {
+    if (server.pid <= 0) {
+        return "the resident ARM runner stopped";
+    }
+    kill(server.pid, SIGKILL);  // should it still be there, it answers no more
+    const int status = WaitChild(server.pid);
+    server.pid = -1;
+    if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
+        return "the resident ARM runner stopped during its launch (signal " +
+               std::to_string(WTERMSIG(status)) + ", " + strsignal(WTERMSIG(status)) + ")";
+    }
+    return WIFEXITED(status) ? "the resident ARM runner stopped (it exited with " +
+                                   std::to_string(WEXITSTATUS(status)) + ")"
+                             : "the resident ARM runner stopped";
+}
+
+}  // namespace
+
 ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
                              const std::string& state_file, bool quiet) {
     std::string fields = command.program + '\0' + command.args.at(0) + '\0' + state_file + '\0' +
@@ -53,7 +76,7 @@ ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
     if (!sim::SendAll(server.fd, &size, sizeof size) ||
         !sim::SendAll(server.fd, fields.data(), fields.size()) ||
         !sim::ReadAll(server.fd, &status, sizeof status)) {
-        result.why = "the resident ARM runner stopped";
+        result.why = RunnerGone(server);
         return result;
     }
     return FromWaitStatus(status);

@@ -120,20 +120,31 @@ TEST(ArmRunner, ReadsOnlyARegularImageOfBoundedSize) {
     RunProcess({"/bin/rm", "-rf", d});
 }
 
-// A resident runner that is gone is said to be gone, not taken for a closed pipe.
+// A resident runner that is gone is said to be gone, and how, not taken
+// for a closed pipe: one that never served, one that died in a launch.
 TEST(ArmRunner, AStoppedRunnerIsReported) {
     char dir[] = "/tmp/nuv-arm-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string d = dir;
-    std::ofstream(d + "/cerun") << "#!/bin/sh\nexit 0\n";
-    ASSERT_EQ(chmod((d + "/cerun").c_str(), 0755), 0);
     ASSERT_EQ(symlink(DEVICE_DIR, (d + "/device").c_str()), 0);
-    const ProcessOutput r = Devsim({"years", "--arm", "--to", "1951-01-01 00:00:00"},
-                                   {"DEVSIM_PROGRAM_DIR=" + d});
-    EXPECT_EQ(r.exit_code, 3);
-    EXPECT_NE(r.err.find("devsim: guard: cannot start nuv: the resident ARM runner stopped\n"),
-              std::string::npos)
-        << r.err;
+    const struct {
+        const char* runner;
+        const char* says;
+    } cases[] = {
+        {"exit 0", "cannot start nuv: the resident ARM runner stopped (it exited with 0)\n"},
+        {"head -c 8 <&3 >/dev/null; kill -ABRT $$",
+         "cannot start nuv: the resident ARM runner stopped during its launch (signal 6, "
+         "Aborted)\n"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(d + "/cerun") << "#!/bin/sh\n" << c.runner << "\n";
+        ASSERT_EQ(chmod((d + "/cerun").c_str(), 0755), 0);
+        const ProcessOutput r = Devsim({"years", "--arm", "--to", "1951-01-01 00:00:00"},
+                                       {"DEVSIM_PROGRAM_DIR=" + d});
+        EXPECT_EQ(r.exit_code, 3);
+        EXPECT_NE(Unwrapped(r.err).find("devsim: guard: " + std::string(c.says)), std::string::npos)
+            << r.err;
+    }
     RunProcess({"/bin/rm", "-rf", d});
 }
 
