@@ -1,6 +1,7 @@
 #include "serve.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,8 @@
 #include "host_platform.h"
 #include "resident.h"
 #include "state_file.h"
+
+extern char** environ;
 
 namespace cerun {
 
@@ -52,36 +55,26 @@ bool ReadRequest(int fd, Request& r) {
     return true;
 }
 
-// In a forked child: the launch again, from the device as it was before
-// it, as the program process `cerun IMAGE` would run it, with every check.
-[[noreturn]] void Replay(int fd, const Request& r, const sim::DeviceState& before,
-                         sim::DeviceState& d) {
-    close(fd);
-    d = before;
-    sim::UnbindHost();  // attached again as a program process, trace and limit its own
-    if (r.quiet) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    const LoadedImage image = LoadImageFile(r.image.c_str());
-    Machine m;
-    PrepareMachine(m);
-    _exit(RunImage(m, image));
-}
-
+// The launch again, from the device as it was before it, as the program
+// process `cerun IMAGE` runs it, with every check: this very runner started
+// anew under the program's name (no fork: the server has a watchdog thread).
+// The device file and the lock's descriptor are in the environment already.
 int ReplayInChild(int fd, const Request& r, const sim::DeviceState& before, sim::DeviceState& d) {
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) {
-            _exit(128 + SIGKILL);
-        }
-        Replay(fd, r, before, d);
+    d = before;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fd);
+    if (r.quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     }
+    std::string program = r.program;
+    std::string image = r.image;
+    char* argv[] = {program.data(), image.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
     int status = W_EXITCODE(127, 0);
-    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (rc == 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return status;
 }

@@ -3,8 +3,8 @@
 // an emulator kept per image and put back as first mapped before every
 // launch (resident.h): no process start, no new translation of the same
 // code. A launch that faults or does not end is run again from the device
-// as it was before it, in a forked child with every check, exactly as
-// `cerun IMAGE` would run it, and that run's report and status stand.
+// as it was before it, by `cerun IMAGE` started anew with every check, and
+// that run's report and status stand.
 #pragma once
 
 namespace cerun {
