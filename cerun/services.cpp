@@ -111,6 +111,11 @@ void ServeGetLocalTime(Machine& m) {
 
 void ServeCeRunAppAtTime(Machine& m) {
     const std::optional<std::u16string> name = ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime");
+    if (name && Arg(m, 1) == 0) {  // NULL: the pending request deleted
+        std::wstring path = sim::ToWide(name->c_str());
+        SetResult(m, static_cast<uint32_t>(CeRunAppAtTime(path.data(), nullptr)));
+        return;
+    }
     SYSTEMTIME t;
     if (!name || !Require(m, Arg(m, 1), sizeof t, kRead, "CeRunAppAtTime", "an unreadable pointer")) {
         return;

@@ -110,7 +110,8 @@ Recording RunCase(const Case& c) {
     b.io = [&](const sim::IoEvent& e) {
         count_work();
         using Kind = sim::IoEvent::Kind;
-        if (e.kind != Kind::Unattended && e.kind != Kind::Registration) {
+        if (e.kind != Kind::Unattended && e.kind != Kind::Registration &&
+            e.kind != Kind::Withdrawal) {
             run.io.push_back(e);  // the checker reads the register accesses and mode changes
         }
     };

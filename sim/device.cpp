@@ -210,6 +210,8 @@ std::string FormatIo(const IoEvent& e) {
             return e.value != 0 ? "unattended mode requested" : "unattended mode withdrawn";
         case IoEvent::Kind::Registration:
             return "register " + Escaped(e.detail) + (e.value != 0 ? "" : " (refused)");
+        case IoEvent::Kind::Withdrawal:
+            return "withdraw " + Escaped(e.detail) + (e.value != 0 ? "" : " (none pending)");
         case IoEvent::Kind::Read:
         case IoEvent::Kind::Write: {
             const char* name = RegisterName(e.offset);
@@ -421,6 +423,16 @@ bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIM
     const bool taken = RegisterLaunch(d, path, at);
     Observe(io, IoEvent::Kind::Registration, 0, taken ? 1 : 0, path + " " + FormatLaunchTime(at));
     return taken;
+}
+
+bool DeviceWithdrawLaunch(DeviceState& d, const std::string& path, const IoObserver& io) {
+    const Launch* pending = FindLaunch(d, path);
+    Observe(io, IoEvent::Kind::Withdrawal, 0, pending != nullptr ? 1 : 0, path);
+    if (pending == nullptr) {
+        return false;
+    }
+    TakeLaunch(d, pending);
+    return true;
 }
 
 bool DeviceApiReady(const DeviceState& d, uint32_t api) {

@@ -45,11 +45,19 @@ bool IsRightAt(const RtcRegisters& r, int64_t true_ms);
 // mode changes, and the two services whose order matters to the run
 // sequence (an unattended-mode notification, a registration).
 struct IoEvent {
-    enum class Kind : uint8_t { Read, Write, KmodeOn, KmodeOff, Unattended, Registration };
+    enum class Kind : uint8_t {
+        Read,
+        Write,
+        KmodeOn,
+        KmodeOff,
+        Unattended,
+        Registration,
+        Withdrawal
+    };
     Kind kind;
     uint32_t offset;
     uint8_t value;  // the byte; Unattended: 1 requested, 0 withdrawn; Registration: 1 taken
-    std::string detail;  // for Registration: "PATH YYYY-MM-DD HH:MM:SS"
+    std::string detail;  // Registration: "PATH YYYY-MM-DD HH:MM:SS"; Withdrawal: "PATH"
 };
 using IoObserver = std::function<void(const IoEvent&)>;
 
@@ -94,6 +102,9 @@ bool DeviceSleep(DeviceState& d, uint32_t ms);
 SYSTEMTIME DeviceLocalTime(DeviceState& d);
 bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at,
                         const IoObserver& io = {});
+// CeRunAppAtTime(path, NULL): the pending launch of `path` deleted; false
+// when there was none.
+bool DeviceWithdrawLaunch(DeviceState& d, const std::string& path, const IoObserver& io = {});
 bool DeviceApiReady(const DeviceState& d, uint32_t api);
 void DevicePowerNotify(DeviceState& d, uint32_t message, uint32_t data,
                        const IoObserver& io = {});

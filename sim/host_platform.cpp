@@ -229,8 +229,11 @@ void Sleep(DWORD dwMilliseconds) {
 void GetLocalTime(SYSTEMTIME* lpSystemTime) { *lpSystemTime = sim::DeviceLocalTime(Dev()); }
 
 BOOL CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime) {
-    return sim::DeviceRunAppAtTime(Dev(), sim::ToUtf8(pwszAppName), *lpTime, g_binding.io) ? TRUE
-                                                                                          : FALSE;
+    const std::string path = sim::ToUtf8(pwszAppName);
+    if (lpTime == nullptr) {  // documented: deletes the pending request
+        return sim::DeviceWithdrawLaunch(Dev(), path, g_binding.io) ? TRUE : FALSE;
+    }
+    return sim::DeviceRunAppAtTime(Dev(), path, *lpTime, g_binding.io) ? TRUE : FALSE;
 }
 
 DWORD PowerPolicyNotify(DWORD dwMessage, DWORD dwData) {

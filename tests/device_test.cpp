@@ -139,6 +139,12 @@ TEST(Launches, OnePerPathAndNonexistentTimesRefused) {
     // A refusal leaves the earlier registration in place.
     EXPECT_EQ(sim::FormatLaunchTime(sim::FindLaunch(d, "\\Windows\\nuv28.exe")->at),
               "2008-02-28 23:59:00");
+
+    // CeRunAppAtTime(path, NULL) deletes that path's request, and only it.
+    EXPECT_TRUE(sim::DeviceWithdrawLaunch(d, "\\Windows\\nuv.exe"));
+    EXPECT_EQ(sim::FindLaunch(d, "\\Windows\\nuv.exe"), nullptr);
+    EXPECT_FALSE(sim::DeviceWithdrawLaunch(d, "\\Windows\\nuv.exe"));
+    EXPECT_NE(sim::FindLaunch(d, "\\Windows\\nuv28.exe"), nullptr);
 }
 
 TEST(Services, ShellReadinessAndUnattendedMode) {

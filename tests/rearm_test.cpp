@@ -112,3 +112,19 @@ TEST_F(Rearm, DumpSystemTimeTracesDayBeforeDayOfWeek) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the setup library does on removal: CeRunAppAtTime(path, NULL)
+// deletes that path's request (and no longer dereferences the null time).
+TEST_F(Rearm, ANullTimeWithdrawsThePendingRequest) {
+    StartAt("2011-07-15 12:00:00");
+    RearmFixers();
+    EXPECT_EQ(CeRunAppAtTime(const_cast<WCHAR*>(L"\\Windows\\nuv.exe"), nullptr), TRUE);
+    EXPECT_EQ(CeRunAppAtTime(const_cast<WCHAR*>(L"\\Windows\\nuv.exe"), nullptr), FALSE);
+    EXPECT_EQ(PendingAt("\\Windows\\nuv.exe"), "none");
+    EXPECT_EQ(PendingAt("\\Windows\\nuv28.exe"), "2012-02-28 23:59:00");
+    EXPECT_EQ(sim::FormatIo(io.back()), "withdraw \\Windows\\nuv.exe (none pending)");
+}
+
+}  // namespace
