@@ -61,7 +61,7 @@ public:
         return out;
     }
     // A path of string ids ended by 0, of `length` bytes at `at`.
-    std::string Spec(size_t at, size_t length) const {
+    std::string StringPath(size_t at, size_t length) const {
         std::string path;
         const std::map<uint16_t, std::string> strings = Strings();
         for (size_t i = 0; i + 2 < length; i += 2) {
@@ -105,7 +105,7 @@ TEST(Package, TheInstallDescriptionReadsBackByThePublishedLayout) {
     ASSERT_EQ(d.U16(50), 1U);
     const size_t dir = d.U32(64);
     EXPECT_EQ(d.U16(dir), 1U);
-    EXPECT_EQ(d.Spec(dir + 4, d.U16(dir + 2)), "%CE2%");
+    EXPECT_EQ(d.StringPath(dir + 4, d.U16(dir + 2)), "%CE2%");
     // FILES: member n is the n-th program, into \Windows.
     ASSERT_EQ(d.U16(52), sim::kFixerCount);
     size_t at = d.U32(68);
@@ -122,7 +122,7 @@ TEST(Package, TheInstallDescriptionReadsBackByThePublishedLayout) {
     const size_t link = d.U32(80);
     EXPECT_EQ((std::vector<uint16_t>{d.U16(link + 4), d.U16(link + 6), d.U16(link + 8)}),
               (std::vector<uint16_t>{11, 1, 1}));
-    EXPECT_EQ(d.Spec(link + 12, d.U16(link + 10)), CAB_SHORTCUT);
+    EXPECT_EQ(d.StringPath(link + 12, d.U16(link + 10)), CAB_SHORTCUT);
     EXPECT_EQ(link + 12 + d.U16(link + 10), d.size());
 }
 

@@ -35,7 +35,7 @@ void AppendString(Bytes& out, uint16_t id, const std::string& text) {
 }
 
 // A path of string ids, ended by 0, with its byte length first.
-void AppendSpec(Bytes& out, uint16_t string_id) {
+void AppendStringPath(Bytes& out, uint16_t string_id) {
     Append(out, uint16_t{4});
     Append(out, string_id);
     Append(out, uint16_t{0});
@@ -60,7 +60,7 @@ void AppendStringsAndDirs(Bytes& out, const InstallInfo& info) {
     Put(out, 50, uint16_t{1});
     Put(out, 64, static_cast<uint32_t>(out.size()));
     Append(out, uint16_t{1});
-    AppendSpec(out, 1);
+    AppendStringPath(out, 1);
 }
 
 void AppendFiles(Bytes& out, const InstallInfo& info) {
@@ -88,7 +88,7 @@ void AppendLinks(Bytes& out) {
     Append(out, kProgramsDir);            // base directory %CE11%
     Append(out, uint16_t{1});             // target: file 1
     Append(out, uint16_t{1});             // a file, not a directory
-    AppendSpec(out, 2);                   // named by string 2
+    AppendStringPath(out, 2);                   // named by string 2
 }
 
 }  // namespace
