@@ -23,9 +23,10 @@ the host programs use: the one in the state file named by NUV_DEVICE_STATE,
 or a private one at the host's local time.
 
   CERUN_BASE=HEX   load the image at this address instead of its own base
-  --serve FD       stay resident and run one image per request on socket FD,
-                   each in a process forked from an emulator set up once
-                   (devsim years --arm)
+  --serve FD       stay resident and run one launch per request on socket
+                   FD, each on an emulator kept per image and put back as
+                   first mapped; a launch that faults is run again by
+                   cerun IMAGE with every check (devsim years --arm)
 
 Only a regular file of at most 16 MiB is read. A program that runs
 20000000 instructions without a Sleep that moves device time is stopped

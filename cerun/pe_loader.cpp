@@ -75,11 +75,13 @@ void CheckSizes(const std::vector<uint8_t>& file, const Headers& h) {
 }
 
 Headers ReadHeaders(const std::vector<uint8_t>& file) {
-    if (file.size() < sizeof(pe::DosHeader) + sizeof(pe::NtHeaders) ||
-        ReadAt<pe::DosHeader>(file, 0, "the DOS header").magic != pe::kDosMagic) {
+    if (file.size() < sizeof(pe::DosHeader) + sizeof(pe::NtHeaders)) {
         throw LoadError("not a PE image");
     }
     const auto dos = ReadAt<pe::DosHeader>(file, 0, "the DOS header");
+    if (dos.magic != pe::kDosMagic) {
+        throw LoadError("not a PE image");
+    }
     const auto nt = ReadAt<pe::NtHeaders>(file, dos.pe_offset, "the PE header");
     const pe::OptionalHeader& o = nt.optional;
     if (nt.signature != pe::kPeSignature || o.magic != pe::kOptionalMagic) {

@@ -87,7 +87,7 @@ public:
 private:
     // The image at `path` held ready, loaded again when its file changed.
     sim::Result<ResidentImage*> Held(const std::string& path);
-    void Deliver(const std::string& trace, const Request& r, sim::DeviceState& d);
+    void Deliver(const std::string& trace, sim::DeviceState& d);
 
     std::map<std::string, std::unique_ptr<ResidentImage>> images_;
     ResidentImage* running_ = nullptr;
@@ -110,9 +110,10 @@ sim::Result<ResidentImage*> Server::Held(const std::string& path) {
     return held.get();
 }
 
-// The trace of a launch that ran clean, written as the program would have.
-void Server::Deliver(const std::string& trace, const Request& r, sim::DeviceState& d) {
-    if (!r.quiet && !trace.empty() && !sim::WriteAll(1, trace.data(), trace.size()) &&
+// The trace of a launch that ran clean (none when quiet), written as the
+// program would have.
+void Server::Deliver(const std::string& trace, sim::DeviceState& d) {
+    if (!trace.empty() && !sim::WriteAll(1, trace.data(), trace.size()) &&
         d.os.trace_errno == 0) {
         d.os.trace_errno = errno;
     }
@@ -122,9 +123,14 @@ int Server::Launch(int fd, const Request& r) {
     static std::string name;
     name = r.program;
     program_invocation_short_name = name.data();
-    std::string trace;
+    std::string trace;  // kept only for a caller that reads it
     sim::DeviceState& d = sim::BindResident(
-        r.state_file, [&trace](const std::string& text) { trace += text; },
+        r.state_file,
+        [&trace, &r](const std::string& text) {
+            if (!r.quiet) {
+                trace += text;
+            }
+        },
         [this] { running_->StopAtLimit(); });
     const sim::Result<ResidentImage*> held = Held(r.image);
     if (!held) {
@@ -137,14 +143,14 @@ int Server::Launch(int fd, const Request& r) {
     if (!status) {
         return ReplayInChild(fd, r, before, d);
     }
-    Deliver(trace, r, d);
+    Deliver(trace, d);
     return W_EXITCODE(*status, 0);
 }
 
 }  // namespace
 
 int Serve(int fd) {
-    // The server and each replay it forks end with their parent, however it ends.
+    // The server ends with its parent, however that ends.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() == 1) {
         return 0;

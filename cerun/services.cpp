@@ -111,16 +111,18 @@ void ServeGetLocalTime(Machine& m) {
 
 void ServeCeRunAppAtTime(Machine& m) {
     const std::optional<std::u16string> name = ReadUtf16(m, Arg(m, 0), "CeRunAppAtTime");
-    if (name && Arg(m, 1) == 0) {  // NULL: the pending request deleted
-        std::wstring path = sim::ToWide(name->c_str());
+    if (!name) {
+        return;
+    }
+    std::wstring path = sim::ToWide(name->c_str());
+    if (Arg(m, 1) == 0) {  // NULL: the pending request deleted
         SetResult(m, static_cast<uint32_t>(CeRunAppAtTime(path.data(), nullptr)));
         return;
     }
     SYSTEMTIME t;
-    if (!name || !Require(m, Arg(m, 1), sizeof t, kRead, "CeRunAppAtTime", "an unreadable pointer")) {
+    if (!Require(m, Arg(m, 1), sizeof t, kRead, "CeRunAppAtTime", "an unreadable pointer")) {
         return;
     }
-    std::wstring path = sim::ToWide(name->c_str());
     if (uc_mem_read(m.uc, Arg(m, 1), &t, sizeof t) != UC_ERR_OK) {
         CrashInCaller(m, "CeRunAppAtTime given an unreadable pointer " + Hex(Arg(m, 1)));
         return;

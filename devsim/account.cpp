@@ -85,8 +85,7 @@ std::string EndProblem(const std::string& program, const ProcessResult& result,
         return stop_intended ? "" : program + " stopped at the limit: still running at " + at;
     }
     if (!result.exited && result.signal == SIGXCPU) {
-        return program + " spins: no Sleep for " + std::to_string(sim::kSpinCpuSeconds) +
-               " s of CPU time at " + at;
+        return program + " " + sim::kSpinCpuFault + " at " + at;
     }
     if (!result.exited) {
         return program + " crashed: signal " + std::to_string(result.signal) + " (" +

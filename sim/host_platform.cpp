@@ -81,11 +81,8 @@ void OnCpuLimit(int /*signal*/) {
         RenewCpuLimit();
         return;
     }
-    char text[sizeof d.os.program_fault] = "spins: no Sleep for ";
-    const char seconds[] = {static_cast<char>('0' + kSpinCpuSeconds), '\0'};
-    std::strncat(text, seconds, sizeof text - std::strlen(text) - 1);
-    std::strncat(text, " s of CPU time", sizeof text - std::strlen(text) - 1);
-    std::memcpy(d.os.program_fault, text, sizeof text);
+    static_assert(sizeof kSpinCpuFault <= sizeof d.os.program_fault, "the fault fits its record");
+    std::memcpy(d.os.program_fault, kSpinCpuFault, sizeof kSpinCpuFault);
     _exit(kFaultExitCode);
 }
 

@@ -19,6 +19,8 @@ constexpr int kFaultExitCode = 123;     // the runner or platform ended it (prog
 // A program that runs this long on the CPU without a Sleep that moves
 // device time is stopped as spinning (RLIMIT_CPU, renewed while time moves).
 constexpr int kSpinCpuSeconds = 2;
+// What such a program's run is ended with; the number is kSpinCpuSeconds.
+constexpr char kSpinCpuFault[] = "spins: no Sleep for 2 s of CPU time";
 
 // Creates the file with `initial` and maps it. Never over an existing file
 // nor through a symbolic link; on failure nothing is left behind, and `why`
