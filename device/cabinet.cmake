@@ -4,10 +4,6 @@
 # order, as the handheld's installer expects.
 find_program(GCAB gcab REQUIRED)
 
-# What the owner sees: the name in Remove Programs and the Start menu.
-set(CAB_APP_NAME "Clock fix")
-set(CAB_PROVIDER "nuv project")
-set(CAB_SHORTCUT "Clock fix")
 set(CAB_NAME nuv-fixers.PPC2003_ARM.cab)
 set(CAB_FILE ${DEVICE_OUT}/${CAB_NAME})
 set(CAB_DIR ${DEVICE_OUT}/cab)

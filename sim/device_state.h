@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 5;
+constexpr uint32_t kStateVersion = 6;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -28,12 +28,21 @@ constexpr int kMaxRefused = 16;
 constexpr int kMaxViolations = 8;
 constexpr int kMaxWriteLog = 64;
 constexpr int kMaxMidnightLog = 16;
+constexpr int kMaxFiles = 8;
+constexpr int kMaxStarts = 4;
 constexpr int kPathBytes = 96;
 constexpr int kViolationBytes = 120;
 
 struct Launch {
     char path[kPathBytes];  // UTF-8, NUL-terminated
     SYSTEMTIME at;
+    uint8_t used;
+};
+
+// A file in the device's object store; a shortcut names the file it starts.
+struct File {
+    char path[kPathBytes];    // UTF-8, NUL-terminated
+    char target[kPathBytes];  // a shortcut's program; empty for any other file
     uint8_t used;
 };
 
@@ -73,7 +82,8 @@ struct ChipState {
 };
 
 // The operating system and the program it runs: the one clock, the
-// processor's mode, the launch table, the shell, unattended mode, the limit.
+// processor's mode, the launch table, the shell, unattended mode, the limit,
+// the files in the object store and the programs asked to start.
 struct OsState {
     int64_t start_ms;  // clock value when the device was set up
     int64_t clock_ms;  // true local time, ms since 1970-01-01
@@ -92,6 +102,11 @@ struct OsState {
     uint8_t no_true_time;      // set up from raw registers showing no date: nothing to judge by
     int32_t trace_errno;       // why the program's trace could not be written; 0 if it could
     Launch launches[kMaxLaunches];
+    File files[kMaxFiles];
+    // Programs a process asked to start (CreateProcessW), in order: each
+    // runs as a process of its own once the one that asked has ended.
+    uint32_t start_count;
+    char starts[kMaxStarts][kPathBytes];
 };
 
 // What happened in a run, for devsim to read: refusals, violations, writes

@@ -147,6 +147,8 @@ DeviceState& Dev() {
 
 }  // namespace
 
+DeviceState& HostDevice() { return Dev(); }
+
 void BindHost(const HostBinding& binding) { g_binding = binding; }
 
 void UnbindHost() { g_binding = HostBinding{}; }

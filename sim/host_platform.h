@@ -24,6 +24,9 @@ struct HostBinding {
 void BindHost(const HostBinding& binding);
 void UnbindHost();
 
+// The device this process serves, attached as the first call would attach it.
+DeviceState& HostDevice();
+
 // What another way of running a program (the ARM runner) needs beside the
 // seven services: the trace sink, and an end for a fault of the program's own.
 void HostDebugOutput(const std::string& text);

@@ -15,6 +15,9 @@ typedef long LONG;
 typedef wchar_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
+typedef void* HANDLE;
+typedef HANDLE HWND;
+typedef void* LPVOID;
 
 #define TRUE 1
 #define FALSE 0
@@ -30,13 +33,27 @@ typedef struct _SYSTEMTIME {
     WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
 #define SH_SHELL 21
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
 
 extern "C" {
 void WINAPI NKDbgPrintfW(LPCWSTR lpszFmt, ...);
 BOOL WINAPI IsAPIReady(DWORD hAPI);
 void WINAPI Sleep(DWORD dwMilliseconds);
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+BOOL WINAPI CreateProcessW(LPCWSTR pszImageName, LPWSTR pszCmdLine, LPVOID psaProcess,
+                           LPVOID psaThread, BOOL fInheritHandles, DWORD fdwCreate,
+                           LPVOID pvEnvironment, LPWSTR pszCurDir, LPVOID psiStartInfo,
+                           LPPROCESS_INFORMATION pProcInfo);
+BOOL WINAPI CloseHandle(HANDLE hObject);
 }
 
 #endif
