@@ -7,6 +7,7 @@
 
 #include "calendar.h"
 #include "device.h"
+#include "owner_device.h"
 #include "registers.h"
 #include "state_file.h"
 #include "text.h"
@@ -64,12 +65,20 @@ std::string VerdictLine(const sim::DeviceState& d) {
     if (d.os.no_true_time != 0) {
         return "devsim: clock not judged (no true time: --regs gave no valid date)\n";
     }
-    const std::optional<int64_t> drift = sim::RegistersDriftMs(d.chip.regs, d.os.clock_ms);
+    const int64_t offset = d.os.set_offset_ms;
+    const int64_t intended = sim::IntendedMs(d, d.os.clock_ms);
+    // Set in Settings to another time on purpose: judged against that time.
+    const std::string against =
+        offset == 0 ? ""
+                    : " for the time set in Settings (" + Duration(offset) +
+                          (offset > 0 ? " ahead of" : " behind") + " the true time)";
+    const std::optional<int64_t> drift = sim::RegistersDriftMs(d.chip.regs, intended);
     if (!drift) {
-        return "devsim: clock wrong (no valid date)\n";
+        return "devsim: clock wrong" + against + " (no valid date)\n";
     }
-    return sim::IsRightAt(d.chip.regs, d.os.clock_ms) ? "devsim: clock right\n"
-                                              : "devsim: clock wrong by " + Duration(*drift) + "\n";
+    return sim::IsRightAt(d.chip.regs, intended)
+               ? "devsim: clock right" + against + "\n"
+               : "devsim: clock wrong by " + Duration(*drift) + against + "\n";
 }
 
 namespace {
@@ -159,7 +168,7 @@ std::string UnattendedLine(const sim::DeviceState& d) {
 
 }  // namespace
 
-std::string AccountLines(const sim::DeviceState& d) {
+std::string AccountLines(const sim::DeviceState& d, bool with_unattended) {
     const uint8_t year = d.chip.regs.year;
     std::string out = "devsim: rtc " + RegsText(d.chip.regs) + " (the chip's registers; year " +
                       Hex2(year) + " is " + std::to_string(YEAR_BASE + year) + ")\n";
@@ -187,7 +196,7 @@ std::string AccountLines(const sim::DeviceState& d) {
         out += "devsim: refused " + sim::Escaped(r.path) + " " + sim::FormatLaunchTime(r.at) +
                " (" + RefusalReason(r.at) + ")\n";
     }
-    return out + UnattendedLine(d);
+    return with_unattended ? out + UnattendedLine(d) : out;
 }
 
 }  // namespace devsim

@@ -16,8 +16,9 @@ namespace devsim {
 std::vector<std::string> RunProblems(const std::string& program, const ProcessResult& result,
                                      const sim::DeviceState& d, bool stop_intended = false);
 
-// The closing lines: registers, pending and refused launches, unattended mode.
-std::string AccountLines(const sim::DeviceState& d);
+// The closing lines: registers, pending and refused launches, and (after a
+// program's run, `with_unattended`) how it used unattended mode.
+std::string AccountLines(const sim::DeviceState& d, bool with_unattended = true);
 
 // "3b"
 std::string Hex2(uint8_t b);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "fixers.h"
+#include "owner_action.h"
 
 namespace devsim {
 
@@ -11,12 +12,13 @@ namespace {
 
 const char kOverview[] = R"help(usage: devsim run PROGRAM [options]
        devsim years [options]
-       devsim help [run|years]
+       devsim owner --state FILE [options] ACTION...
+       devsim help [run|years|owner]
        devsim --version
 
 devsim drives the clock-fix programs {all programs} on a simulated
-handheld: one run of one program (run), or one device over a span of years
-(years). Each program is its own process; it finds the device in the state
+handheld: one run of one program (run), one device over a span of years
+(years), or what the owner does to a device kept in a file (owner). Each program is its own process; it finds the device in the state
 file named by NUV_DEVICE_STATE. A program started by hand with that
 variable exits 125 when the file is missing, damaged or in use.
 
@@ -94,6 +96,10 @@ when it shows a valid date and time within 10 minutes of it.
   --disable PROGRAM      leave {one program} uninstalled (repeatable)
   --quiet                only the summary line
   --arm                  run the device executables under cerun, as for run
+  --events FILE          what the owner does during the span: a line
+                         "YYYY-MM-DD HH:MM[:SS] ACTION" each, in time order
+                         and within the span (actions as for owner, wait
+                         aside; # starts a comment); each is said on its day
 
 stdout: one line per year in which the chip stepped wrong or a fixer wrote,
 then always
@@ -111,6 +117,31 @@ arguments or a state file truncated during the run; 128 + N when signal N
 ended devsim.
 )help";
 
+const char kOwner[] = R"help(devsim owner --state FILE ACTION...: what the handheld's owner does, one
+action per argument, in order, on the device kept in FILE: a new device
+(RTC right, no files, nothing pending) when FILE does not exist. Programs
+and the setup library run as their own processes, as the device starts
+them; a launch whose file is gone is dropped and said.
+
+  --at TIME      a new device's true time (default: now)
+  --hw chip|correct
+                 a new device's calendar, as for run
+  --arm          run the device executables and setup.dll under cerun
+
+actions:
+{actions}
+stdout: each action ("devsim: > install") and what followed (setup
+library results, programs started and how they exited, files placed or
+removed, launches that found no file, rollover lines as years gives
+them), then the device: true time, rtc, pending launches, the verdict
+(against the time last set in Settings, when that is not the true time).
+
+exit status: 0; 1 when a start or removal was refused (no such file, not
+installed); 3 when a program or the setup library crashed, spun or broke
+an access rule; 2 for bad arguments, a wait into the past, or a device
+that cannot be made or is in use.
+)help";
+
 }  // namespace
 
 namespace {
@@ -118,7 +149,9 @@ namespace {
 // `text` with the programs named from their one list.
 std::string Named(std::string text) {
     const std::pair<const char*, std::string> names[] = {
-        {"{all programs}", sim::FixerNames("and")}, {"{one program}", sim::FixerNames("or")}};
+        {"{all programs}", sim::FixerNames("and")},
+        {"{one program}", sim::FixerNames("or")},
+        {"{actions}", kOwnerActionsHelp}};
     for (const auto& [mark, list] : names) {
         for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) {
             text.replace(at, std::strlen(mark), list);
@@ -130,14 +163,16 @@ std::string Named(std::string text) {
 }  // namespace
 
 const char* HelpFor(const std::string& command) {
-    static const std::string all = Named(std::string(kOverview) + kRun + kYears);
+    static const std::string all =
+        Named(std::string(kOverview) + kRun + kYears + "\n" + kOwner);
     static const std::string run = Named(kRun);
     static const std::string years = Named(kYears);
+    static const std::string owner = Named(kOwner);
     if (command.empty()) {
         return all.c_str();
     }
-    if (command == "run") {
-        return run.c_str();
+    if (command == "run" || command == "owner") {
+        return command == "run" ? run.c_str() : owner.c_str();
     }
     return command == "years" ? years.c_str() : nullptr;
 }

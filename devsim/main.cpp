@@ -7,6 +7,7 @@
 #include "help.h"
 #include "interrupt.h"
 #include "options.h"
+#include "owner_command.h"
 #include "run_command.h"
 #include "say.h"
 #include "truncation.h"
@@ -43,14 +44,15 @@ std::optional<int> AnswerHelp(const std::vector<std::string>& args) {
     if (command == "help" || command == "--help" || command == "-h") {
         const char* help = devsim::HelpFor(args.size() > 1 ? args[1] : "");
         if (help == nullptr) {
-            return BadArgs("no help on '" + args[1] + "': there is help on run and years");
+            return BadArgs("no help on '" + args[1] + "': there is help on run, years and owner");
         }
         std::cout << help;
         return Finish(0);
     }
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
-            std::cout << devsim::HelpFor(command == "run" || command == "years" ? command : "");
+            std::cout << devsim::HelpFor(
+                command == "run" || command == "years" || command == "owner" ? command : "");
             return Finish(0);
         }
     }
@@ -84,6 +86,9 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "years") {
         return Run(devsim::ParseYearsOptions, devsim::YearsCommand, rest);
+    }
+    if (args[0] == "owner") {
+        return Run(devsim::ParseOwnerOptions, devsim::OwnerCommand, rest);
     }
     return BadArgs("unknown command '" + args[0] + "'");
 }

@@ -3,9 +3,22 @@
 #include <cctype>
 #include <optional>
 
+#include "fd_io.h"
 #include "registers.h"
 
 namespace devsim {
+
+sim::Result<sim::DateTime> ParseDeviceTime(const std::string& text) {
+    const sim::Result<sim::DateTime> parsed = sim::ParseDateTime(text);
+    if (!parsed) {
+        return parsed;
+    }
+    const sim::DateTime t = *parsed;
+    if (t.year < kFirstYear || t.year > kLastYear) {
+        return sim::Fail("'" + text + "' is not in the years 1950 to 2205");
+    }
+    return t;
+}
 
 namespace {
 
@@ -152,20 +165,6 @@ Result<sim::MidnightFault> Midnight(const std::string& text) {
     return fault;
 }
 
-// A calendar time within the years the year register can hold.
-Result<sim::DateTime> DeviceTime(const std::string& text) {
-    const Result<sim::DateTime> parsed = sim::ParseDateTime(text);
-    if (!parsed) {
-        return parsed;
-    }
-    const sim::DateTime t = *parsed;
-    if (t.year < kFirstYear || t.year > kLastYear) {
-        return Fail("'" + text +
-                    "' is not in the years 1950 to 2205");
-    }
-    return t;
-}
-
 Result<sim::Hw> Hardware(const std::string& text) {
     if (text == "chip" || text == "correct") {
         return text == "chip" ? sim::Hw::Chip : sim::Hw::Correct;
@@ -197,7 +196,7 @@ Status Store(const Result<T>& r, T& out, bool& given) {
 const OptionEntry<RunOptions> kRunOptions[] = {
     {"--at", true, true,
      [](const std::string& v, RunOptions& o) {
-         return Store(DeviceTime(v), o.device.at, o.at_given);
+         return Store(ParseDeviceTime(v), o.device.at, o.at_given);
      }},
     {"--regs", true, true,
      [](const std::string& v, RunOptions& o) {
@@ -240,15 +239,27 @@ Status RunProgramArgument(const std::string& arg, RunOptions& o) {
     return Ok();
 }
 
+// The event list in file `path`.
+Result<std::vector<OwnerEvent>> Events(const std::string& path) {
+    constexpr size_t kMaxEventFile = 1 << 20;
+    const Result<std::vector<uint8_t>> bytes = sim::ReadRegularFile(path, kMaxEventFile);
+    if (!bytes) {
+        return Fail("--events: " + bytes.why());
+    }
+    const Result<std::vector<OwnerEvent>> events =
+        ParseEvents(std::string(bytes->begin(), bytes->end()));
+    return events ? events : Fail("--events: " + path + ", " + events.why());
+}
+
 const OptionEntry<YearsOptions> kYearsOptions[] = {
     {"--from", true, false,
      [](const std::string& v, YearsOptions& o) {
-         const Result<sim::DateTime> t = DeviceTime(v);
+         const Result<sim::DateTime> t = ParseDeviceTime(v);
          return t ? Store(t, o.from) : Fail("--from: " + t.why());
      }},
     {"--to", true, false,
      [](const std::string& v, YearsOptions& o) {
-         const Result<sim::DateTime> t = DeviceTime(v);
+         const Result<sim::DateTime> t = ParseDeviceTime(v);
          return t ? Store(t, o.to) : Fail("--to: " + t.why());
      }},
     {"--hw", true, false,
@@ -265,7 +276,32 @@ const OptionEntry<YearsOptions> kYearsOptions[] = {
      }},
     {"--quiet", false, false, [](const std::string&, YearsOptions& o) { return Set(o.quiet); }},
     {"--arm", false, false, [](const std::string&, YearsOptions& o) { return Set(o.arm); }},
+    {"--events", true, false,
+     [](const std::string& v, YearsOptions& o) { return Store(Events(v), o.events); }},
 };
+
+const OptionEntry<OwnerOptions> kOwnerOptions[] = {
+    {"--state", true, false,
+     [](const std::string& v, OwnerOptions& o) {
+         return Store(v.empty() ? Result<std::string>(Fail("--state needs a file name"))
+                                : Result<std::string>(v),
+                      o.state_file);
+     }},
+    {"--at", true, true,
+     [](const std::string& v, OwnerOptions& o) { return Store(ParseDeviceTime(v), o.device.at); }},
+    {"--hw", true, true,
+     [](const std::string& v, OwnerOptions& o) { return Store(Hardware(v), o.device.hw); }},
+    {"--arm", false, false, [](const std::string&, OwnerOptions& o) { return Set(o.arm); }},
+};
+
+Status OwnerArgument(const std::string& arg, OwnerOptions& o) {
+    const Result<OwnerAction> action = ParseOwnerAction(arg);
+    if (!action) {
+        return Fail(action.why());
+    }
+    o.actions.push_back(*action);
+    return Ok();
+}
 
 Status YearsArgument(const std::string& arg, YearsOptions&) {
     return Fail("unexpected argument '" + arg + "'");
@@ -275,6 +311,9 @@ void MarkDeviceSet(RunOptions& o) {
     o.device_set = true;
 }
 void MarkDeviceSet(YearsOptions&) {}
+void MarkDeviceSet(OwnerOptions& o) {
+    o.device_set = true;
+}
 
 // Applies one option, its value read from `in` when it takes one.
 template <typename Options>
@@ -349,6 +388,25 @@ Result<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args) {
     if (sim::ToMs(o.to) <= sim::ToMs(o.from)) {
         return Fail("--to (" + sim::FormatDateTime(o.to) + ") must be after --from (" +
                     sim::FormatDateTime(o.from) + ")");
+    }
+    for (const OwnerEvent& e : o.events) {
+        if (sim::ToMs(e.at) < sim::ToMs(o.from) || sim::ToMs(e.at) > sim::ToMs(o.to)) {
+            return Fail("--events: '" + e.action.text + "' at " + sim::FormatDateTime(e.at) +
+                        " is outside --from to --to");
+        }
+    }
+    return o;
+}
+
+Result<OwnerOptions> ParseOwnerOptions(const std::vector<std::string>& args) {
+    OwnerOptions o;
+    o.device.at = sim::HostLocalTime();
+    const Status parsed = Parse(kOwnerOptions, OwnerArgument, args, o);
+    if (!parsed) {
+        return Fail(parsed.why());
+    }
+    if (o.state_file.empty()) {
+        return Fail("owner needs --state FILE: the device the owner's hands act on");
     }
     return o;
 }

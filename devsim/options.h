@@ -7,6 +7,7 @@
 
 #include "device.h"
 #include "fixers.h"
+#include "owner_action.h"
 #include "result.h"
 
 namespace devsim {
@@ -28,13 +29,27 @@ struct YearsOptions {
     bool disabled[sim::kFixerCount] = {};  // by index in sim::kFixers
     bool quiet = false;
     bool arm = false;  // run the device images under the ARM runner
+    std::vector<OwnerEvent> events;  // --events: what the owner does, in time order
 };
 
-// The arguments after `run` and after `years`.
+struct OwnerOptions {
+    std::string state_file;           // --state: the device, made when the file does not exist
+    sim::DeviceConfig device;         // --at, --hw: how a new device starts
+    bool device_set = false;          // one of them was given
+    bool arm = false;                 // run the device images under the ARM runner
+    std::vector<OwnerAction> actions;  // in order
+};
+
+// The arguments after `run`, `years` and `owner`.
 sim::Result<RunOptions> ParseRunOptions(const std::vector<std::string>& args);
 sim::Result<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args);
+sim::Result<OwnerOptions> ParseOwnerOptions(const std::vector<std::string>& args);
 
 constexpr int kFirstYear = 1950;
 constexpr int kLastYear = 2205;
+
+// A calendar time "YYYY-MM-DD HH:MM:SS[.mmm]" within the years the year
+// register can hold.
+sim::Result<sim::DateTime> ParseDeviceTime(const std::string& text);
 
 }  // namespace devsim

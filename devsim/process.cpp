@@ -15,6 +15,7 @@
 
 #include "interrupt.h"
 #include "say.h"
+#include "setup_calls.h"
 #include "state_file.h"
 
 extern char** environ;
@@ -60,15 +61,24 @@ Places FindPlaces() {
 ProgramCommand CommandFor(const std::string& program, bool arm) {
     const Places at = FindPlaces();
     if (arm) {
-        return {program, at.cerun + "/cerun", {at.programs + "/device/" + program + ".exe"}};
+        return {program, at.cerun + "/cerun", {at.programs + "/device/" + program + ".exe"}, 1};
     }
-    return {program, at.programs + "/" + program, {}};
+    return {program, at.programs + "/" + program, {}, 0};
+}
+
+ProgramCommand SetupCommand(const std::string& export_name, bool arm) {
+    const Places at = FindPlaces();
+    if (arm) {
+        return {sim::kSetupLibrary, at.cerun + "/cerun",
+                {at.programs + "/device/" + sim::kSetupLibrary, export_name}, 1};
+    }
+    return {sim::kSetupLibrary, at.programs + "/" + sim::kSetupProgram, {export_name}, 0};
 }
 
 sim::Status CheckProgram(const ProgramCommand& command) {
     std::vector<std::pair<std::string, int>> needs = {{command.path, X_OK}};
-    for (const std::string& file : command.args) {
-        needs.emplace_back(file, R_OK);
+    for (size_t i = 0; i < command.file_args && i < command.args.size(); ++i) {
+        needs.emplace_back(command.args[i], R_OK);
     }
     for (const auto& [file, mode] : needs) {
         if (access(file.c_str(), F_OK) != 0) {
@@ -216,6 +226,32 @@ sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string&
 void RemoveTempDevice(const std::string& path) {
     SetInterruptFile("");
     unlink(path.c_str());
+}
+
+sim::DeviceState* OpenKeptDevice(const std::string& file, const sim::DeviceConfig& config,
+                                 bool device_set, const std::string& setup_options) {
+    struct stat st {};
+    if (stat(file.c_str(), &st) == 0) {
+        if (device_set) {
+            Say("devsim: " + file + " already holds a device; " + setup_options +
+                " set up a new one: remove " + file + " (or name another file) to start over\n");
+            return nullptr;
+        }
+        const sim::Result<sim::DeviceState*> d = sim::OpenStateFile(file);
+        if (!d && d.why() == sim::kInUse) {
+            Say("devsim: device " + file + " is in use\n");
+        } else if (!d) {
+            Say("devsim: device state " + file + ": " + d.why() + "\n");
+        }
+        return d ? *d : nullptr;
+    }
+    sim::DeviceState initial;
+    sim::InitDevice(initial, config);
+    const sim::Result<sim::DeviceState*> d = sim::CreateStateFile(file, initial);
+    if (!d) {
+        Say("devsim: cannot create device state " + file + ": " + d.why() + "\n");
+    }
+    return d ? *d : nullptr;
 }
 
 }  // namespace devsim

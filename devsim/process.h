@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device_state.h"
+#include "device.h"
 #include "result.h"
 
 namespace devsim {
@@ -25,11 +25,17 @@ struct ProgramCommand {
     std::string program;            // argv[0]
     std::string path;               // the file executed
     std::vector<std::string> args;  // after argv[0]
+    size_t file_args = 0;           // how many of `args`, from the first, are files it reads
 };
 
 // The host build of `program`, or with `arm` cerun and device/PROGRAM.exe,
 // in the directory that holds devsim, or in $DEVSIM_PROGRAM_DIR when set.
 ProgramCommand CommandFor(const std::string& program, bool arm);
+
+// The setup library's function `export_name`, called as the handheld's
+// installer calls it: the host build `setup EXPORT`, or with `arm` cerun
+// device/setup.dll EXPORT; found as CommandFor finds a program.
+ProgramCommand SetupCommand(const std::string& export_name, bool arm);
 
 // Whether the files the command needs are there and usable; if not, what is
 // wrong, to follow "program NAME": "is not built (no PATH)" or "cannot be
@@ -67,5 +73,12 @@ ProcessResult FromWaitStatus(int status);
 // ($TMPDIR or /tmp); nullptr, the reason said on stderr, when it cannot be.
 sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string& path);
 void RemoveTempDevice(const std::string& path);
+
+// The device kept in `file`: made from `config` when the file does not
+// exist; else the device as it was left, refused when `device_set` (the
+// options that set up a device, named by `setup_options`, were given).
+// nullptr, the reason said on stderr, when there is none.
+sim::DeviceState* OpenKeptDevice(const std::string& file, const sim::DeviceConfig& config,
+                                 bool device_set, const std::string& setup_options);
 
 }  // namespace devsim

@@ -20,33 +20,14 @@ namespace {
 // The device for this run: a fresh one, or the one an earlier run left in
 // --state; `file` gets its path. Says why on stderr when there is none.
 sim::DeviceState* OpenDevice(const RunOptions& options, std::string& file) {
-    sim::DeviceState initial;
-    sim::InitDevice(initial, options.device);
     if (options.state_file.empty()) {
+        sim::DeviceState initial;
+        sim::InitDevice(initial, options.device);
         return CreateTempDevice(initial, file);
     }
     file = options.state_file;
-    struct stat st {};
-    if (stat(file.c_str(), &st) == 0) {
-        if (options.device_set) {
-            Say("devsim: " + file +
-                " already holds a device; --at, --regs, --hw, --midnight and --ignore-writes "
-                "set up a new one: remove " + file + " (or name another file) to start over\n");
-            return nullptr;
-        }
-        const sim::Result<sim::DeviceState*> d = sim::OpenStateFile(file);
-        if (!d && d.why() == sim::kInUse) {
-            Say("devsim: device " + file + " is in use\n");
-        } else if (!d) {
-            Say("devsim: device state " + file + ": " + d.why() + "\n");
-        }
-        return d ? *d : nullptr;
-    }
-    const sim::Result<sim::DeviceState*> d = sim::CreateStateFile(file, initial);
-    if (!d) {
-        Say("devsim: cannot create device state " + file + ": " + d.why() + "\n");
-    }
-    return d ? *d : nullptr;
+    return OpenKeptDevice(file, options.device, options.device_set,
+                          "--at, --regs, --hw, --midnight and --ignore-writes");
 }
 
 }  // namespace

@@ -101,6 +101,9 @@ struct OsState {
     uint8_t program_attached;  // the program's process reached this device in this run
     uint8_t no_true_time;      // set up from raw registers showing no date: nothing to judge by
     int32_t trace_errno;       // why the program's trace could not be written; 0 if it could
+    // How far the time the owner last set in Settings is from the true time:
+    // the clock is judged against the true time moved by this much.
+    int64_t set_offset_ms;
     Launch launches[kMaxLaunches];
     File files[kMaxFiles];
     // Programs a process asked to start (CreateProcessW), in order: each

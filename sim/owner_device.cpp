@@ -67,10 +67,19 @@ bool RemoveFile(DeviceState& d, const std::string& path) {
     return true;
 }
 
-void SetClock(DeviceState& d, const DateTime& t) {
+namespace {
+
+void WriteClock(DeviceState& d, const DateTime& t) {
     CatchUp(d);
     d.chip.regs = RegistersFor(t);
     d.chip.next_tick_ms = d.os.clock_ms + kMsPerSecond;
+}
+
+}  // namespace
+
+void SetClock(DeviceState& d, const DateTime& t) {
+    WriteClock(d, t);
+    d.os.set_offset_ms = ToMs(t) - d.os.clock_ms;
 }
 
 void ColdBoot(DeviceState& d, bool rtc_kept) {
@@ -83,7 +92,7 @@ void ColdBoot(DeviceState& d, bool rtc_kept) {
     }
     d.os.start_count = 0;
     if (!rtc_kept) {
-        SetClock(d, kColdBootTime);
+        WriteClock(d, kColdBootTime);  // the time the owner meant is still the one to judge by
     }
 }
 

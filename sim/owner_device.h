@@ -32,8 +32,13 @@ bool AddFile(DeviceState& d, const PackageFile& file);
 bool RemoveFile(DeviceState& d, const std::string& path);
 
 // The clock set as the Settings screen sets it: the RTC written right for
-// local time `t`, its second starting now. Pending launches are kept.
+// local time `t`, its second starting now, and from then on judged against
+// the time set. Pending launches are kept.
 void SetClock(DeviceState& d, const DateTime& t);
+// The time the clock is judged against at true time `true_ms`.
+inline int64_t IntendedMs(const DeviceState& d, int64_t true_ms) {
+    return true_ms + d.os.set_offset_ms;
+}
 
 // What a cold boot sets the clock to, unless the RTC kept valid time.
 inline constexpr DateTime kColdBootTime{2003, 1, 1, 12, 0, 0, 0};

@@ -1,0 +1,148 @@
+#include "owner_action.h"
+
+#include <cctype>
+#include <sstream>
+
+#include "options.h"
+
+namespace devsim {
+
+const char kOwnerActionsHelp[] = R"help(  install                  tap the cabinet: its files and shortcut appear,
+                           the setup library runs (it starts nuv.exe)
+  uninstall                Remove Programs: the setup library withdraws the
+                           launches, then the files and shortcut go
+  copy                     the manual route: the programs' files copied
+                           to \Windows (nothing starts)
+  start PATH               tap a program or shortcut
+                           ("start \Windows\nuv.exe")
+  set-clock [TIME]         Settings, Clock: the RTC set right for TIME, or
+                           for the true time; launches then due run
+  wait TIME | wait +N{s|min|h|d}
+                           let time pass (devsim owner only); launches
+                           run as they fall due
+  soft-reset               files, launches and the RTC kept
+  hard-reset [rtc-kept]    files and launches gone; the RTC set to
+  flat-battery [rtc-kept]  2003-01-01 12:00:00, unless it kept time
+  delete PATH              File Explorer deletes a file
+TIME is YYYY-MM-DD HH:MM[:SS], local time.
+)help";
+
+namespace {
+
+using Kind = OwnerAction::Kind;
+
+struct Verb {
+    const char* name;
+    Kind kind;
+    enum { None, Path, Time, OptionalTime, Wait, RtcKept } argument;
+};
+
+const Verb kVerbs[] = {
+    {"install", Kind::Install, Verb::None},        {"uninstall", Kind::Uninstall, Verb::None},
+    {"copy", Kind::Copy, Verb::None},              {"start", Kind::Start, Verb::Path},
+    {"set-clock", Kind::SetClock, Verb::OptionalTime}, {"wait", Kind::Wait, Verb::Wait},
+    {"soft-reset", Kind::SoftReset, Verb::None},   {"hard-reset", Kind::HardReset, Verb::RtcKept},
+    {"flat-battery", Kind::FlatBattery, Verb::RtcKept}, {"delete", Kind::Delete, Verb::Path},
+};
+
+// "YYYY-MM-DD HH:MM" or with seconds.
+sim::Result<sim::DateTime> ActionTime(const std::string& text) {
+    return ParseDeviceTime(text.size() == 16 ? text + ":00" : text);
+}
+
+// "+3min", "+10s", "+2h", "+1d".
+sim::Result<int64_t> Duration(const std::string& text) {
+    size_t digits = 1;
+    while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])) != 0) {
+        ++digits;
+    }
+    const std::string unit = text.substr(digits);
+    const int64_t scale = unit == "s" ? 1 : unit == "min" ? 60 : unit == "h" ? 3600
+                                         : unit == "d"   ? 86400 : 0;
+    if (text[0] != '+' || digits == 1 || digits > 7 || scale == 0) {
+        return sim::Fail("wait takes TIME or +N with s, min, h or d, not '" + text + "'");
+    }
+    return std::stoll(text.substr(1, digits - 1)) * scale * sim::kMsPerSecond;
+}
+
+sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction& a) {
+    const std::string what = std::string(verb.name) + " ";
+    switch (verb.argument) {
+        case Verb::None:
+            return rest.empty() ? sim::Ok() : sim::Fail(what + "takes nothing, not '" + rest + "'");
+        case Verb::Path:
+            a.path = rest;
+            return rest.empty() ? sim::Fail(what + "needs a path") : sim::Ok();
+        case Verb::RtcKept:
+            a.rtc_kept = rest == "rtc-kept";
+            return rest.empty() || a.rtc_kept
+                       ? sim::Ok()
+                       : sim::Fail(what + "takes rtc-kept or nothing, not '" + rest + "'");
+        case Verb::Wait:
+            if (!rest.empty() && rest[0] == '+') {
+                const sim::Result<int64_t> ms = Duration(rest);
+                a.wait_ms = ms ? *ms : 0;
+                return ms ? sim::Ok() : sim::Fail(ms.why());
+            }
+            [[fallthrough]];
+        default: {
+            if (rest.empty() && verb.argument == Verb::OptionalTime) {
+                return sim::Ok();
+            }
+            const sim::Result<sim::DateTime> t = ActionTime(rest);
+            a.time = t ? std::optional<sim::DateTime>(*t) : std::nullopt;
+            return t ? sim::Ok() : sim::Fail(what + t.why());
+        }
+    }
+}
+
+}  // namespace
+
+sim::Result<OwnerAction> ParseOwnerAction(const std::string& text) {
+    const size_t space = text.find(' ');
+    const std::string name = text.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : text.substr(space + 1);
+    for (const Verb& verb : kVerbs) {
+        if (name == verb.name) {
+            OwnerAction a{verb.kind, "", std::nullopt, 0, false, text};
+            if (const sim::Status taken = TakeArgument(verb, rest, a); !taken) {
+                return sim::Fail(taken.why());
+            }
+            return a;
+        }
+    }
+    return sim::Fail("'" + name + "' is not an owner's action (see devsim help owner)");
+}
+
+sim::Result<std::vector<OwnerEvent>> ParseEvents(const std::string& text) {
+    std::vector<OwnerEvent> events;
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        const std::string where = "line " + std::to_string(number) + ": ";
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const size_t time_end = line.find(' ', 11);
+        const sim::Result<sim::DateTime> at = ActionTime(line.substr(0, time_end));
+        if (!at || time_end == std::string::npos) {
+            return sim::Fail(where + (at ? "no action after the time" : at.why()));
+        }
+        const sim::Result<OwnerAction> action = ParseOwnerAction(line.substr(time_end + 1));
+        if (!action || action->kind == Kind::Wait) {
+            return sim::Fail(where + (action ? "wait has no place in an event list: the "
+                                               "times say when"
+                                             : action.why()));
+        }
+        if (!events.empty() && sim::ToMs(*at) < sim::ToMs(events.back().at)) {
+            return sim::Fail(where + "the events are not in time order");
+        }
+        events.push_back({*at, *action});
+    }
+    return events;
+}
+
+}  // namespace devsim

@@ -1,0 +1,77 @@
+#include "owner_command.h"
+
+#include <iostream>
+
+#include "account.h"
+#include "arm_server.h"
+#include "process.h"
+#include "say.h"
+#include "simulation.h"
+#include "state_file.h"
+
+namespace devsim {
+
+namespace {
+
+void Tell(const std::string& line) {
+    std::cout << Fitted("devsim: " + line + "\n");
+}
+
+// Each action in turn; 3 when a program or the setup library ran unclean,
+// 2 for a wait into the past.
+int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& file,
+        ArmServer* arm, uint32_t& refusals) {
+    SpanSettings settings;
+    settings.to_ms = sim::ToMs(sim::DateTime{kLastYear, 12, 31, 23, 59, 59, 999});
+    settings.arm = options.arm;
+    settings.say = Tell;
+    Simulation device(settings, d, file, arm);
+    for (const OwnerAction& a : options.actions) {
+        if (a.kind == OwnerAction::Kind::Wait && a.time && sim::ToMs(*a.time) < d.os.clock_ms) {
+            Say("devsim: " + a.text + ": the device's time is already " +
+                sim::FormatDateTime(sim::FromMs(d.os.clock_ms)) + "\n");
+            return 2;
+        }
+        Tell("> " + a.text);
+        const sim::Status done = device.Apply(a);
+        std::cout << device.TakeReport();
+        if (!done) {
+            std::cout.flush();
+            Say("devsim: " + done.why() + "\n");
+            return 3;
+        }
+    }
+    refusals = device.refusals;
+    return 0;
+}
+
+}  // namespace
+
+int OwnerCommand(const OwnerOptions& options) {
+    sim::DeviceState* d = OpenKeptDevice(options.state_file, options.device, options.device_set,
+                                         "--at and --hw");
+    if (d == nullptr) {
+        return 2;
+    }
+    sim::Result<ArmServer> arm = ArmServer{};
+    if (options.arm) {
+        arm = StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(d));
+    }
+    int status = 3;
+    uint32_t refusals = 0;
+    if (!arm) {
+        Say("devsim: cannot start the ARM runner: " + arm.why() + "\n");
+    } else {
+        status = Act(options, *d, options.state_file, options.arm ? &*arm : nullptr, refusals);
+        StopArmServer(*arm);
+    }
+    if (status == 0) {
+        sim::CatchUp(*d);
+        std::cout << Fitted("devsim: now " + sim::FormatDateTime(sim::FromMs(d->os.clock_ms)) +
+                            " (true time)\n" + AccountLines(*d, false) + VerdictLine(*d));
+    }
+    sim::CloseStateFile(d);
+    return status == 0 && refusals > 0 ? 1 : status;
+}
+
+}  // namespace devsim

@@ -1,0 +1,241 @@
+#include "simulation.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "account.h"
+#include "owner_device.h"
+#include "process.h"
+#include "registers.h"
+#include "say.h"
+#include "state_file.h"
+
+namespace devsim {
+
+namespace {
+
+constexpr int64_t kMsPerHour = 3600 * sim::kMsPerSecond;
+constexpr int64_t kRunLimitS = 3600;
+constexpr int kMaxLaunchesPerMinute = 10;
+
+int64_t DayOf(int64_t ms) {
+    return ms >= 0 ? ms / sim::kMsPerDay : -((-ms - 1) / sim::kMsPerDay) - 1;
+}
+
+int64_t TimeOfDayMs(const SYSTEMTIME& t) {
+    return ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * sim::kMsPerSecond + t.wMilliseconds;
+}
+
+}  // namespace
+
+void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters& after,
+                     const char* program, uint8_t mask) {
+    const bool right = sim::IsRightAt(after, sim::IntendedMs(d_, at));
+    const bool is_write = program != nullptr;
+    // Steps and writes belong to the rollover they happen around, just before
+    // midnight or after it; the chip's midnight may lag the true one a little.
+    const int64_t day = DayOf(sim::IntendedMs(d_, at) - kMsPerHour);
+    std::string item;
+    if (is_write) {
+        item = std::string(program) + " wrote " +
+               (mask == sim::MaskBit(&RtcRegisters::year) ? YearText(after.year)
+                                  : Hex2(after.month) + "-" + Hex2(after.date));
+    } else if (!wrong_ && !right) {
+        item = after.year != before.year ? "chip year " + YearText(after.year)
+                                         : "chip " + Hex2(after.month) + "-" + Hex2(after.date);
+    }
+    if (wrong_ && right) {
+        const int64_t span = at - wrong_->since;
+        worst_wrong_ms_ = std::max(worst_wrong_ms_, span);
+        if (!item.empty()) {
+            item += " (wrong " + Duration(span) + ")";
+        }
+        wrong_.reset();
+    } else if (!wrong_ && !right) {
+        wrong_ = Wrong{at, day, false};
+    } else if (is_write && right) {
+        item += " at " + Hex2(before.hour) + ":" + Hex2(before.min) + ":" + Hex2(before.sec);
+    } else if (is_write) {
+        item += " (still wrong)";
+    }
+    if (!item.empty()) {
+        rollovers_[day].push_back(item);
+    }
+}
+
+// Feeds the device's logs of midnight steps and writes to the checker, in
+// time order; the step comes first when both fall on the same instant.
+void Simulation::Drain(const char* program) {
+    struct Ev {
+        int64_t at;
+        int order;
+        const RtcRegisters* before;
+        const RtcRegisters* after;
+        uint8_t mask;
+    };
+    std::vector<Ev> events;
+    const uint32_t midnights = std::min<uint32_t>(d_.log.midnight_count, sim::kMaxMidnightLog);
+    for (uint32_t i = 0; i < midnights; ++i) {
+        const sim::MidnightRecord& m = d_.log.midnight_log[i];
+        events.push_back({m.at_ms, 0, &m.before, &m.after, 0});
+    }
+    for (uint32_t i = 0; i < d_.log.write_log_count; ++i) {
+        const sim::WriteOp& w = d_.log.write_log[i];
+        events.push_back({w.at_ms, 1, &w.before, &w.after, w.mask});
+    }
+    std::stable_sort(events.begin(), events.end(), [](const Ev& a, const Ev& b) {
+        return a.at != b.at ? a.at < b.at : a.order < b.order;
+    });
+    for (const Ev& e : events) {
+        See(e.at, *e.before, *e.after, e.order == 1 ? program : nullptr, e.mask);
+    }
+    fixes_ += d_.log.write_ops;
+    sim::ClearRunLog(d_);
+    // Nobody watches outside a run: whatever is wrong now stays wrong.
+    if (wrong_ && !wrong_->unguarded && !s_.say) {
+        wrong_->unguarded = true;
+        ++unguarded_;
+        rollovers_[wrong_->day].emplace_back("unguarded");
+    }
+}
+
+// The clock as the owner left it, judged now: a stretch of wrong time opens
+// or closes.
+void Simulation::Judge() {
+    sim::CatchUp(d_);
+    Drain(nullptr);
+    const bool right = sim::IsRightAt(d_.chip.regs, sim::IntendedMs(d_, d_.os.clock_ms));
+    if (wrong_ && right) {
+        worst_wrong_ms_ = std::max(worst_wrong_ms_, d_.os.clock_ms - wrong_->since);
+        wrong_.reset();
+    } else if (!wrong_ && !right) {
+        wrong_ = Wrong{d_.os.clock_ms, DayOf(sim::IntendedMs(d_, d_.os.clock_ms)), false};
+    }
+    Drain(nullptr);
+}
+
+void Simulation::Note(const std::string& item) {
+    if (s_.say) {
+        s_.say(item);
+    } else {
+        rollovers_[DayOf(sim::IntendedMs(d_, d_.os.clock_ms))].push_back(item);
+    }
+}
+
+void Simulation::CarryTo(int64_t ms) {
+    while (d_.os.clock_ms < ms) {
+        // Half a day at a time, so that the midnight log never overflows.
+        sim::PassTime(d_, std::min(ms, d_.os.clock_ms + sim::kMsPerDay / 2));
+        Drain(nullptr);
+    }
+}
+
+// Moves the device on until its local time reaches `at`; false when
+// `until_ms` comes first.
+bool Simulation::CarryToLaunch(const SYSTEMTIME& at, int64_t until_ms) {
+    for (;;) {
+        const SYSTEMTIME now = sim::DeviceLocalTime(d_);
+        Drain(nullptr);
+        if (sim::CompareTimes(now, at) >= 0) {
+            return true;
+        }
+        if (d_.os.clock_ms >= until_ms) {
+            return false;
+        }
+        const RtcRegisters& r = d_.chip.regs;
+        const bool time_valid = sim::IsBcd(r.hour) && sim::IsBcd(r.min) && sim::IsBcd(r.sec) &&
+                                r.hour <= 0x23 && r.min <= 0x59 && r.sec <= 0x59;
+        int64_t next = d_.chip.next_tick_ms;  // one tick, for a clock showing no sane time
+        if (time_valid && now.wYear == at.wYear && now.wMonth == at.wMonth &&
+            now.wDay == at.wDay) {
+            next = d_.os.clock_ms + (TimeOfDayMs(at) - TimeOfDayMs(now));
+        } else if (time_valid) {
+            const int64_t ticks_to_midnight = 86400 - TimeOfDayMs(now) / sim::kMsPerSecond;
+            next = d_.chip.next_tick_ms + (ticks_to_midnight - 1) * sim::kMsPerSecond;
+        }
+        sim::PassTime(d_, std::min(next, until_ms));
+    }
+}
+
+sim::Status Simulation::Launch(int program, const std::string& how) {
+    ++launches_;
+    ++counts_[program].launches;
+    recent_starts_.push_back(d_.os.clock_ms);
+    while (recent_starts_.front() < d_.os.clock_ms - 60 * sim::kMsPerSecond) {
+        recent_starts_.pop_front();
+    }
+    if (recent_starts_.size() > kMaxLaunchesPerMinute) {
+        return sim::Fail("more than 10 launches within one minute of device time, the last at " +
+                         sim::FormatDateTime(sim::FromMs(d_.os.clock_ms), true));
+    }
+    if (Disabled(program)) {
+        return sim::Ok();
+    }
+    sim::BeginRun(d_, kRunLimitS, 0, false);
+    sim::CapRun(d_, s_.to_ms);  // nothing past the span is simulated
+    const char* name = sim::kFixers[program].name;
+    const ProgramCommand command = CommandFor(name, s_.arm);
+    const ProcessResult result =
+        arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
+                        : RunProgram(command, file_, sim::LockDescriptor(&d_), true);
+    reached_to_ = d_.os.stopped_at_limit != 0 && d_.os.limit_ms == s_.to_ms;
+    const std::vector<std::string> problems = RunProblems(name, result, d_, reached_to_);
+    sim::EndProcess(d_);
+    if (!problems.empty()) {
+        return sim::Fail(problems.front());
+    }
+    sim::CatchUp(d_);  // judged as the chip holds them now, not as last read
+    CountRun(program);
+    Drain(name);
+    if (s_.say) {
+        s_.say(std::string(name) + " started " + how + ", exited " + std::to_string(result.exit_code) +
+               " at " + sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, d_.os.clock_ms)), true));
+    }
+    return sim::Ok();
+}
+
+void Simulation::CountRun(int program) {
+    FixerCounts& c = counts_[program];
+    c.writes += d_.log.write_ops;
+    const bool rollover = d_.log.midnight_count > 0 || d_.log.write_ops > 0;
+    if (rollover && sim::IsRightAt(d_.chip.regs, sim::IntendedMs(d_, d_.os.clock_ms))) {
+        ++c.guarded;
+    }
+}
+
+sim::Status Simulation::StartByHand(int program) {
+    return Launch(program, "by hand");
+}
+
+sim::Status Simulation::RunUntil(int64_t until_ms) {
+    if (const sim::Status launched = LaunchAsDue(until_ms); !launched) {
+        return launched;
+    }
+    CarryTo(until_ms);
+    return sim::Ok();
+}
+
+// Each pending launch in turn, as it falls due, until `until_ms`; a launch
+// not yet started then stays pending.
+sim::Status Simulation::LaunchAsDue(int64_t until_ms) {
+    for (;;) {
+        const sim::Launch* next = sim::EarliestLaunch(d_);
+        if (reached_to_ || next == nullptr || !CarryToLaunch(next->at, until_ms)) {
+            return sim::Ok();
+        }
+        const int64_t start = d_.os.clock_ms + s_.launch_delay_ms;
+        if (start > until_ms) {
+            return sim::Ok();
+        }
+        const std::string path = next->path;
+        const std::string when = sim::FormatLaunchTime(next->at);
+        sim::TakeLaunch(d_, next);
+        CarryTo(start);
+        if (const sim::Status ran = StartPath(path, "by its launch at " + when); !ran) {
+            return ran;
+        }
+    }
+}
+
+}  // namespace devsim

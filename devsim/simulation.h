@@ -1,0 +1,104 @@
+// One device carried through time: the fixers launched by the simulated
+// timed launch as they registered themselves, the RTC checked against the
+// true calendar after every midnight step and write, and the owner's
+// actions applied as they come.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "arm_server.h"
+#include "device_state.h"
+#include "fixers.h"
+#include "owner_action.h"
+#include "result.h"
+
+namespace devsim {
+
+struct SpanSettings {
+    int64_t to_ms = 0;             // nothing past this is simulated
+    int64_t launch_delay_ms = 250;  // from a launch's time to its program's start
+    const bool* disabled = nullptr;  // by index in sim::kFixers, or none
+    bool arm = false;               // the device images under the ARM runner
+    // devsim owner: each note said at once, and a wrong clock not counted
+    // as unguarded (the owner may have set it so on purpose).
+    std::function<void(const std::string&)> say;
+};
+
+class Simulation {
+public:
+    Simulation(SpanSettings s, sim::DeviceState& d, std::string file, ArmServer* arm)
+        : s_(std::move(s)), d_(d), file_(std::move(file)), arm_(arm) {}
+
+    // Starts the fixer at index `program` as the owner does, by hand.
+    sim::Status StartByHand(int program);
+    // Carries the device to `until_ms`, launching what falls due.
+    sim::Status RunUntil(int64_t until_ms);
+    // What the owner does, at the device's time now.
+    sim::Status Apply(const OwnerAction& action);
+
+    // The rollover lines (one per year, each day's events) and clears them.
+    std::string TakeReport();
+    // The per-program counts and the closing lines of devsim years; the exit status.
+    int Finish(int from_year, int to_year, bool quiet);
+
+private:
+    sim::Status LaunchAsDue(int64_t until_ms);
+    sim::Status Launch(int program, const std::string& how);
+    sim::Status StartPath(const std::string& path, const std::string& how);
+    sim::Status RunStarts(const std::string& by);
+    sim::Result<int> RunSetup(const char* export_name);
+    sim::Status Install();
+    sim::Status Uninstall();
+    sim::Status Reset(const OwnerAction& action);
+    void SetClock(const OwnerAction& action);
+    bool CarryToLaunch(const SYSTEMTIME& at, int64_t until_ms);
+    void CarryTo(int64_t ms);
+    void Drain(const char* program);
+    void Judge();
+    void Note(const std::string& item);
+    void See(int64_t at, const RtcRegisters& before, const RtcRegisters& after, const char* program,
+             uint8_t mask);
+    void CountRun(int program);
+    void ReportCounts() const;
+    bool Disabled(int program) const { return s_.disabled != nullptr && s_.disabled[program]; }
+
+    const SpanSettings s_;
+    sim::DeviceState& d_;
+    const std::string file_;
+    ArmServer* const arm_;  // runs the programs with --arm
+    bool reached_to_ = false;  // a program was still running at the end of the span
+
+    uint64_t launches_ = 0;
+    struct FixerCounts {
+        uint64_t launches = 0;
+        uint64_t writes = 0;
+        uint64_t guarded = 0;  // runs that saw a midnight step or wrote, and left the RTC right
+    };
+    FixerCounts counts_[sim::kFixerCount];
+    uint64_t fixes_ = 0;
+    uint64_t unguarded_ = 0;
+    int64_t worst_wrong_ms_ = 0;
+    std::deque<int64_t> recent_starts_;
+
+    // The open stretch of wrong time, if the RTC is wrong now.
+    struct Wrong {
+        int64_t since;
+        int64_t day;
+        bool unguarded;
+    };
+    std::optional<Wrong> wrong_;
+    // What happened at the end of each day (days since 1970, as the owner
+    // means the time) that saw anything.
+    std::map<int64_t, std::vector<std::string>> rollovers_;
+
+public:
+    uint32_t refusals = 0;  // owner's actions the device refused (a start with no file)
+};
+
+}  // namespace devsim
