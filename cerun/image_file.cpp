@@ -35,7 +35,14 @@ sim::Result<LoadedImage> ReadAndLoad(const char* path) {
 
 sim::Result<LoadedImage> LoadImageFromBytes(const std::vector<uint8_t>& file) {
     const sim::Result<uint32_t> base = BaseFromEnvironment();
-    return base ? LoadImage(file, *base, ResolveService) : sim::Fail(base.why());
+    if (!base) {
+        return sim::Fail(base.why());
+    }
+    sim::Result<LoadedImage> image = LoadImage(file, *base, ResolveService);
+    if (image && image->dll && *base == 0) {
+        image = LoadImage(file, kDllBase, ResolveService);
+    }
+    return image;
 }
 
 LoadedImage LoadImageFile(const char* path) {

@@ -250,16 +250,46 @@ void MapAndEnter(Machine& m, const LoadedImage& image) {
     m.pc = image.entry;
 }
 
-int RunImage(Machine& m, const LoadedImage& image) {
-    MapAndEnter(m, image);
-    const uc_err err = uc_emu_start(m.uc, image.entry, kExitTrap, 0, 0);
+namespace {
+
+// Runs from `address` until the code returns to the exit trap; r0.
+uint32_t RunFrom(Machine& m, uint32_t address) {
+    const uc_err err = uc_emu_start(m.uc, address, kExitTrap, 0, 0);
     if (err == UC_ERR_INSN_INVALID) {
         Crash(m, "undefined instruction");  // ARMv4T or later, Thumb, or no instruction at all
     }
     Check(m, err, "emulation stopped");
     uint32_t result = 0;
     uc_reg_read(m.uc, UC_ARM_REG_R0, &result);
-    return static_cast<int>(result & 0xFF);
+    return result;
+}
+
+}  // namespace
+
+int RunImage(Machine& m, const LoadedImage& image) {
+    MapAndEnter(m, image);
+    return static_cast<int>(RunFrom(m, image.entry) & 0xFF);
+}
+
+void MapForCalls(Machine& m, const LoadedImage& image) {
+    MapImage(m, image);
+    SetReg(m, UC_ARM_REG_CPSR, kUserMode);
+}
+
+uint32_t CallFunction(Machine& m, uint32_t address, const std::vector<uint32_t>& args) {
+    constexpr int kRegs[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3};
+    const size_t on_stack = args.size() > 4 ? args.size() - 4 : 0;
+    const uint32_t sp = kStackTop - static_cast<uint32_t>((4 * on_stack + 7) / 8 * 8);
+    for (size_t i = 0; i < 4; ++i) {
+        SetReg(m, kRegs[i], i < args.size() ? args[i] : 0);
+    }
+    for (size_t i = 0; i < on_stack; ++i) {
+        Check(m, uc_mem_write(m.uc, sp + 4 * i, &args[4 + i], 4), "stack");
+    }
+    SetReg(m, UC_ARM_REG_SP, sp);
+    SetReg(m, UC_ARM_REG_LR, kExitTrap);
+    m.pc = address;
+    return RunFrom(m, address);
 }
 
 }  // namespace cerun

@@ -62,6 +62,17 @@ void Stop(Machine& m, bool fault);
 // through the platform on any fault.
 int RunImage(Machine& m, const LoadedImage& image);
 
+// Maps a DLL and its stack into a prepared machine, for CallFunction.
+void MapForCalls(Machine& m, const LoadedImage& image);
+// Calls the function at `address` with `args` by the ARM procedure call
+// standard (r0-r3, then the stack) and returns r0. Ends the process through
+// the platform on any fault.
+uint32_t CallFunction(Machine& m, uint32_t address, const std::vector<uint32_t>& args);
+
+// Where a DLL is placed when CERUN_BASE does not say: not at its own base,
+// as the CE loader in general does not, so that its relocations are used.
+constexpr uint32_t kDllBase = 0x00400000;
+
 // Reads and loads the image file; ends the process when it cannot be loaded.
 LoadedImage LoadImageFile(const char* path);
 // Loads an image file already read, at its base or at CERUN_BASE.

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "dll_call.h"
 #include "machine.h"
 #include "serve.h"
 
 namespace {
 
 const char kUsage[] = R"usage(usage: cerun IMAGE.exe
+       cerun LIBRARY.dll FUNCTION
        cerun --serve FD
        cerun --help | --version
 
@@ -21,6 +23,13 @@ does and runs it on an emulated SA-1110 (ARMv4) CPU. Its seven COREDLL
 imports and the RTC register page are served by the simulated device that
 the host programs use: the one in the state file named by NUV_DEVICE_STATE,
 or a private one at the host's local time.
+
+A DLL (the cabinet's setup.dll) is placed at 0x00400000, not its own base,
+and one of its functions is called as the handheld's installer calls it,
+between DllMain's load and unload calls: FUNCTION is Install_Init,
+Install_Exit, Uninstall_Init or Uninstall_Exit, given no window, the install
+directory \Windows and no failures; its result is the exit status. Its
+imports CreateProcessW and CloseHandle are served too.
 
   CERUN_BASE=HEX   load the image at this address instead of its own base
   --serve FD       stay resident and run one launch per request on socket
@@ -69,15 +78,26 @@ int main(int argc, char** argv) {
             return cerun::Serve(static_cast<int>(fd));
         }
     }
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
+    if (args.empty() || args.size() > 2 || args[0].empty() || args[0][0] == '-') {
         std::cerr << "cerun: expected one image (see cerun --help)\n";
         return 2;
     }
     NameAfterImage(argv[0], args[0]);
     const cerun::LoadedImage image = cerun::LoadImageFile(args[0].c_str());
+    const std::string name = args[0].substr(args[0].rfind('/') + 1);
+    if (args.size() == 2 || image.dll) {
+        const sim::Status callable = args.size() == 2
+                                         ? cerun::CheckCall(image, name, args[1])
+                                         : sim::Fail(name + " is a DLL: name the function to call");
+        if (!callable) {
+            std::cerr << "cerun: " << callable.why() << " (see cerun --help)\n";
+            return 2;
+        }
+    }
     cerun::Machine m;
     cerun::PrepareMachine(m);
-    const int status = cerun::RunImage(m, image);
+    const int status = args.size() == 2 ? cerun::RunDllExport(m, image, args[1])
+                                        : cerun::RunImage(m, image);
     uc_close(m.uc);
     return status;
 }

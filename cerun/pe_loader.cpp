@@ -150,15 +150,15 @@ void PlaceSections(const std::vector<uint8_t>& file, const Headers& h, LoadedIma
     }
 }
 
-// The entry must lie in code the image maps as executable.
-void CheckEntry(const pe::OptionalHeader& o, const LoadedImage& image) {
+// An entry must lie in code the image maps as executable.
+void CheckCode(uint32_t address, const LoadedImage& image, const std::string& what) {
     for (const Region& r : image.regions) {
-        if ((r.access & kExecute) != 0 && image.entry >= r.address &&
-            uint64_t{image.entry} < uint64_t{r.address} + r.size) {
+        if ((r.access & kExecute) != 0 && address >= r.address &&
+            uint64_t{address} < uint64_t{r.address} + r.size) {
             return;
         }
     }
-    throw LoadError("entry point " + Hex(o.entry_rva) + " is not in the image's code");
+    throw LoadError(what + " is not in the image's code");
 }
 
 void Relocate(const pe::OptionalHeader& o, LoadedImage& image) {
@@ -226,6 +226,33 @@ void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, Loaded
     }
 }
 
+// A DLL's functions by name; each must lie in the image's code.
+void ReadExports(const pe::OptionalHeader& o, LoadedImage& image) {
+    constexpr uint32_t kMaxExports = 256;
+    const pe::DataDirectory dir = o.directories[pe::kExportDirectory];
+    if (dir.size == 0) {
+        return;
+    }
+    const auto d = ReadAt<pe::ExportDirectory>(image.memory, dir.rva, "the export directory");
+    if (d.name_count > kMaxExports || d.function_count > kMaxExports) {
+        throw LoadError("the export directory lists more than " + std::to_string(kMaxExports));
+    }
+    for (uint32_t i = 0; i < d.name_count; ++i) {
+        const auto name_rva = ReadAt<uint32_t>(image.memory, d.names_rva + uint64_t{4} * i,
+                                               "an export name");
+        const auto index = ReadAt<uint16_t>(image.memory, d.ordinals_rva + uint64_t{2} * i,
+                                            "an export ordinal");
+        if (index >= d.function_count) {
+            throw LoadError("export ordinal " + std::to_string(index) + " is past the table");
+        }
+        const auto rva = ReadAt<uint32_t>(image.memory, d.functions_rva + uint64_t{4} * index,
+                                          "an export address");
+        const std::string name = NameAt(image.memory, name_rva);
+        image.exports[name] = image.base + rva;
+        CheckCode(image.base + rva, image, "export " + name);
+    }
+}
+
 LoadedImage Place(const std::vector<uint8_t>& file, uint32_t base, const Resolver& resolve) {
     const Headers h = ReadHeaders(file);
     const pe::OptionalHeader& o = h.nt.optional;
@@ -244,10 +271,12 @@ LoadedImage Place(const std::vector<uint8_t>& file, uint32_t base, const Resolve
     }
     image.entry = image.base + o.entry_rva;
     image.stack_reserve = o.stack_reserve;
+    image.dll = (h.nt.file.characteristics & pe::kDllImage) != 0;
     PlaceSections(file, h, image);
-    CheckEntry(o, image);
+    CheckCode(image.entry, image, "entry point " + Hex(o.entry_rva));
     Relocate(o, image);
     ResolveImports(o, resolve, image);
+    ReadExports(o, image);
     return image;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ struct LoadedImage {
     std::vector<Region> regions;  // the headers' page and each section
     uint32_t entry = 0;
     uint32_t stack_reserve = 0;
+    bool dll = false;                          // a DLL: entered at DllMain
+    std::map<std::string, uint32_t> exports;  // a DLL's functions by name, as placed
 };
 
 // The address of the named export of `dll`, or 0 when it has none.

@@ -5,7 +5,7 @@
 
 #include "debug_format.h"
 #include "host_platform.h"
-#include "platform.h"
+#include "setup_platform.h"
 
 namespace cerun {
 
@@ -134,6 +134,34 @@ void ServePowerPolicyNotify(Machine& m) {
     SetResult(m, PowerPolicyNotify(Arg(m, 0), Arg(m, 1)));
 }
 
+// CreateProcessW(image, command line, ..., process information): the tenth
+// argument, on the stack, receives four words.
+void ServeCreateProcessW(Machine& m) {
+    const std::optional<std::u16string> name = ReadUtf16(m, Arg(m, 0), "CreateProcessW");
+    const uint32_t info = Arg(m, 9);
+    if (!name || (info != 0 && !Require(m, info, 16, kWrite, "CreateProcessW",
+                                        "an unwritable process information at"))) {
+        return;
+    }
+    const std::wstring path = sim::ToWide(name->c_str());
+    PROCESS_INFORMATION started{};
+    const BOOL ok = CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, nullptr, &started);
+    const uint32_t words[4] = {
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(started.hProcess)),
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(started.hThread)),
+        started.dwProcessId, started.dwThreadId};
+    if (ok != FALSE && info != 0) {
+        uc_mem_write(m.uc, info, words, sizeof words);
+    }
+    SetResult(m, static_cast<uint32_t>(ok));
+}
+
+void ServeCloseHandle(Machine& m) {
+    SetResult(m, static_cast<uint32_t>(
+                     CloseHandle(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(Arg(m, 0))))));
+}
+
 }  // namespace
 
 const Service kServices[] = {
@@ -144,6 +172,9 @@ const Service kServices[] = {
     {"GetLocalTime", ServeGetLocalTime},
     {"CeRunAppAtTime", ServeCeRunAppAtTime},
     {"PowerPolicyNotify", ServePowerPolicyNotify},
+    // The setup library's, beside CeRunAppAtTime.
+    {"CreateProcessW", ServeCreateProcessW},
+    {"CloseHandle", ServeCloseHandle},
 };
 const size_t kServiceCount = sizeof kServices / sizeof kServices[0];
 

@@ -1,4 +1,4 @@
-// The seven COREDLL services, served to ARM code from the simulated device:
+// The COREDLL services (the programs' seven and the setup library's), served to ARM code from the simulated device:
 // arguments by the ARM procedure call standard (r0-r3, then the stack),
 // the result in r0.
 #pragma once

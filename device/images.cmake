@@ -38,7 +38,7 @@ function(add_device_object out_var image source)
     get_filename_component(stem ${source} NAME)
     set(object ${DEVICE_OUT}/obj/${image}/${stem}.o)
     if(source MATCHES "\\.S$")
-        set(flags ${DEVICE_ASM_FLAGS})
+        set(flags ${DEVICE_ASM_FLAGS} -I${PROJECT_SOURCE_DIR}/device)
     else()
         set(flags ${DEVICE_FLAGS} ${DEVICE_WARNINGS})
     endif()
@@ -53,25 +53,37 @@ function(add_device_object out_var image source)
     set(${out_var} ${${out_var}} ${object} PARENT_SCOPE)
 endfunction()
 
-# add_device_image(NAME [OUT_DIR dir] SOURCES file... INCLUDES dir...):
-# OUT_DIR/NAME.exe (DEVICE_OUT by default), built by the target NAME_image.
+# add_device_image(NAME [OUT_DIR dir] [EXPORTS name,...] [LINKER_SCRIPT ld]
+#                  SOURCES file... INCLUDES dir...):
+# OUT_DIR/NAME.exe (DEVICE_OUT by default), or NAME.dll exporting EXPORTS,
+# built by the target NAME_image.
 function(add_device_image name)
-    cmake_parse_arguments(IMAGE "" "OUT_DIR" "SOURCES;INCLUDES" ${ARGN})
+    cmake_parse_arguments(IMAGE "" "OUT_DIR;EXPORTS;LINKER_SCRIPT" "SOURCES;INCLUDES" ${ARGN})
     if(NOT IMAGE_OUT_DIR)
         set(IMAGE_OUT_DIR ${DEVICE_OUT})
+    endif()
+    if(NOT IMAGE_LINKER_SCRIPT)
+        set(IMAGE_LINKER_SCRIPT ${DEVICE_LINKER_SCRIPT})
+    endif()
+    set(suffix .exe)
+    set(dll_args)
+    if(IMAGE_EXPORTS)
+        set(suffix .dll)
+        set(dll_args --dll ${IMAGE_EXPORTS})
     endif()
     set(objects)
     foreach(source IN LISTS IMAGE_SOURCES)
         add_device_object(objects ${name} ${source} ${IMAGE_INCLUDES})
     endforeach()
     set(elf ${DEVICE_OUT}/obj/${name}.elf)
-    set(image ${IMAGE_OUT_DIR}/${name}.exe)
+    set(image ${IMAGE_OUT_DIR}/${name}${suffix})
     add_custom_command(OUTPUT ${image}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${IMAGE_OUT_DIR}
-        COMMAND ${DEVICE_LD} -T ${DEVICE_LINKER_SCRIPT} --emit-relocs -o ${elf} ${objects}
-        COMMAND elf2pe ${elf} ${image}
-        DEPENDS ${objects} ${DEVICE_LINKER_SCRIPT} elf2pe
-        COMMENT "Writing the device image ${name}.exe"
+        COMMAND ${DEVICE_LD} -L ${CMAKE_CURRENT_FUNCTION_LIST_DIR} -T ${IMAGE_LINKER_SCRIPT}
+                --emit-relocs -o ${elf} ${objects}
+        COMMAND elf2pe ${dll_args} ${elf} ${image}
+        DEPENDS ${objects} ${IMAGE_LINKER_SCRIPT} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layout.ld elf2pe
+        COMMENT "Writing the device image ${name}${suffix}"
         VERBATIM)
     add_custom_target(${name}_image DEPENDS ${image})
 endfunction()
@@ -87,4 +99,14 @@ foreach(entry IN LISTS FIXER_PROGRAMS)
     list(APPEND images ${program}_image)
     list(APPEND DEVICE_IMAGE_FILES ${DEVICE_OUT}/${program}.exe)
 endforeach()
-add_custom_target(device_images ALL DEPENDS ${images})
+
+# The cabinet's setup library, its four functions exported by name.
+set(SETUP_EXPORTS Install_Init,Install_Exit,Uninstall_Init,Uninstall_Exit)
+add_device_image(setup
+    EXPORTS ${SETUP_EXPORTS}
+    LINKER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/setup/setup.ld
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/setup/setup.cpp ${CMAKE_CURRENT_LIST_DIR}/setup/coredll.S
+    INCLUDES ${CMAKE_CURRENT_LIST_DIR}/setup ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/common
+             ${PROJECT_SOURCE_DIR}/sim)
+set(SETUP_IMAGE_FILE ${DEVICE_OUT}/setup.dll)
+add_custom_target(device_images ALL DEPENDS ${images} setup_image)

@@ -1,7 +1,8 @@
 // elf2pe: writes a fixer program's ARM ELF as the PE32 executable the
-// Windows CE 4.20 loader takes (elf_to_pe.h).
+// Windows CE 4.20 loader takes (elf_to_pe.h), or the setup library's as a
+// DLL exporting the functions named after --dll, by the name of OUTPUT.
 //
-// usage: elf2pe INPUT.elf OUTPUT.exe
+// usage: elf2pe [--dll NAME[,NAME...]] INPUT.elf OUTPUT
 //
 // The output appears whole or not at all: it is written to a new file
 // beside OUTPUT and renamed into place, and on failure only that new file
@@ -61,12 +62,26 @@ sim::Status WriteWhole(const std::string& output, const std::vector<uint8_t>& by
     return sim::Ok();
 }
 
-sim::Status Run(const std::string& input, const std::string& output) {
+constexpr char kUsage[] = "usage: elf2pe [--dll NAME[,NAME...]] INPUT.elf OUTPUT\n";
+
+std::vector<std::string> Names(const std::string& list) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    for (size_t comma = list.find(','); ; comma = list.find(',', start)) {
+        names.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return names;
+        }
+        start = comma + 1;
+    }
+}
+
+sim::Status Run(const std::string& input, const std::string& output, const pe::DllExports& dll) {
     sim::Result<std::vector<uint8_t>> elf = sim::ReadRegularFile(input, kMaxElfFile);
     if (!elf) {
         return sim::Fail(elf.why());
     }
-    const sim::Result<std::vector<uint8_t>> image = pe::ElfToPe(std::move(*elf));
+    const sim::Result<std::vector<uint8_t>> image = pe::ElfToPe(std::move(*elf), dll);
     if (!image) {
         return sim::Fail(input + ": " + image.why());
     }
@@ -77,15 +92,28 @@ sim::Status Run(const std::string& input, const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::cout << "usage: elf2pe INPUT.elf OUTPUT.exe\n";
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage;
         return 0;
     }
-    if (argc != 3) {
-        std::cerr << "usage: elf2pe INPUT.elf OUTPUT.exe\n";
+    pe::DllExports dll;
+    if (args.size() == 4 && args[0] == "--dll") {
+        dll.names = Names(args[1]);
+        args.erase(args.begin(), args.begin() + 2);
+        dll.name = args[1].substr(args[1].rfind('/') + 1);
+        for (const std::string& name : dll.names) {
+            if (name.empty()) {
+                std::cerr << "elf2pe: --dll names an empty export\n";
+                return 2;
+            }
+        }
+    }
+    if (args.size() != 2 || args[0].empty() || args[0][0] == '-') {
+        std::cerr << kUsage;
         return 2;
     }
-    const sim::Status done = Run(argv[1], argv[2]);
+    const sim::Status done = Run(args[0], args[1], dll);
     if (!done) {
         std::cerr << "elf2pe: " << done.why() << "\n";
         return 1;

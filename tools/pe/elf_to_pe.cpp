@@ -2,8 +2,9 @@
 // ARM ELF at the image base (device/image.ld, --emit-relocs), written as the
 // PE32 executable the Windows CE 4.20 loader takes: its sections as they
 // are, an import directory for COREDLL.dll built from the thunks' __imp_
-// slots, and a base relocation for every absolute address. Every offset,
-// size and index the ELF gives is checked before it is used.
+// slots, and a base relocation for every absolute address. A DLL (the setup
+// library) also gets an export directory naming its functions. Every
+// offset, size and index the ELF gives is checked before it is used.
 #include "elf_to_pe.h"
 
 #include <elf.h>
@@ -271,6 +272,61 @@ Section BuildImports(const std::vector<Import>& imports, uint32_t va,
     return idata;
 }
 
+// Each exported function (its address and name, as an import's record), in
+// name order: the loader looks names up by binary search. Each must be a
+// global function in the code.
+std::vector<Import> ExportedFunctions(const Elf& elf, std::vector<std::string> names,
+                                      std::vector<Section>& sections) {
+    std::sort(names.begin(), names.end());
+    const Elf32_Shdr& strtab = elf.Section(SymbolTable(elf).sh_link, "the symbol names");
+    std::vector<Import> out;
+    for (const std::string& name : names) {
+        uint32_t at = 0;
+        for (const Elf32_Sym& sym : Symbols(elf)) {
+            if (ELF32_ST_TYPE(sym.st_info) == STT_FUNC && sym.st_shndx != SHN_UNDEF &&
+                ELF32_ST_BIND(sym.st_info) == STB_GLOBAL && elf.Name(strtab, sym.st_name) == name) {
+                at = sym.st_value;
+            }
+        }
+        const Section* code = SectionAt(sections, at, 4);
+        if (at == 0 || code == nullptr || (code->characteristics & pe::kCode) == 0) {
+            throw std::runtime_error("export " + name + " is not a global function in the code");
+        }
+        if (!out.empty() && out.back().name == name) {
+            throw std::runtime_error("export " + name + " named twice");
+        }
+        out.push_back({at, name});
+    }
+    return out;
+}
+
+// The export directory, address, name and ordinal tables and the names, at `va`.
+Section BuildExports(const std::vector<Import>& functions, const std::string& dll, uint32_t va) {
+    Section edata{".edata", va, pe::kInitializedData | pe::kRead, {}};
+    const auto n = static_cast<uint32_t>(functions.size());
+    const uint32_t addresses = sizeof(pe::ExportDirectory);
+    const uint32_t names = addresses + 4 * n;
+    const uint32_t ordinals = names + 4 * n;
+    edata.data.resize(AlignUp(ordinals + 2 * n, 4));
+    for (uint32_t i = 0; i < n; ++i) {
+        Put(edata.data, addresses + 4 * i, functions[i].slot_va - pe::kImageBase);
+        Put(edata.data, names + 4 * i, static_cast<uint32_t>(va + edata.data.size()) - pe::kImageBase);
+        Put(edata.data, ordinals + 2 * i, static_cast<uint16_t>(i));
+        const std::string& name = functions[i].name;
+        edata.data.insert(edata.data.end(), name.c_str(), name.c_str() + name.size() + 1);
+    }
+    pe::ExportDirectory d{};
+    d.name_rva = static_cast<uint32_t>(va + edata.data.size()) - pe::kImageBase;
+    edata.data.insert(edata.data.end(), dll.c_str(), dll.c_str() + dll.size() + 1);
+    d.ordinal_base = 1;
+    d.function_count = d.name_count = n;
+    d.functions_rva = va + addresses - pe::kImageBase;
+    d.names_rva = va + names - pe::kImageBase;
+    d.ordinals_rva = va + ordinals - pe::kImageBase;
+    Put(edata.data, 0, d);
+    return edata;
+}
+
 // One block of HIGHLOW entries per 4 KiB page, each padded to a word.
 Section BuildRelocations(const std::vector<uint32_t>& words, uint32_t va) {
     Section reloc{".reloc", va, pe::kInitializedData | pe::kDiscardable | pe::kRead, {}};
@@ -326,7 +382,7 @@ pe::OptionalHeader OptionalHeaderFor(const std::vector<Section>& sections, uint3
     return o;
 }
 
-Bytes WriteImage(const std::vector<Section>& sections, pe::OptionalHeader optional) {
+Bytes WriteImage(const std::vector<Section>& sections, pe::OptionalHeader optional, bool dll) {
     const uint32_t nt_at = sizeof(pe::DosHeader);
     const uint32_t headers = nt_at + sizeof(pe::NtHeaders) +
                              static_cast<uint32_t>(sections.size() * sizeof(pe::SectionHeader));
@@ -356,7 +412,8 @@ Bytes WriteImage(const std::vector<Section>& sections, pe::OptionalHeader option
     nt.file.machine = pe::kMachineArm;
     nt.file.section_count = static_cast<uint16_t>(sections.size());
     nt.file.optional_header_size = sizeof(pe::OptionalHeader);
-    nt.file.characteristics = pe::kExecutableImage | pe::k32BitMachine;
+    nt.file.characteristics = static_cast<uint16_t>(pe::kExecutableImage | pe::k32BitMachine |
+                                                    (dll ? pe::kDllImage : 0));
     nt.optional = optional;
     Put(out, nt_at, nt);
     Put(out, nt_at + pe::kChecksumInNtHeaders,
@@ -380,7 +437,15 @@ void CheckPlaces(std::vector<Section>& sections, const std::vector<uint32_t>& wo
     }
 }
 
-Bytes Convert(const Elf& elf) {
+uint32_t After(const Section& s) {
+    return AlignUp(s.va + static_cast<uint32_t>(s.data.size()), pe::kSectionAlignment);
+}
+
+pe::DataDirectory DirectoryOf(const Section& s, uint32_t size) {
+    return {s.va - pe::kImageBase, size};
+}
+
+Bytes Convert(const Elf& elf, const pe::DllExports& dll) {
     std::vector<Section> sections = ImageSections(elf);
     if (sections.empty()) {
         throw std::runtime_error("nothing to place in the image");
@@ -388,36 +453,39 @@ Bytes Convert(const Elf& elf) {
     const std::vector<Import> imports = Imports(elf);
     const std::vector<uint32_t> words = AbsoluteWords(elf);
     CheckPlaces(sections, words, elf.header.e_entry);
-    const Section& last = sections.back();
-    const uint32_t idata_va =
-        AlignUp(last.va + static_cast<uint32_t>(last.data.size()), pe::kSectionAlignment);
-    Section idata = BuildImports(imports, idata_va, sections);
-    const uint32_t reloc_va =
-        AlignUp(idata_va + static_cast<uint32_t>(idata.data.size()), pe::kSectionAlignment);
+    const std::vector<Import> exports = ExportedFunctions(elf, dll.names, sections);
+    Section idata = BuildImports(imports, After(sections.back()), sections);
+    pe::OptionalHeader optional{};
+    optional.directories[pe::kImportDirectory] =
+        DirectoryOf(idata, 2 * sizeof(pe::ImportDescriptor));
     sections.push_back(std::move(idata));
-    sections.push_back(BuildRelocations(words, reloc_va));
-
-    pe::OptionalHeader optional = OptionalHeaderFor(sections, elf.header.e_entry);
-    const Section& im = sections[sections.size() - 2];
-    const Section& re = sections.back();
-    optional.directories[pe::kImportDirectory] = {im.va - pe::kImageBase,
-                                                  2 * sizeof(pe::ImportDescriptor)};
+    if (!exports.empty()) {
+        Section edata = BuildExports(exports, dll.name, After(sections.back()));
+        optional.directories[pe::kExportDirectory] =
+            DirectoryOf(edata, static_cast<uint32_t>(edata.data.size()));
+        sections.push_back(std::move(edata));
+    }
+    Section reloc = BuildRelocations(words, After(sections.back()));
+    optional.directories[pe::kBaseRelocDirectory] =
+        DirectoryOf(reloc, static_cast<uint32_t>(reloc.data.size()));
+    sections.push_back(std::move(reloc));
     if (!imports.empty()) {
         optional.directories[pe::kIatDirectory] = {imports[0].slot_va - pe::kImageBase,
                                                    4 * static_cast<uint32_t>(imports.size() + 1)};
     }
-    optional.directories[pe::kBaseRelocDirectory] = {re.va - pe::kImageBase,
-                                                     static_cast<uint32_t>(re.data.size())};
-    return WriteImage(sections, optional);
+    pe::OptionalHeader laid_out = OptionalHeaderFor(sections, elf.header.e_entry);
+    std::copy(std::begin(optional.directories), std::end(optional.directories),
+              std::begin(laid_out.directories));
+    return WriteImage(sections, laid_out, !exports.empty());
 }
 
 }  // namespace
 
 namespace pe {
 
-sim::Result<std::vector<uint8_t>> ElfToPe(std::vector<uint8_t> elf_file) {
+sim::Result<std::vector<uint8_t>> ElfToPe(std::vector<uint8_t> elf_file, const DllExports& dll) {
     try {
-        return Convert(LoadElf(std::move(elf_file)));
+        return Convert(LoadElf(std::move(elf_file)), dll);
     } catch (const std::runtime_error& e) {
         return sim::Fail(e.what());
     }

@@ -24,6 +24,7 @@ constexpr uint32_t kStackReserve = 0x10000;
 // File header characteristics.
 constexpr uint16_t kExecutableImage = 0x0002;
 constexpr uint16_t k32BitMachine = 0x0100;
+constexpr uint16_t kDllImage = 0x2000;
 // Section characteristics.
 constexpr uint32_t kCode = 0x00000020;
 constexpr uint32_t kInitializedData = 0x00000040;
@@ -32,7 +33,12 @@ constexpr uint32_t kExecute = 0x20000000;
 constexpr uint32_t kRead = 0x40000000;
 constexpr uint32_t kWrite = 0x80000000;
 
-enum DataDirectoryIndex { kImportDirectory = 1, kBaseRelocDirectory = 5, kIatDirectory = 12 };
+enum DataDirectoryIndex {
+    kExportDirectory = 0,
+    kImportDirectory = 1,
+    kBaseRelocDirectory = 5,
+    kIatDirectory = 12
+};
 constexpr int kDataDirectories = 16;
 
 constexpr uint16_t kRelBasedAbsolute = 0;  // padding entry
@@ -97,6 +103,18 @@ struct ImportDescriptor {
     uint32_t address_table_rva;  // the IAT, filled at load time
 };
 
+// The export directory of a DLL: its functions by name, each name's
+// ordinal index into the address table.
+struct ExportDirectory {
+    uint32_t characteristics;
+    uint32_t time_date_stamp;
+    uint16_t major, minor;
+    uint32_t name_rva;  // the DLL's own name
+    uint32_t ordinal_base;
+    uint32_t function_count, name_count;
+    uint32_t functions_rva, names_rva, ordinals_rva;
+};
+
 struct BaseRelocBlock {
     uint32_t page_rva;
     uint32_t block_size;  // this header and its 16-bit entries
@@ -109,6 +127,7 @@ static_assert(sizeof(OptionalHeader) == 224, "PE32 optional header with 16 direc
 static_assert(sizeof(NtHeaders) == 248, "PE signature and headers");
 static_assert(sizeof(SectionHeader) == 40, "section header");
 static_assert(sizeof(ImportDescriptor) == 20, "import descriptor");
+static_assert(sizeof(ExportDirectory) == 40, "export directory");
 static_assert(sizeof(BaseRelocBlock) == 8, "base relocation block header");
 
 // Offset of OptionalHeader::checksum from the start of NtHeaders.
