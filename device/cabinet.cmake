@@ -1,7 +1,8 @@
 # The handheld's installer: a Microsoft cabinet (gcab) holding the install
-# description written by make000 and the three images under the cabinet's
-# numbered 8.3 names, the description first and the rest in descending
-# order, as the handheld's installer expects.
+# description written by make000, the setup library as member 999 (the
+# number by which the installer knows it) and the three images under the
+# cabinet's numbered 8.3 names, the description first and the rest in
+# descending order, as the handheld's installer expects.
 find_program(GCAB gcab REQUIRED)
 
 set(CAB_NAME nuv-fixers.PPC2003_ARM.cab)
@@ -34,7 +35,7 @@ foreach(entry IN LISTS FIXER_PROGRAMS)
     list(PREPEND cab_members ${member})
     list(APPEND cab_copies COMMAND ${CMAKE_COMMAND} -E copy ${DEVICE_OUT}/${program}.exe ${member})
 endforeach()
-set(CAB_MEMBERS ${CAB_DIR}/clockfix.000 ${cab_members})
+set(CAB_MEMBERS ${CAB_DIR}/clockfix.000 ${CAB_DIR}/000setup.999 ${cab_members})
 
 add_custom_command(OUTPUT ${CAB_FILE}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${CAB_DIR} ${CAB_FILE}
@@ -42,8 +43,9 @@ add_custom_command(OUTPUT ${CAB_FILE}
     COMMAND make000 ${CAB_DIR}/clockfix.000 ${CAB_APP_NAME} ${CAB_PROVIDER} ${CAB_SHORTCUT}
             ${cab_files}
     ${cab_copies}
+    COMMAND ${CMAKE_COMMAND} -E copy ${SETUP_IMAGE_FILE} ${CAB_DIR}/000setup.999
     COMMAND ${GCAB} --create --nopath ${CAB_FILE} ${CAB_MEMBERS}
-    DEPENDS make000 ${DEVICE_IMAGE_FILES}
+    DEPENDS make000 ${DEVICE_IMAGE_FILES} ${SETUP_IMAGE_FILE}
     COMMENT "Packing the handheld's installer ${CAB_NAME}"
     VERBATIM)
 add_custom_target(device_cabinet ALL DEPENDS ${CAB_FILE})

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Compiles each fixer program for the ARMv4 device, freestanding, and fails
-# when a program
+# Compiles each fixer program, and the cabinet's setup library, for the
+# ARMv4 device, freestanding, and fails when a program
 #   - references anything undefined but the seven COREDLL services,
 #   - keeps writable data other than the register pointer, or has a static
 #     constructor or destructor,
 #   - includes a header from outside its own directory, common/ and device/
 #     (the compiler's own <stdint.h> aside),
-#   - does not define main with C linkage, the name the start-up code calls,
+#   - does not define main with C linkage, the name the start-up code calls
+#     (the setup library: DllMain and the installer's four functions),
 #   - does not compile the way the device SDK's compilers see it: C++03, with
 #     no header but the SDK's (device/sdk stands in for them).
 # Prints each program's code and read-only data sizes.
@@ -50,6 +51,7 @@ mapfile -t DEVICE_FLAGS < "$src/device/flags"
 FLAGS=("${DEVICE_FLAGS[@]}" -Wall -Wextra -Wconversion -Wshadow -Werror)
 SDK_FLAGS=(-nostdinc -D_WIN32_WCE=0x420 -isystem "$src/device/sdk")
 SERVICES=$(awk '$1 == "service" {print $2}' "$src/device/coredll.S" | tr "\n" " ")
+SETUP_SERVICES=$(awk '$1 == "service" {print $2}' "$src/device/setup/coredll.S" | tr "\n" " ")
 ALLOWED_DATA="RTC_REG_BASE"
 resource_include=$("$CXX" -print-resource-dir)/include
 
@@ -90,78 +92,107 @@ if [ -n "$extra_program" ]; then
     fi
     programs=("$extra_program")
 fi
-for program in "${programs[@]}"; do
-    dir=${program_dir[$program]}
-    out=$work/$program
+# check_unit NAME SERVICES ALLOWED_DATA "ENTRY..." ALLOWED... -- SOURCE...:
+# compiles SOURCE... as one unit of the device and checks it as above; its
+# headers may come from the ALLOWED directories and files only.
+check_unit() {
+    local name=$1 services=$2 allowed_data=$3 entries=$4
+    shift 4
+    local dirs=() s o h symbol
+    while [ "$1" != "--" ]; do dirs+=("$1"); shift; done
+    shift
+    local sources=("$@") out=$work/$name
     rm -rf "$out"
     mkdir -p "$out"
-    sources=("$src/$dir"/*.cpp "$src/common"/*.cpp "$src/device"/*.cpp)
-    if [ "$program" = "$extra_program" ]; then
-        sources+=("$extra_file")
-    fi
-
-    objects=()
+    local includes=() d
+    for d in "${dirs[@]}"; do  # a file allowed alone is found through its directory
+        if [ -f "$d" ]; then includes+=("-I$(dirname "$d")"); else includes+=("-I$d"); fi
+    done
+    local objects=()
     for s in "${sources[@]}"; do
         o=$out/$(basename "$s" .cpp).o
-        if ! "$CXX" "${FLAGS[@]}" -I"$src/common" -I"$src/$dir" -MD -MF "$o.d" -c "$s" -o "$o"; then
-            fail "$program: $(basename "$s") does not compile for the device"
+        if ! "$CXX" "${FLAGS[@]}" "${includes[@]}" -MD -MF "$o.d" -c "$s" -o "$o"; then
+            fail "$name: $(basename "$s") does not compile for the device"
             continue
         fi
         objects+=("$o")
-        if ! "$CXX" "${FLAGS[@]}" "${SDK_FLAGS[@]}" -I"$src/common" -I"$src/$dir" -fsyntax-only "$s"; then
-            fail "$program: $(basename "$s") does not compile as C++03 against the SDK's headers"
+        if ! "$CXX" "${FLAGS[@]}" "${SDK_FLAGS[@]}" "${includes[@]}" -fsyntax-only "$s"; then
+            fail "$name: $(basename "$s") does not compile as C++03 against the SDK's headers"
         fi
-        # Every header must be the program's own, common/, device/ or the compiler's stdint.h.
+        # Every header must be from the unit's own directories or the compiler's stdint.h.
         for h in $(sed -e 's/^[^:]*://' -e 's/\\$//' "$o.d"); do
             h=$(realpath -m "$h")
-            case "$h" in
-                "$s" | "$src/$dir"/* | "$src/common"/* | "$src/device"/* | "$resource_include"/stdint.h) ;;
-                *) fail "$program: $(basename "$o") includes $h, from outside $dir/, common/ and device/" ;;
-            esac
+            local ok=0
+            for d in "${dirs[@]}"; do
+                [[ "$h" == "$d"/* || "$h" == "$d" ]] && ok=1
+            done
+            [ "$h" = "$s" ] || [ "$h" = "$resource_include/stdint.h" ] || [ $ok -eq 1 ] ||
+                fail "$name: $(basename "$o") includes $h, from outside$(printf ' %s' "${dirs[@]#$src/}")"
         done
     done
-    [ ${#objects[@]} -eq ${#sources[@]} ] || continue
+    [ ${#objects[@]} -eq ${#sources[@]} ] || return
 
-    combined=$out/$program.o
+    local combined=$out/$name.o link_log
     if ! link_log=$("$LD" -r -o "$combined" "${objects[@]}" 2>&1); then
-        fail "$program: objects do not combine: $link_log"
-        continue
+        fail "$name: objects do not combine: $link_log"
+        return
     fi
 
     for symbol in $("$NM" -u "$combined" | awk '{print $NF}'); do
-        case " $SERVICES " in
+        case " $services " in
             *" $symbol "*) ;;
-            *) fail "$program: undefined symbol $symbol, referenced by $(objects_with "$symbol" -u "${objects[@]}") (only the seven core-library services may be)" ;;
+            *) fail "$name: undefined symbol $symbol, referenced by $(objects_with "$symbol" -u "${objects[@]}") (only its core-library services may be)" ;;
         esac
     done
 
-    if ! "$NM" --defined-only "$combined" | awk '$2 == "T" && $3 == "main" {found = 1} END {exit !found}'; then
-        fail "$program: no entry point: main is not defined with C linkage"
-    fi
+    for symbol in $entries; do
+        if ! "$NM" --defined-only "$combined" | awk -v s="$symbol" '$2 == "T" && $3 == s {found = 1} END {exit !found}'; then
+            fail "$name: no entry point: $symbol is not defined with C linkage"
+        fi
+    done
 
     for symbol in $("$NM" "$combined" | awk '$2 ~ /^[DdBbCcGgSsVv]$/ {print $3}'); do
-        case " $ALLOWED_DATA " in
+        case " $allowed_data " in
             *" $symbol "*) ;;
-            *) fail "$program: writable data $symbol, defined in $(objects_with "$symbol" --defined-only "${objects[@]}")" ;;
+            *) fail "$name: writable data $symbol, defined in $(objects_with "$symbol" --defined-only "${objects[@]}")" ;;
         esac
     done
+    local writable want=$((4 * $(wc -w <<<"$allowed_data")))
     writable=$("$SIZE" -A "$combined" | awk '$1 ~ /^\.(data|bss|sdata|sbss|tdata|tbss)/ {s += $2} END {print s + 0}')
-    if [ "$writable" -ne 4 ]; then
-        fail "$program: $writable bytes of writable data; only the 4-byte register pointer may be"
+    if [ "$writable" -ne "$want" ]; then
+        fail "$name: $writable bytes of writable data; only ${allowed_data:-none} may be ($want bytes)"
     fi
 
     for section in .init_array .fini_array .ctors .dtors; do
         for o in "${objects[@]}"; do
             if "$READELF" -S "$o" | awk -v s="$section" 'index($0, " " s " ") {f = 1} END {exit !f}'; then
-                fail "$program: static constructor or destructor ($section) in $(basename "$o")"
+                fail "$name: static constructor or destructor ($section) in $(basename "$o")"
             fi
         done
     done
 
+    local code rodata
     read -r code rodata < <("$SIZE" -A "$combined" |
         awk '$1 ~ /^\.text/ {c += $2} $1 ~ /^\.rodata/ {r += $2} END {print c + 0, r + 0}')
-    echo "device check: $program: code $code bytes, read-only data $rodata bytes"
+    echo "device check: $name: code $code bytes, read-only data $rodata bytes"
+}
+
+for program in "${programs[@]}"; do
+    dir=${program_dir[$program]}
+    sources=("$src/$dir"/*.cpp "$src/common"/*.cpp "$src/device"/*.cpp)
+    if [ "$program" = "$extra_program" ]; then
+        sources+=("$extra_file")
+    fi
+    check_unit "$program" "$SERVICES" "$ALLOWED_DATA" main \
+        "$src/$dir" "$src/common" "$src/device" -- "${sources[@]}"
 done
+if [ -z "$extra_program" ]; then
+    # The setup library: its own services, no writable data, its four
+    # functions and DllMain exported; the list of programs its only header
+    # from the host side.
+    check_unit setup "$SETUP_SERVICES" "" "DllMain Install_Init Install_Exit Uninstall_Init Uninstall_Exit" \
+        "$src/device/setup" "$src/common/platform.h" "$src/sim/fixer_list.h" -- "$src/device/setup"/*.cpp
+fi
 
 if [ $failed -ne 0 ]; then
     echo "device check: FAILED"

@@ -5,6 +5,9 @@
 # 64 KiB stack reserve, importing from COREDLL.dll by name exactly the
 # services that device/coredll.S declares, with base relocations, and with
 # no writable data but the register pointer and the import address table.
+# A .dll (the setup library) imports what device/setup/coredll.S declares,
+# has no register pointer, carries the DLL flag and exports by name exactly
+# the installer's four functions.
 #
 # usage: check_images.sh SOURCE_DIR IMAGE...
 set -uo pipefail
@@ -12,7 +15,6 @@ src=$1
 shift
 readobj=$(command -v llvm-readobj || command -v llvm-readobj-14) || {
     echo "image check: llvm-readobj not found; install llvm"; exit 1; }
-services=$(awk '$1 == "service" {print $2}' "$src/device/coredll.S" | sort)
 failed=0
 
 fail() {
@@ -26,6 +28,14 @@ field() {  # field NAME: the value of "NAME: value" in the header dump
 
 for image in "$@"; do
     name=$(basename "$image")
+    thunks=$src/device/coredll.S pointer=4 kind="PE32 executable (Windows CE) ARM"
+    if [[ $name == *.dll ]]; then
+        thunks=$src/device/setup/coredll.S pointer=0 kind="PE32 executable (DLL) (Windows CE) ARM"
+        exports=$("$readobj" --coff-exports "$image" | awk '$1 == "Name:" {print $2}' | tr '\n' ' ')
+        [ "$exports" = "Install_Exit Install_Init Uninstall_Exit Uninstall_Init " ] ||
+            fail "$name: exports '$exports', not the installer's four functions"
+    fi
+    services=$(awk '$1 == "service" {print $2}' "$thunks" | sort)
     if ! headers=$("$readobj" --file-headers --sections --coff-imports "$image" 2>&1); then
         fail "$name: unreadable: $headers"
         continue
@@ -43,13 +53,13 @@ for image in "$@"; do
     imported=$(awk '$1 == "Symbol:" {print $2}' <<<"$headers" | sort)
     [ "$imported" = "$services" ] || fail "$name: imports $(echo $imported), not $(echo $services)"
     data=$(awk '$1 == "Name:" {s = $2} s == ".data" && $1 == "VirtualSize:" {print $2; exit}' <<<"$headers")
-    want=$(printf '0x%X' $((4 + 4 * ($(wc -w <<<"$services") + 1))))
+    want=$(printf '0x%X' $((pointer + 4 * ($(wc -w <<<"$services") + 1))))
     [ "$data" = "$want" ] || fail "$name: $data bytes of writable data, not $want (register pointer and IAT)"
     # HIGHLOW entries, with ABSOLUTE ones only as padding.
     relocs=$("$readobj" --coff-basereloc "$image" | awk '$1 == "Type:" && $2 != "ABSOLUTE" {print $2}' | sort | uniq -c)
     [[ "$relocs" =~ ^\ *[0-9]+\ HIGHLOW$ ]] || fail "$name: base relocations are '$relocs', not HIGHLOW"
     if command -v file >/dev/null; then
-        file "$image" | grep -q "PE32 executable (Windows CE) ARM" || fail "$name: file says $(file -b "$image")"
+        file "$image" | grep -qF "$kind" || fail "$name: file says $(file -b "$image")"
     else
         fail "file not found; install it (apt-get install file)"
     fi

@@ -18,9 +18,10 @@ const char kOverview[] = R"help(usage: devsim run PROGRAM [options]
 
 devsim drives the clock-fix programs {all programs} on a simulated
 handheld: one run of one program (run), one device over a span of years
-(years), or what the owner does to a device kept in a file (owner). Each program is its own process; it finds the device in the state
-file named by NUV_DEVICE_STATE. A program started by hand with that
-variable exits 125 when the file is missing, damaged or in use.
+(years), or what the owner does to a device kept in a file (owner). Each
+program is its own process; it finds the device in the state file named
+by NUV_DEVICE_STATE. A program started by hand with that variable exits
+125 when the file is missing, damaged or in use.
 
 example: nuv at the New Year of 2009, on the chip as it steps:
   devsim run nuv --at "2008-12-31 23:59:30"

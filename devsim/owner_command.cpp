@@ -8,6 +8,7 @@
 #include "say.h"
 #include "simulation.h"
 #include "state_file.h"
+#include "text.h"
 
 namespace devsim {
 
@@ -15,6 +16,18 @@ namespace {
 
 void Tell(const std::string& line) {
     std::cout << Fitted("devsim: " + line + "\n");
+}
+
+// The object store's files, a shortcut with the program it starts.
+std::string FileLines(const sim::DeviceState& d) {
+    std::string lines;
+    for (const sim::File& f : d.os.files) {
+        if (f.used != 0) {
+            lines += "devsim: file " + sim::Escaped(f.path) +
+                     (f.target[0] != '\0' ? " -> " + sim::Escaped(f.target) : "") + "\n";
+        }
+    }
+    return lines.empty() ? "devsim: no files\n" : lines;
 }
 
 // Each action in turn; 3 when a program or the setup library ran unclean,
@@ -68,7 +81,8 @@ int OwnerCommand(const OwnerOptions& options) {
     if (status == 0) {
         sim::CatchUp(*d);
         std::cout << Fitted("devsim: now " + sim::FormatDateTime(sim::FromMs(d->os.clock_ms)) +
-                            " (true time)\n" + AccountLines(*d, false) + VerdictLine(*d));
+                            " (true time)\n" + FileLines(*d) + AccountLines(*d, false) +
+                            VerdictLine(*d));
     }
     sim::CloseStateFile(d);
     return status == 0 && refusals > 0 ? 1 : status;

@@ -318,7 +318,7 @@ TEST(DevsimRun, BadArgumentsGiveOneLineAndExitTwo) {
         {{"run", "nuv", "--shell-after", "soon"}, "--shell-after takes 0 to 86400 seconds"},
         {{"run", "nuv", "--fast"}, "unknown option '--fast'"},
         {{"run", "nuv", "-q"}, "unknown option '-q'"},
-        {{"help", "walk"}, "no help on 'walk': there is help on run and years (see"},
+        {{"help", "walk"}, "no help on 'walk': there is help on run, years and owner"},
         {{"run", "nuv", "--ignore-writes=no"}, "--ignore-writes takes no value, not 'no'"},
         {{"run", "nuv", "--io=off"}, "--io takes no value"},
         {{"years", "--quiet=no"}, "--quiet takes no value"},
@@ -350,7 +350,12 @@ TEST(DevsimRun, HelpExplainsTheInterfaceWithinEightyColumns) {
           "NUV_DEVICE_STATE", "0 to 86400", "1 to 86400", "600000", "125", "exit status"},
          "none"},
         {{"run", "--help"}, {"--limit", "--state", "(0)", " 3 ", "2 for"}, "--launch-delay"},
-        {{"help", "years"}, {"--launch-delay", "0 when", "1 otherwise", "3 when"}, "--regs"},
+        {{"help", "years"}, {"--launch-delay", "--events", "0 when", "1 otherwise", "3 when"},
+         "--regs"},
+        {{"owner", "--help"},
+         {"--state", "install", "uninstall", "copy", "start PATH", "set-clock", "wait",
+          "soft-reset", "hard-reset", "flat-battery", "rtc-kept", "delete PATH", "exit status"},
+         "--launch-delay"},
     };
     for (const auto& c : cases) {
         const ProcessOutput r = Devsim(c.args);

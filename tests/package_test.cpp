@@ -25,8 +25,9 @@ TEST(Package, CabextractListsExactlyTheMembersInTheInstallersOrder) {
             names.push_back(line.substr(bar + 3));
         }
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"clockfix.000", "000nuv29.003", "000nuv28.002",
-                                               "00000nuv.001"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"clockfix.000", "000setup.999", "000nuv29.003",
+                                               "000nuv28.002", "00000nuv.001"}));
+    EXPECT_EQ(Member("*.999"), ReadFile(DEVICE_DIR "/setup.dll"));
     for (int i = 0; i < sim::kFixerCount; ++i) {
         const std::string image = std::string(DEVICE_DIR "/") + sim::kFixers[i].name + ".exe";
         EXPECT_EQ(Member("*.00" + std::to_string(i + 1)), ReadFile(image)) << image;
