@@ -30,7 +30,11 @@ protected:
         std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
         return dir_ + "/" + name;
     }
-    ProcessOutput Convert(const std::string& in, const std::string& out) {
+    ProcessOutput Convert(const std::string& in, const std::string& out,
+                          const char* dll_exports = nullptr) {
+        if (dll_exports != nullptr) {
+            return RunProcess({ELF2PE_PATH, "--dll", dll_exports, in, out});
+        }
         return RunProcess({ELF2PE_PATH, in, out});
     }
     // The ELF with `change` made to its header and section headers.
@@ -66,6 +70,7 @@ TEST_F(Elf2pe, RefusesADamagedElfWithOneLine) {
         const char* what;
         std::string input;
         const char* says;
+        const char* dll_exports = nullptr;  // written as a DLL exporting these
     } cases[] = {
         {"offset that wraps", Write("wrap", Changed([](Elf32_Ehdr&, std::vector<Elf32_Shdr>& s) {
              First(s, SHT_PROGBITS).sh_offset = 0xFFFFFF00;
@@ -80,9 +85,14 @@ TEST_F(Elf2pe, RefusesADamagedElfWithOneLine) {
              h.e_entry = 0;
          })), "entry point 0 is not in the image's code"},
         {"a FIFO", dir_ + "/fifo", "fifo is not a regular file"},
+        {"an export that is not there", Write("good", elf_), "export Install_Init is not a global",
+         "main,Install_Init"},
+        {"an export that is data", Write("good", elf_), "export RTC_REG_BASE is not a global",
+         "RTC_REG_BASE"},
+        {"an export named twice", Write("good", elf_), "export main named twice", "main,main"},
     };
     for (const auto& c : cases) {
-        const ProcessOutput r = Convert(c.input, dir_ + "/out.exe");
+        const ProcessOutput r = Convert(c.input, dir_ + "/out.exe", c.dll_exports);
         EXPECT_EQ(r.exit_code, 1) << c.what;
         EXPECT_EQ(SplitLines(r.err).size(), 1U) << c.what << ": " << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.what << ": " << r.err;

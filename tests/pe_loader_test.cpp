@@ -92,4 +92,28 @@ TEST(PeLoader, RefusesWhatItCannotMapWithOneLine) {
     }
 }
 
+// The setup library: its four functions found by name wherever it is
+// placed, and an export directory it cannot read refused.
+TEST(PeLoader, FindsADllsExportsByNameWhereverItIsPlaced) {
+    const Bytes dll = ReadImage(DEVICE_DIR "/setup.dll");
+    const sim::Result<cerun::LoadedImage> own = cerun::LoadImage(dll, 0, AnyService);
+    const sim::Result<cerun::LoadedImage> moved = cerun::LoadImage(dll, 0x400000, AnyService);
+    ASSERT_TRUE(own && moved);
+    EXPECT_TRUE(own->dll);
+    EXPECT_FALSE(cerun::LoadImage(ReadImage(DEVICE_DIR "/nuv.exe"), 0, AnyService)->dll);
+    std::vector<std::string> names;
+    for (const auto& [name, address] : own->exports) {
+        names.push_back(name);
+        EXPECT_EQ(moved->exports.at(name) - 0x400000, address - 0x10000) << name;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Install_Exit", "Install_Init", "Uninstall_Exit",
+                                               "Uninstall_Init"}));
+    const Bytes lost = Changed(dll, [](Nt& nt, Sec*) {
+        nt.optional.directories[pe::kExportDirectory].rva = 0xFFFFFFF0;
+    });
+    const sim::Result<cerun::LoadedImage> refused = cerun::LoadImage(lost, 0, AnyService);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.why(), "the export directory lies outside the image");
+}
+
 }  // namespace

@@ -1,0 +1,210 @@
+// Every procedure of the owner's guide, run on the simulated device with
+// the host build and with the device files under cerun: both must print
+// the same, and what they print must be what the guide promises.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "owner_action.h"
+#include "run_process.h"
+
+namespace {
+
+// A fresh directory for the state files of one test.
+std::string TempDir() {
+    char dir[] = "/tmp/owner_test_XXXXXX";
+    return mkdtemp(dir) != nullptr ? dir : "";
+}
+
+ProcessOutput Owner(const std::string& state, const std::string& at,
+                    const std::vector<std::string>& actions, bool arm) {
+    std::vector<std::string> args = {DEVSIM_PATH, "owner", "--state", state, "--at", at};
+    if (arm) {
+        args.push_back("--arm");
+    }
+    args.insert(args.end(), actions.begin(), actions.end());
+    return RunProcess(args);
+}
+
+struct Procedure {
+    const char* what;
+    const char* at;  // the true time the device starts at
+    std::vector<std::string> actions;
+    int exit_code;
+    std::vector<std::string> shown;      // lines the output holds
+    std::vector<std::string> not_shown;  // lines it must not hold
+};
+
+const char kInstalled[] = "devsim: installed \\Windows\\nuv.exe, \\Windows\\nuv28.exe, "
+                          "\\Windows\\nuv29.exe, \\Windows\\Start Menu\\Programs\\Clock fix.lnk";
+const char kArmedNewYear[] = "devsim: pending \\Windows\\nuv.exe 2011-12-31 23:59:00";
+const char kArmedFeb28[] = "devsim: pending \\Windows\\nuv28.exe 2012-02-28 23:59:00";
+const char kArmedFeb29[] = "devsim: pending \\Windows\\nuv29.exe 2012-02-29 23:59:00";
+const char kStart[] = "start \\Windows\\Start Menu\\Programs\\Clock fix.lnk";
+
+const Procedure kProcedures[] = {
+    {"install from the cabinet arms all three, no tap needed",
+     "2011-12-07 12:00:00",
+     {"install"},
+     0,
+     {"devsim: setup.dll Install_Init returned 0", kInstalled,
+      "devsim: setup.dll Install_Exit returned 0",
+      "devsim: nuv started by setup.dll, exited 0 at 2011-12-07 12:00:00.000",
+      "devsim: file \\Windows\\Start Menu\\Programs\\Clock fix.lnk -> \\Windows\\nuv.exe",
+      kArmedNewYear, kArmedFeb28, kArmedFeb29, "devsim: clock right"},
+     {}},
+    {"the manual route: copy the three files, start one",
+     "2011-12-07 12:00:00",
+     {"copy", "start \\Windows\\nuv28.exe"},
+     0,
+     {"devsim: nuv28 started by hand, exited 0 at 2011-12-07 12:00:00.000", kArmedNewYear,
+      kArmedFeb28, kArmedFeb29},
+     {"devsim: file \\Windows\\Start Menu\\Programs\\Clock fix.lnk -> \\Windows\\nuv.exe"}},
+    {"the rehearsal, ending with a tap on Clock fix",
+     "2011-12-07 12:00:00",
+     {"install", "set-clock 2011-12-31 23:58", "wait +3min", "set-clock", kStart},
+     0,
+     {"2011  Dec 31: chip year 40 (2014), nuv wrote 3e (2012) (wrong 50 ms)",
+      "devsim: nuv started by hand, exited 0 at 2011-12-07 12:03:00.500", kArmedNewYear,
+      "devsim: clock right"},
+     {}},
+    {"the rehearsal without the last tap leaves this New Year unarmed",
+     "2011-12-07 12:00:00",
+     {"install", "set-clock 2011-12-31 23:58", "wait +3min", "set-clock"},
+     0,
+     {"devsim: pending \\Windows\\nuv.exe 2012-12-31 23:59:00", "devsim: clock right"},
+     {kArmedNewYear}},
+    {"a hard reset leaves nothing armed and the next New Year unguarded",
+     "2011-12-07 12:00:00",
+     {"install", "hard-reset rtc-kept", "wait 2012-01-01 00:05"},
+     0,
+     {"devsim: hard reset: files and launches gone, the RTC kept time", "devsim: no files",
+      "2011  Dec 31: chip year 40 (2014)", "devsim: clock wrong by 731 d"},
+     {kArmedFeb28}},
+    {"a flat battery resets the clock to the cold boot's time",
+     "2011-12-07 12:00:00",
+     {"install", "flat-battery"},
+     0,
+     {"devsim: battery left flat: files and launches gone, the RTC set to 2003-01-01 12:00:00",
+      "devsim: rtc 35 01 04 01 12 00 00 (the chip's registers; year 35 is 2003)",
+      "devsim: clock wrong by 3262 d"},
+     {kArmedNewYear}},
+    {"installing again after a hard reset re-arms",
+     "2011-12-07 12:00:00",
+     {"install", "hard-reset", "set-clock", "install"},
+     0,
+     {"devsim: clock set to 2011-12-07 12:00:00", kArmedNewYear, kArmedFeb28, kArmedFeb29,
+      "devsim: clock right"},
+     {}},
+    {"uninstalling leaves no file and no pending launch",
+     "2011-12-07 12:00:00",
+     {"install", "uninstall", "start \\Windows\\nuv.exe"},
+     1,
+     {"devsim: setup.dll Uninstall_Init returned 0", "devsim: setup.dll Uninstall_Exit returned 0",
+      "devsim: \\Windows\\nuv.exe not started by hand: no such file", "devsim: no files"},
+     {kArmedNewYear, kArmedFeb28, kArmedFeb29}},
+    {"deleting the files instead leaves launches that find nothing",
+     "2011-12-07 12:00:00",
+     {"install", "delete \\Windows\\nuv.exe", "delete \\Windows\\nuv28.exe",
+      "delete \\Windows\\nuv29.exe", "wait 2012-01-01 00:05"},
+     0,
+     {"devsim: \\Windows\\nuv.exe not started by its launch at 2011-12-31 23:59:00: no such "
+      "file",
+      "2011  Dec 31: chip year 40 (2014)",
+      // The chip's 2014 makes the February launches due at once: they find nothing too.
+      "devsim: \\Windows\\nuv28.exe not started by its launch at 2012-02-28 23:59:00: no such "
+      "file",
+      "devsim: clock wrong by 731 d"},
+     {kArmedNewYear, kArmedFeb28}},
+};
+
+TEST(OwnersGuide, EveryProcedureDoesWhatTheGuideSaysOnBothPaths) {
+    const std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    int n = 0;
+    for (const Procedure& p : kProcedures) {
+        SCOPED_TRACE(p.what);
+        const std::string host_state = dir + "/host" + std::to_string(n);
+        const std::string arm_state = dir + "/arm" + std::to_string(n++);
+        const ProcessOutput host = Owner(host_state, p.at, p.actions, false);
+        const ProcessOutput arm = Owner(arm_state, p.at, p.actions, true);
+        EXPECT_EQ(host.exit_code, p.exit_code) << host.out << host.err;
+        EXPECT_EQ(arm.exit_code, host.exit_code);
+        EXPECT_EQ(arm.out, host.out);
+        EXPECT_EQ(arm.err, host.err);
+        const std::string out = Unwrapped(host.out);
+        for (const std::string& line : p.shown) {
+            EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
+        }
+        for (const std::string& line : p.not_shown) {
+            EXPECT_EQ(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
+        }
+        unlink(host_state.c_str());
+        unlink(arm_state.c_str());
+    }
+    rmdir(dir.c_str());
+}
+
+// Over 2007-2012, a hard reset in December 2009 (the RTC keeping time)
+// and a reinstall a month later: the New Year between them is unguarded.
+TEST(OwnersGuide, YearsWithEventsReportTheUnguardedRolloverBetweenThem) {
+    const std::string dir = TempDir();
+    const std::string events = dir + "/events";
+    {
+        FILE* f = std::fopen(events.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("# hard reset, then set the clock and install a month later\n"
+                   "2009-12-10 12:00 hard-reset rtc-kept\n"
+                   "2010-01-10 12:00 set-clock\r\n"
+                   "2010-01-10 12:01 install\n",
+                   f);
+        std::fclose(f);
+    }
+    const std::vector<std::string> args = {DEVSIM_PATH, "years", "--from", "2007-01-01 00:00:00",
+                                           "--to", "2012-12-31 12:00:00", "--events", events};
+    const ProcessOutput host = RunProcess(args);
+    std::vector<std::string> arm_args = args;
+    arm_args.push_back("--arm");
+    const ProcessOutput arm = RunProcess(arm_args);
+    EXPECT_EQ(host.exit_code, 1) << host.err;
+    EXPECT_EQ(arm.out, host.out);
+    const std::string out = Unwrapped(host.out);
+    EXPECT_NE(out.find("2009  Dec 10: hard reset: files and launches gone, the RTC kept time;\n"
+                       "      Dec 31: chip year 40 (2014), unguarded\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Dec 31: chip year 40 (2014), nuv wrote 3d (2011)"), std::string::npos);
+    EXPECT_NE(out.find(" unguarded=1 worst_wrong_ms=820800900 "), std::string::npos) << out;
+    unlink(events.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(OwnerActions, BadActionsAndEventListsAreRefusedWithTheReason) {
+    const struct {
+        const char* events;
+        const char* why;
+    } cases[] = {
+        {"2009-01-01 12:00 dance", "line 1: 'dance' is not an owner's action"},
+        {"2009-01-01 12:00 wait +3min", "line 1: wait has no place in an event list"},
+        {"2009-01-01 12:00 start", "line 1: start needs a path"},
+        {"2009-01-01 12:00 hard-reset gently", "takes rtc-kept or nothing, not 'gently'"},
+        {"2009-01-01 12:00 install now", "line 1: install takes nothing, not 'now'"},
+        {"2009-02-30 12:00 install", "line 1: '2009-02-30 12:00:00' is not a valid date"},
+        {"2009-01-01 install", "line 1: '2009-01-01 install' is not of the form"},
+        {"\n2009-01-02 12:00 install\n2009-01-01 12:00 uninstall",
+         "line 3: the events are not in time order"},
+        {"2009-01-01 12:00 set-clock 2009-13-01 00:00", "set-clock '2009-13-01 00:00:00'"},
+    };
+    for (const auto& c : cases) {
+        const sim::Result<std::vector<devsim::OwnerEvent>> events = devsim::ParseEvents(c.events);
+        ASSERT_FALSE(events) << c.events;
+        EXPECT_NE(events.why().find(c.why), std::string::npos) << events.why();
+    }
+    const sim::Result<devsim::OwnerAction> wait = devsim::ParseOwnerAction("wait +3x");
+    ASSERT_FALSE(wait);
+    EXPECT_EQ(wait.why(), "wait takes TIME or +N with s, min, h or d, not '+3x'");
+}
+
+}  // namespace
