@@ -15,7 +15,22 @@ namespace devsim {
 namespace {
 
 void Tell(const std::string& line) {
-    std::cout << Fitted("devsim: " + line + "\n");
+    std::cout << Fitted("devsim: " + sim::Escaped(line) + "\n");
+}
+
+// Where a wait ends, or why it cannot: before now, or past what the year
+// register holds.
+sim::Result<int64_t> WaitEnd(const OwnerAction& a, const sim::DeviceState& d, int64_t last_ms) {
+    const int64_t until = a.time ? sim::ToMs(*a.time) : d.os.clock_ms + a.wait_ms;
+    if (until < d.os.clock_ms) {
+        return sim::Fail(a.text + ": the device's time is already " +
+                         sim::FormatDateTime(sim::FromMs(d.os.clock_ms)));
+    }
+    if (until > last_ms) {
+        return sim::Fail(a.text + ": that is past " + sim::FormatDateTime(sim::FromMs(last_ms)) +
+                         ", the last time the year register holds");
+    }
+    return until;
 }
 
 // The object store's files, a shortcut with the program it starts.
@@ -40,10 +55,11 @@ int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& fil
     settings.say = Tell;
     Simulation device(settings, d, file, arm);
     for (const OwnerAction& a : options.actions) {
-        if (a.kind == OwnerAction::Kind::Wait && a.time && sim::ToMs(*a.time) < d.os.clock_ms) {
-            Say("devsim: " + a.text + ": the device's time is already " +
-                sim::FormatDateTime(sim::FromMs(d.os.clock_ms)) + "\n");
-            return 2;
+        if (a.kind == OwnerAction::Kind::Wait) {
+            if (const sim::Result<int64_t> end = WaitEnd(a, d, settings.to_ms); !end) {
+                Say("devsim: " + sim::Escaped(end.why()) + "\n");
+                return 2;
+            }
         }
         Tell("> " + a.text);
         const sim::Status done = device.Apply(a);

@@ -10,6 +10,7 @@
 #include "registers.h"
 #include "say.h"
 #include "state_file.h"
+#include "text.h"
 
 namespace devsim {
 
@@ -119,7 +120,7 @@ void Simulation::Note(const std::string& item) {
     if (s_.say) {
         s_.say(item);
     } else {
-        rollovers_[DayOf(sim::IntendedMs(d_, d_.os.clock_ms))].push_back(item);
+        rollovers_[DayOf(sim::IntendedMs(d_, d_.os.clock_ms))].push_back(sim::Escaped(item));
     }
 }
 
