@@ -70,7 +70,7 @@ int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& fil
             return 3;
         }
     }
-    refusals = device.refusals;
+    refusals = device.Refusals();
     return 0;
 }
 

@@ -87,9 +87,12 @@ sim::Result<int> Simulation::RunSetup(const char* export_name) {
 
 sim::Status Simulation::Install() {
     const sim::Result<int> init = RunSetup("Install_Init");
-    if (!init || *init != 0) {
-        return init ? (Note("installation cancelled by the setup library"), sim::Ok())
-                    : sim::Fail(init.why());
+    if (!init) {
+        return sim::Fail(init.why());
+    }
+    if (*init != 0) {
+        Note("installation cancelled by the setup library");
+        return sim::Ok();
     }
     std::vector<std::string> placed;
     for (const sim::PackageFile& f : sim::PackageFiles()) {
@@ -108,13 +111,16 @@ sim::Status Simulation::Install() {
 sim::Status Simulation::Uninstall() {
     if (sim::FindFile(d_, sim::ShortcutPath()) == nullptr) {
         Note("nothing to remove: the cabinet is not installed");
-        ++refusals;
+        ++refusals_;
         return sim::Ok();
     }
     const sim::Result<int> init = RunSetup("Uninstall_Init");
-    if (!init || *init != 0) {
-        return init ? (Note("removal cancelled by the setup library"), sim::Ok())
-                    : sim::Fail(init.why());
+    if (!init) {
+        return sim::Fail(init.why());
+    }
+    if (*init != 0) {
+        Note("removal cancelled by the setup library");
+        return sim::Ok();
     }
     std::vector<std::string> removed;
     for (const sim::PackageFile& f : sim::PackageFiles()) {
@@ -164,7 +170,7 @@ sim::Status Simulation::Apply(const OwnerAction& action) {
             Note("copied the programs to \\Windows");
             return sim::Ok();
         case Kind::Start:
-            refusals += sim::FindFile(d_, action.path) == nullptr ? 1 : 0;
+            refusals_ += sim::FindFile(d_, action.path) == nullptr ? 1 : 0;
             return StartPath(action.path, "by hand");
         case Kind::SetClock:
             SetClock(action);

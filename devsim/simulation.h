@@ -46,6 +46,8 @@ public:
     std::string TakeReport();
     // The per-program counts and the closing lines of devsim years; the exit status.
     int Finish(int from_year, int to_year, bool quiet);
+    // How many of the owner's actions the device refused (a start with no file).
+    uint32_t Refusals() const { return refusals_; }
 
 private:
     sim::Status LaunchAsDue(int64_t until_ms);
@@ -96,9 +98,7 @@ private:
     // What happened at the end of each day (days since 1970, as the owner
     // means the time) that saw anything.
     std::map<int64_t, std::vector<std::string>> rollovers_;
-
-public:
-    uint32_t refusals = 0;  // owner's actions the device refused (a start with no file)
+    uint32_t refusals_ = 0;  // owner's actions the device refused (a start with no file)
 };
 
 }  // namespace devsim

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 namespace sim {
 
@@ -39,13 +40,7 @@ inline constexpr char kSetupProgram[] = "setup";
 // The export called `name`, or nullptr.
 inline const SetupExport* FindSetupExport(const char* name) {
     for (const SetupExport& e : kSetupExports) {
-        const char* a = e.name;
-        const char* b = name;
-        while (*a != '\0' && *a == *b) {
-            ++a;
-            ++b;
-        }
-        if (*a == *b) {
+        if (std::strcmp(e.name, name) == 0) {
             return &e;
         }
     }
