@@ -139,8 +139,8 @@ them), then the device: true time, rtc, pending launches, the verdict
 
 exit status: 0; 1 when a start or removal was refused (no such file, not
 installed); 3 when a program or the setup library crashed, spun or broke
-an access rule; 2 for bad arguments, a wait into the past, or a device
-that cannot be made or is in use.
+an access rule; 2 for bad arguments, a wait into the past, a program or
+the setup library not built, or a device that cannot be made or is in use.
 )help";
 
 }  // namespace

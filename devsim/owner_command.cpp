@@ -6,6 +6,7 @@
 #include "arm_server.h"
 #include "process.h"
 #include "say.h"
+#include "setup_calls.h"
 #include "simulation.h"
 #include "state_file.h"
 #include "text.h"
@@ -74,9 +75,28 @@ int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& fil
     return 0;
 }
 
+// Whether every program and the setup library can be run; says why not.
+bool AllBuilt(bool arm) {
+    std::vector<ProgramCommand> commands;
+    for (const sim::Fixer& f : sim::kFixers) {
+        commands.push_back(CommandFor(f.name, arm));
+    }
+    commands.push_back(SetupCommand(sim::kSetupExports[0].name, arm));
+    for (const ProgramCommand& c : commands) {
+        if (const sim::Status usable = CheckProgram(c); !usable) {
+            Say("devsim: program " + c.program + " " + usable.why() + "\n");
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int OwnerCommand(const OwnerOptions& options) {
+    if (!AllBuilt(options.arm)) {
+        return 2;
+    }
     sim::DeviceState* d = OpenKeptDevice(options.state_file, options.device, options.device_set,
                                          "--at and --hw");
     if (d == nullptr) {
