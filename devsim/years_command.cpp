@@ -1,21 +1,14 @@
 #include "years_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <deque>
 #include <iostream>
-#include <map>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "arm_server.h"
 #include "owner_device.h"
 #include "process.h"
 #include "say.h"
+#include "setup_calls.h"
 #include "simulation.h"
 #include "state_file.h"
 
@@ -76,16 +69,35 @@ int Simulate(const YearsOptions& options, sim::DeviceState& d, const std::string
     return ran ? *ran : 3;
 }
 
+// Whether what the span runs is built: each program not disabled, and the
+// setup library when an event installs or removes. Says why not.
+bool AllBuilt(const YearsOptions& o) {
+    std::vector<ProgramCommand> commands;
+    for (int p = 0; p < sim::kFixerCount; ++p) {
+        if (!o.disabled[p]) {
+            commands.push_back(CommandFor(sim::kFixers[p].name, o.arm));
+        }
+    }
+    if (std::any_of(o.events.begin(), o.events.end(), [](const OwnerEvent& e) {
+            return e.action.kind == OwnerAction::Kind::Install ||
+                   e.action.kind == OwnerAction::Kind::Uninstall;
+        })) {
+        commands.push_back(SetupCommand(sim::kSetupExports[0].name, o.arm));
+    }
+    for (const ProgramCommand& c : commands) {
+        if (const sim::Status usable = CheckProgram(c); !usable) {
+            Say("devsim: program " + c.program + " " + usable.why() + "\n");
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int YearsCommand(const YearsOptions& options) {
-    for (int p = 0; p < sim::kFixerCount; ++p) {
-        const char* name = sim::kFixers[p].name;
-        const sim::Status usable = CheckProgram(CommandFor(name, options.arm));
-        if (!options.disabled[p] && !usable) {
-            Say("devsim: program " + std::string(name) + " " + usable.why() + "\n");
-            return 2;
-        }
+    if (!AllBuilt(options)) {
+        return 2;
     }
     sim::DeviceConfig config;
     config.at = options.from;
