@@ -93,7 +93,8 @@ bool SaneTimes(const DeviceState& d) {
     static const int64_t earliest = ToMs(DateTime{1950, 1, 1, 0, 0, 0, 0});
     static const int64_t latest = ToMs(DateTime{2207, 1, 1, 0, 0, 0, 0});
     if (!Within(d.os.clock_ms, earliest, latest) ||
-        !Within(d.os.start_ms, earliest, d.os.clock_ms)) {
+        !Within(d.os.start_ms, earliest, d.os.clock_ms) ||
+        !Within(d.os.set_offset_ms, earliest - latest, latest - earliest)) {
         return false;
     }
     const int64_t run_ms = kMaxRunSeconds * kMsPerSecond;
@@ -143,6 +144,19 @@ bool SaneLaunches(const DeviceState& d) {
     return sane;
 }
 
+// The object store and the queue of programs asked to start.
+bool SaneFiles(const DeviceState& d) {
+    bool sane = d.os.start_count <= kMaxStarts;
+    for (const File& f : d.os.files) {
+        sane = sane && f.used <= 1 && Terminated(f.path, sizeof f.path) &&
+               Terminated(f.target, sizeof f.target);
+    }
+    for (const char (&path)[kPathBytes] : d.os.starts) {
+        sane = sane && Terminated(path, sizeof path);
+    }
+    return sane;
+}
+
 }  // namespace
 
 Status CheckState(const DeviceState& d) {
@@ -163,6 +177,9 @@ Status CheckState(const DeviceState& d) {
     }
     if (!SaneLaunches(d)) {
         return Fail("corrupt launch table");
+    }
+    if (!SaneFiles(d)) {
+        return Fail("corrupt file table");
     }
     return SaneTexts(d) ? Ok() : Fail("corrupt fault or violation record");
 }

@@ -82,6 +82,12 @@ TEST_F(StateFiles, AProgramOnADamagedDeviceSaysSoAndTouchesNothing) {
         {MakeState("shell", [](sim::DeviceState& d) { d.os.shell_ready_ms = INT64_MAX; }),
          "corrupt clock"},
         {MakeState("mask", [](sim::DeviceState& d) { d.chip.fault.mask = 0xFF; }), "corrupt flags"},
+        {MakeState("offset", [](sim::DeviceState& d) { d.os.set_offset_ms = INT64_MAX; }),
+         "corrupt clock"},
+        {MakeState("file", [](sim::DeviceState& d) { std::memset(d.os.files[7].target, 'x', 96); }),
+         "corrupt file table"},
+        {MakeState("starts", [](sim::DeviceState& d) { d.os.start_count = 0xFFFFFFFF; }),
+         "corrupt file table"},
     };
     for (const Case& c : cases) {
         const std::string before = ReadFile(c.file);
