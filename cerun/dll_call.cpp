@@ -24,11 +24,9 @@ std::vector<uint32_t> Arguments(Machine& m, const sim::SetupExport& e) {
             case sim::SetupArg::Zero: words.push_back(0); break;
             case sim::SetupArg::True: words.push_back(1); break;
             case sim::SetupArg::InstallDir: words.push_back(kInstallDirAt); break;
-            case sim::SetupArg::PreviouslyInstalled: {
-                const std::string first = sim::PackageFiles().front().path;
-                words.push_back(sim::FindFile(sim::HostDevice(), first) != nullptr ? 1 : 0);
+            case sim::SetupArg::PreviouslyInstalled:
+                words.push_back(sim::PreviouslyInstalled(sim::HostDevice()) ? 1 : 0);
                 break;
-            }
         }
     }
     return words;

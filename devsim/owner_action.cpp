@@ -34,7 +34,7 @@ using Kind = OwnerAction::Kind;
 struct Verb {
     const char* name;
     Kind kind;
-    enum { None, Path, Time, OptionalTime, Wait, RtcKept } argument;
+    enum { None, Path, OptionalTime, Wait, RtcKept } argument;
 };
 
 const Verb kVerbs[] = {
@@ -51,7 +51,7 @@ sim::Result<sim::DateTime> ActionTime(const std::string& text) {
 }
 
 // "+3min", "+10s", "+2h", "+1d".
-sim::Result<int64_t> Duration(const std::string& text) {
+sim::Result<int64_t> WaitSpan(const std::string& text) {
     size_t digits = 1;
     while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])) != 0) {
         ++digits;
@@ -80,7 +80,7 @@ sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction&
                        : sim::Fail(what + "takes rtc-kept or nothing, not '" + rest + "'");
         case Verb::Wait:
             if (!rest.empty() && rest[0] == '+') {
-                const sim::Result<int64_t> ms = Duration(rest);
+                const sim::Result<int64_t> ms = WaitSpan(rest);
                 a.wait_ms = ms ? *ms : 0;
                 return ms ? sim::Ok() : sim::Fail(ms.why());
             }

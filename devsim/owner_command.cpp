@@ -75,26 +75,20 @@ int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& fil
     return 0;
 }
 
-// Whether every program and the setup library can be run; says why not.
-bool AllBuilt(bool arm) {
+// Every program and the setup library, as `arm` runs them.
+std::vector<ProgramCommand> Commands(bool arm) {
     std::vector<ProgramCommand> commands;
     for (const sim::Fixer& f : sim::kFixers) {
         commands.push_back(CommandFor(f.name, arm));
     }
     commands.push_back(SetupCommand(sim::kSetupExports[0].name, arm));
-    for (const ProgramCommand& c : commands) {
-        if (const sim::Status usable = CheckProgram(c); !usable) {
-            Say("devsim: program " + c.program + " " + usable.why() + "\n");
-            return false;
-        }
-    }
-    return true;
+    return commands;
 }
 
 }  // namespace
 
 int OwnerCommand(const OwnerOptions& options) {
-    if (!AllBuilt(options.arm)) {
+    if (!AllUsable(Commands(options.arm))) {
         return 2;
     }
     sim::DeviceState* d = OpenKeptDevice(options.state_file, options.device, options.device_set,

@@ -85,14 +85,21 @@ sim::Result<int> Simulation::RunSetup(const char* export_name) {
     return result.exit_code;
 }
 
-sim::Status Simulation::Install() {
-    const sim::Result<int> init = RunSetup("Install_Init");
-    if (!init) {
-        return sim::Fail(init.why());
+// The setup library's _Init function: whether the installer goes on (it
+// returned 0); when not, `cancelled` is said.
+sim::Result<bool> Simulation::SetupGoesOn(const char* export_name, const char* cancelled) {
+    const sim::Result<int> init = RunSetup(export_name);
+    if (init && *init != 0) {
+        Note(cancelled);
     }
-    if (*init != 0) {
-        Note("installation cancelled by the setup library");
-        return sim::Ok();
+    return init ? sim::Result<bool>(*init == 0) : sim::Fail(init.why());
+}
+
+sim::Status Simulation::Install() {
+    const sim::Result<bool> go_on =
+        SetupGoesOn("Install_Init", "installation cancelled by the setup library");
+    if (!go_on || !*go_on) {
+        return go_on ? sim::Ok() : sim::Fail(go_on.why());
     }
     std::vector<std::string> placed;
     for (const sim::PackageFile& f : sim::PackageFiles()) {
@@ -114,13 +121,10 @@ sim::Status Simulation::Uninstall() {
         ++refusals_;
         return sim::Ok();
     }
-    const sim::Result<int> init = RunSetup("Uninstall_Init");
-    if (!init) {
-        return sim::Fail(init.why());
-    }
-    if (*init != 0) {
-        Note("removal cancelled by the setup library");
-        return sim::Ok();
+    const sim::Result<bool> go_on =
+        SetupGoesOn("Uninstall_Init", "removal cancelled by the setup library");
+    if (!go_on || !*go_on) {
+        return go_on ? sim::Ok() : sim::Fail(go_on.why());
     }
     std::vector<std::string> removed;
     for (const sim::PackageFile& f : sim::PackageFiles()) {

@@ -91,6 +91,16 @@ sim::Status CheckProgram(const ProgramCommand& command) {
     return sim::Ok();
 }
 
+bool AllUsable(const std::vector<ProgramCommand>& commands) {
+    for (const ProgramCommand& c : commands) {
+        if (const sim::Status usable = CheckProgram(c); !usable) {
+            Say("devsim: program " + c.program + " " + usable.why() + "\n");
+            return false;
+        }
+    }
+    return true;
+}
+
 namespace {
 
 std::vector<char*> Pointers(std::vector<std::string>& texts) {

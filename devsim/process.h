@@ -32,6 +32,10 @@ struct ProgramCommand {
 // in the directory that holds devsim, or in $DEVSIM_PROGRAM_DIR when set.
 ProgramCommand CommandFor(const std::string& program, bool arm);
 
+// Whether every one of `commands` can be run; for the first that cannot,
+// says why on stderr ("devsim: program nuv is not built (no PATH)").
+bool AllUsable(const std::vector<ProgramCommand>& commands);
+
 // The setup library's function `export_name`, called as the handheld's
 // installer calls it: the host build `setup EXPORT`, or with `arm` cerun
 // device/setup.dll EXPORT; found as CommandFor finds a program.

@@ -63,8 +63,7 @@ void CloseDevice(const RunOptions& options, sim::DeviceState* d, const std::stri
 
 int RunCommand(const RunOptions& options) {
     const ProgramCommand command = CommandFor(options.program, options.arm);
-    if (const sim::Status usable = CheckProgram(command); !usable) {
-        Say("devsim: program " + options.program + " " + usable.why() + "\n");
+    if (!AllUsable({command})) {
         return 2;
     }
     std::string file;

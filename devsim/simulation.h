@@ -55,6 +55,7 @@ private:
     sim::Status StartPath(const std::string& path, const std::string& how);
     sim::Status RunStarts(const std::string& by);
     sim::Result<int> RunSetup(const char* export_name);
+    sim::Result<bool> SetupGoesOn(const char* export_name, const char* cancelled);
     sim::Status Install();
     sim::Status Uninstall();
     sim::Status Reset(const OwnerAction& action);

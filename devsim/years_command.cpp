@@ -69,9 +69,9 @@ int Simulate(const YearsOptions& options, sim::DeviceState& d, const std::string
     return ran ? *ran : 3;
 }
 
-// Whether what the span runs is built: each program not disabled, and the
-// setup library when an event installs or removes. Says why not.
-bool AllBuilt(const YearsOptions& o) {
+// What the span runs: each program not disabled, and the setup library
+// when an event installs or removes.
+std::vector<ProgramCommand> Commands(const YearsOptions& o) {
     std::vector<ProgramCommand> commands;
     for (int p = 0; p < sim::kFixerCount; ++p) {
         if (!o.disabled[p]) {
@@ -84,19 +84,13 @@ bool AllBuilt(const YearsOptions& o) {
         })) {
         commands.push_back(SetupCommand(sim::kSetupExports[0].name, o.arm));
     }
-    for (const ProgramCommand& c : commands) {
-        if (const sim::Status usable = CheckProgram(c); !usable) {
-            Say("devsim: program " + c.program + " " + usable.why() + "\n");
-            return false;
-        }
-    }
-    return true;
+    return commands;
 }
 
 }  // namespace
 
 int YearsCommand(const YearsOptions& options) {
-    if (!AllBuilt(options)) {
+    if (!AllUsable(Commands(options))) {
         return 2;
     }
     sim::DeviceConfig config;

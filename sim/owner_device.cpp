@@ -40,6 +40,10 @@ const File* FindFile(const DeviceState& d, const std::string& path) {
     return nullptr;
 }
 
+bool PreviouslyInstalled(const DeviceState& d) {
+    return FindFile(d, kFixers[0].path) != nullptr;
+}
+
 bool AddFile(DeviceState& d, const PackageFile& file) {
     if (file.path.size() >= kPathBytes || file.target.size() >= kPathBytes) {
         return false;

@@ -24,6 +24,10 @@ std::vector<PackageFile> PackageFiles();
 // The Start menu's shortcut to the first program.
 std::string ShortcutPath();
 
+// Whether the package is there already (its first program's file), as the
+// installer tells its setup library before copying the files.
+bool PreviouslyInstalled(const DeviceState& d);
+
 // The file at `path` (compared as the platform does, ignoring case), or nullptr.
 const File* FindFile(const DeviceState& d, const std::string& path);
 // False when the object store has no room; a file already there is kept.

@@ -14,9 +14,7 @@ namespace {
 int Call(const sim::SetupExport& e) {
     const std::string narrow = sim::kInstallDir;
     const std::wstring dir(narrow.begin(), narrow.end());
-    const BOOL previously_installed =
-        sim::FindFile(sim::HostDevice(), sim::PackageFiles().front().path) != nullptr ? TRUE
-                                                                                       : FALSE;
+    const BOOL previously_installed = sim::PreviouslyInstalled(sim::HostDevice()) ? TRUE : FALSE;
     const std::string name = e.name;
     if (name == "Install_Init") {
         return Install_Init(nullptr, TRUE, previously_installed, dir.c_str());
