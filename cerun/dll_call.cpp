@@ -56,6 +56,7 @@ int RunDllExport(Machine& m, const LoadedImage& image, const std::string& name) 
     }
     const uint32_t result = CallFunction(m, image.exports.at(name),
                                          Arguments(m, *sim::FindSetupExport(name.c_str())));
+    sim::RecordSetupResult(sim::HostDevice(), result);
     CallFunction(m, image.entry, {image.base, kDllProcessDetach, 0});
     return static_cast<int>(result & 0xFF);
 }

@@ -44,8 +44,12 @@ volatile uint8_t* RegisterAt(uint64_t offset) {
 // program reaches it only through an import or by returning.
 void OnTrapPage(Machine& m, uint64_t address) {
     const uint64_t slot = (address - kTrapPage) / 4;
-    if (address % 4 == 0 && slot < kServiceCount) {
+    const bool at_slot = address % 4 == 0 && slot < kServiceCount;
+    if (at_slot && m.services.count(static_cast<uint32_t>(address)) != 0) {
         kServices[slot].serve(m);
+    } else if (at_slot) {
+        Crash(m, "call to " + Hex(static_cast<uint32_t>(address)) + ", " + kServices[slot].name +
+                     ", which the image does not import,");
     } else if (address != kExitTrap) {
         Crash(m, "jump to " + Hex(static_cast<uint32_t>(address)) + ", outside the image's code,");
     }
@@ -56,10 +60,6 @@ void OnCode(uc_engine* /*uc*/, uint64_t address, uint32_t /*size*/, void* data) 
     if (m.stopped) {
         return;
     }
-    if (m.resident && ++m.since_sleep > kSpinServiceCalls) {
-        Stop(m, true);  // run again with every hook, which says where it spins
-        return;
-    }
     if (!m.resident && ++m.since_sleep > kSpinInstructions) {
         sim::EndWithFault("spins: no Sleep for " + std::to_string(kSpinInstructions) +
                           " instructions at ARM address " + Hex(static_cast<uint32_t>(address)));
@@ -68,6 +68,17 @@ void OnCode(uc_engine* /*uc*/, uint64_t address, uint32_t /*size*/, void* data) 
         OnTrapPage(m, address);  // m.pc still the instruction that came here
     }
     m.pc = static_cast<uint32_t>(address);
+}
+
+// A resident machine counts instructions a block at a time, as it enters
+// the block: never fewer than have run, so it stops whenever a machine
+// counting each instruction would, and the run again says where.
+void OnBlock(uc_engine* /*uc*/, uint64_t /*address*/, uint32_t size, void* data) {
+    auto& m = *static_cast<Machine*>(data);
+    m.since_sleep += size / 4;
+    if (m.since_sleep > kSpinInstructions && !m.stopped) {
+        Stop(m, true);
+    }
 }
 
 // Unicorn lets a misaligned access rotate as ARMv4 does; CE faults it.
@@ -150,6 +161,7 @@ void MapImage(Machine& m, const LoadedImage& image) {
     const uint32_t stack = (image.stack_reserve + kPage - 1) / kPage * kPage;
     Check(m, uc_mem_map(m.uc, kStackTop - stack, stack, UC_PROT_READ | UC_PROT_WRITE), "stack");
     m.mapped.insert(m.mapped.end(), image.regions.begin(), image.regions.end());
+    m.services = image.imported;
     m.mapped.push_back({kStackTop - stack, stack, kRead | kWrite});
 }
 
@@ -160,6 +172,10 @@ void AddHooks(Machine& m) {
     const uint64_t to = m.resident ? kTrapPage + kPage - 1 : 0;
     Check(m, uc_hook_add(m.uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(OnCode), &m, from, to),
           "hook");
+    if (m.resident) {
+        Check(m, uc_hook_add(m.uc, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(OnBlock), &m, 1, 0),
+              "hook");
+    }
     Check(m,
           uc_hook_add(m.uc, &h, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
                       reinterpret_cast<void*>(OnAccess), &m, 1, 0),

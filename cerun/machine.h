@@ -5,6 +5,7 @@
 #include <unicorn/unicorn.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,15 +23,13 @@ static_assert(kStackTop - kMaxStackReserve >= kImageLimit, "the stack lies above
 // time: far above any fixer's (a few thousand), reached in well under a
 // second by one that spins.
 constexpr uint64_t kSpinInstructions = 20000000;
-// The same for a resident machine, which sees only service calls: a fixer
-// makes some fifty between two Sleeps.
-constexpr uint64_t kSpinServiceCalls = 100000;
 
 struct Machine {
     uc_engine* uc = nullptr;
     uint32_t pc = 0;  // the instruction being run, for fault reports
-    uint64_t since_sleep = 0;     // instructions (resident: service calls) since time moved
+    uint64_t since_sleep = 0;     // instructions since device time moved
     std::vector<Region> mapped;  // what the program may touch: trap page, image, stack
+    std::set<uint32_t> services;  // the trap slots its imports name: the only ones it may call
     // A resident machine (cerun --serve) hooks only the trap page and its
     // checks; a fault stops its emulation instead of ending the process, and
     // the launch is run again on a machine with every hook for the report.

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "dll_call.h"
+#include "host_platform.h"
 #include "machine.h"
 #include "serve.h"
+#include "state_file.h"
 
 namespace {
 
@@ -59,6 +61,26 @@ void NameAfterImage(const char* argv0, const std::string& image) {
     program_invocation_short_name = name.data();
 }
 
+// Whether the image can be run as asked: a program alone, or a DLL's
+// function; if not, says why. On devsim's device the refusal travels to
+// devsim as the runner's fault, never as the function's result.
+bool Callable(const cerun::LoadedImage& image, const std::vector<std::string>& args) {
+    if (args.size() != 2 && !image.dll) {
+        return true;
+    }
+    const std::string name = args[0].substr(args[0].rfind('/') + 1);
+    const sim::Status callable = args.size() == 2
+                                     ? cerun::CheckCall(image, name, args[1])
+                                     : sim::Fail(name + " is a DLL: name the function to call");
+    if (!callable && std::getenv(sim::kStateEnv) != nullptr) {
+        sim::EndWithFault("could not be called (" + callable.why() + ")");
+    }
+    if (!callable) {
+        std::cerr << "cerun: " << callable.why() << " (see cerun --help)\n";
+    }
+    return static_cast<bool>(callable);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,15 +106,8 @@ int main(int argc, char** argv) {
     }
     NameAfterImage(argv[0], args[0]);
     const cerun::LoadedImage image = cerun::LoadImageFile(args[0].c_str());
-    const std::string name = args[0].substr(args[0].rfind('/') + 1);
-    if (args.size() == 2 || image.dll) {
-        const sim::Status callable = args.size() == 2
-                                         ? cerun::CheckCall(image, name, args[1])
-                                         : sim::Fail(name + " is a DLL: name the function to call");
-        if (!callable) {
-            std::cerr << "cerun: " << callable.why() << " (see cerun --help)\n";
-            return 2;
-        }
+    if (!Callable(image, args)) {
+        return 2;
     }
     cerun::Machine m;
     cerun::PrepareMachine(m);

@@ -38,16 +38,18 @@ void WriteAt(std::vector<uint8_t>& bytes, uint64_t at, const T& value, const cha
     std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
-std::string NameAt(const std::vector<uint8_t>& memory, uint64_t rva) {
+// The name at `rva`; `what` says whose ("an import name", "an export name").
+std::string NameAt(const std::vector<uint8_t>& memory, uint64_t rva, const std::string& what) {
     std::string name;
-    for (uint64_t at = rva; name.size() < 256; ++at) {
-        const auto c = ReadAt<char>(memory, at, "an import name");
+    for (uint64_t at = rva; name.size() <= pe::kMaxNameLength; ++at) {
+        const auto c = ReadAt<char>(memory, at, what.c_str());
         if (c == '\0') {
             return name;
         }
         name += c;
     }
-    throw LoadError("an import name is not terminated");
+    throw LoadError(what + " is longer than " + std::to_string(pe::kMaxNameLength) +
+                    " characters or not terminated");
 }
 
 struct Headers {
@@ -141,6 +143,12 @@ void PlaceSections(const std::vector<uint8_t>& file, const Headers& h, LoadedIma
         {image.base, static_cast<uint32_t>(AlignUp(headers, pe::kSectionAlignment)), kRead});
     for (unsigned i = 0; i < h.nt.file.section_count; ++i) {
         const pe::SectionHeader s = CheckedSection(file, h, i, image);
+        // Code is never written on a CE ARM device; code that could be
+        // would let one launch change what the next runs.
+        if ((s.characteristics & pe::kWrite) != 0 && (s.characteristics & pe::kExecute) != 0) {
+            throw LoadError("section " + std::to_string(i + 1) +
+                            " is both writable and executable");
+        }
         std::memcpy(image.memory.data() + s.rva, file.data() + s.raw_offset,
                     std::min(s.raw_size, s.virtual_size));
         image.regions.push_back(
@@ -202,7 +210,7 @@ void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, Loaded
         if (d.name_rva == 0) {
             return;
         }
-        const std::string dll = NameAt(image.memory, d.name_rva);
+        const std::string dll = NameAt(image.memory, d.name_rva, "an import name");
         if (d.lookup_table_rva == 0) {
             throw LoadError(dll + ": no import lookup table");
         }
@@ -215,20 +223,22 @@ void ResolveImports(const pe::OptionalHeader& o, const Resolver& resolve, Loaded
             if ((entry & pe::kImportByOrdinal) != 0) {
                 throw LoadError(dll + ": import by ordinal " + std::to_string(entry & 0xFFFF));
             }
-            const std::string name = NameAt(image.memory, uint64_t{entry} + 2);  // after the hint
+            const std::string name =
+                NameAt(image.memory, uint64_t{entry} + 2, "an import name");  // after the hint
             const uint32_t address = resolve(dll, name);
             if (address == 0) {
                 throw LoadError(dll + " has no export " + name);
             }
             WriteAt(image.memory, d.address_table_rva + uint64_t{4} * i, address,
                     "the import address table");
+            image.imported.insert(address);
         }
     }
 }
 
 // A DLL's functions by name; each must lie in the image's code.
 void ReadExports(const pe::OptionalHeader& o, LoadedImage& image) {
-    constexpr uint32_t kMaxExports = 256;
+    constexpr uint32_t kMaxExports = pe::kMaxExports;
     const pe::DataDirectory dir = o.directories[pe::kExportDirectory];
     if (dir.size == 0) {
         return;
@@ -247,7 +257,7 @@ void ReadExports(const pe::OptionalHeader& o, LoadedImage& image) {
         }
         const auto rva = ReadAt<uint32_t>(image.memory, d.functions_rva + uint64_t{4} * index,
                                           "an export address");
-        const std::string name = NameAt(image.memory, name_rva);
+        const std::string name = NameAt(image.memory, name_rva, "an export name");
         image.exports[name] = image.base + rva;
         CheckCode(image.base + rva, image, "export " + name);
     }

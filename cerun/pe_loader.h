@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ struct LoadedImage {
     uint32_t stack_reserve = 0;
     bool dll = false;                          // a DLL: entered at DllMain
     std::map<std::string, uint32_t> exports;  // a DLL's functions by name, as placed
+    std::set<uint32_t> imported;              // the addresses its imports were given
 };
 
 // The address of the named export of `dll`, or 0 when it has none.

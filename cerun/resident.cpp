@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "fd_io.h"
 #include "host_platform.h"
 #include "state_file.h"
 
@@ -124,7 +125,13 @@ std::optional<int> ResidentImage::Launch() {
     if (m_.stopped && !m_.faulted && !too_long) {
         return sim::kLimitExitCode;  // a Sleep past the limit, as a program process ends
     }
-    if (err != UC_ERR_OK || m_.faulted || pc != kExitTrap) {
+    if (too_long) {
+        const std::string line = std::string(program_invocation_short_name) +
+                                 ": ran over 2 s of wall time in the resident ARM runner; run "
+                                 "again with every check\n";
+        sim::WriteAll(2, line.data(), line.size());
+    }
+    if (err != UC_ERR_OK || m_.faulted || too_long || pc != kExitTrap) {
         return std::nullopt;
     }
     uint32_t result = 0;

@@ -16,8 +16,9 @@
 
 namespace cerun {
 
-// How long one launch may emulate before it is taken for a spin and run
-// again with every check (which says where): far above a fixer's few ms.
+// A last resort, should the instruction count not stop a launch: how long
+// it may emulate before it is run again with every check, which then gives
+// the verdict; far above a fixer's few ms. Said on stderr when it fires.
 constexpr uint64_t kResidentTimeoutUs = 2000000;
 
 class ResidentImage {

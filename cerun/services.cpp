@@ -5,6 +5,7 @@
 
 #include "debug_format.h"
 #include "host_platform.h"
+#include "owner_device.h"
 #include "setup_platform.h"
 
 namespace cerun {
@@ -134,32 +135,41 @@ void ServePowerPolicyNotify(Machine& m) {
     SetResult(m, PowerPolicyNotify(Arg(m, 0), Arg(m, 1)));
 }
 
-// CreateProcessW(image, command line, ..., process information): the tenth
-// argument, on the stack, receives four words.
+// CreateProcessW(image, command line, process and thread attributes,
+// inherit, flags, environment, directory, start info, process information):
+// arguments five to ten on the stack; the last receives four words.
 void ServeCreateProcessW(Machine& m) {
     const std::optional<std::u16string> name = ReadUtf16(m, Arg(m, 0), "CreateProcessW");
-    const uint32_t info = Arg(m, 9);
-    if (!name || (info != 0 && !Require(m, info, 16, kWrite, "CreateProcessW",
-                                        "an unwritable process information at"))) {
+    if (!name || (Arg(m, 1) != 0 && !ReadUtf16(m, Arg(m, 1), "CreateProcessW"))) {
         return;
     }
-    const std::wstring path = sim::ToWide(name->c_str());
-    PROCESS_INFORMATION started{};
-    const BOOL ok = CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, nullptr, &started);
-    const uint32_t words[4] = {
-        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(started.hProcess)),
-        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(started.hThread)),
-        started.dwProcessId, started.dwThreadId};
-    if (ok != FALSE && info != 0) {
+    const uint32_t info = Arg(m, 9);
+    if (info != 0 && !Require(m, info, 16, kWrite, "CreateProcessW",
+                              "an unwritable process information at")) {
+        return;
+    }
+    const struct {
+        unsigned arg;
+        const char* name;
+    } kMustBeNull[] = {{2, "psaProcess"},    {3, "psaThread"}, {4, "fInheritHandles"},
+                       {6, "pvEnvironment"}, {7, "pszCurDir"}, {8, "psiStartInfo"}};
+    sim::CreateProcessCall call{sim::ToUtf8(name->c_str()), "", Arg(m, 5)};
+    for (const auto& p : kMustBeNull) {
+        if (call.unsupported.empty() && Arg(m, p.arg) != 0) {
+            call.unsupported = p.name;
+        }
+    }
+    const std::optional<sim::StartedHandles> started =
+        sim::DeviceCreateProcess(sim::HostDevice(), call);
+    if (started && info != 0) {
+        const uint32_t words[4] = {started->process, started->thread, 0x42, 0x43};
         uc_mem_write(m.uc, info, words, sizeof words);
     }
-    SetResult(m, static_cast<uint32_t>(ok));
+    SetResult(m, started ? 1U : 0U);
 }
 
 void ServeCloseHandle(Machine& m) {
-    SetResult(m, static_cast<uint32_t>(
-                     CloseHandle(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(Arg(m, 0))))));
+    SetResult(m, sim::DeviceCloseHandle(sim::HostDevice(), Arg(m, 0)) ? 1U : 0U);
 }
 
 }  // namespace

@@ -66,6 +66,11 @@ Elf32_Shdr& First(std::vector<Elf32_Shdr>& s, uint32_t type) {
 
 TEST_F(Elf2pe, RefusesADamagedElfWithOneLine) {
     ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
+    const std::string long_name(256, 'x');
+    std::string many_names = "main";
+    for (int i = 0; i < 256; ++i) {
+        many_names += ",f" + std::to_string(i);
+    }
     const struct {
         const char* what;
         std::string input;
@@ -90,6 +95,11 @@ TEST_F(Elf2pe, RefusesADamagedElfWithOneLine) {
         {"an export that is data", Write("good", elf_), "export RTC_REG_BASE is not a global",
          "RTC_REG_BASE"},
         {"an export named twice", Write("good", elf_), "export main named twice", "main,main"},
+        // The loader reads names of at most 255 characters and 256 exports.
+        {"an export name the loader would refuse", Write("good", elf_),
+         "is longer than 255 characters", long_name.c_str()},
+        {"more exports than the loader reads", Write("good", elf_), "more than 256 exports",
+         many_names.c_str()},
     };
     for (const auto& c : cases) {
         const ProcessOutput r = Convert(c.input, dir_ + "/out.exe", c.dll_exports);

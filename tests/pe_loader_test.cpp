@@ -84,6 +84,9 @@ TEST(PeLoader, RefusesWhatItCannotMapWithOneLine) {
         {"optional header size", Changed(good, [](Nt& nt, Sec*) { nt.file.optional_header_size = 0xE8; }),
          0, "SizeOfOptionalHeader is 232, not 224"},
         {"not a PE image", Bytes(good.begin() + 2, good.end()), 0, "not a PE image"},
+        // Writable code would let one launch change what the next one runs.
+        {"writable code", Changed(good, [](Nt&, Sec* s) { s[0].characteristics |= pe::kWrite; }),
+         0, "section 1 is both writable and executable"},
     };
     for (const auto& c : cases) {
         const sim::Result<cerun::LoadedImage> image = cerun::LoadImage(c.file, c.base, AnyService);

@@ -278,9 +278,16 @@ Section BuildImports(const std::vector<Import>& imports, uint32_t va,
 std::vector<Import> ExportedFunctions(const Elf& elf, std::vector<std::string> names,
                                       std::vector<Section>& sections) {
     std::sort(names.begin(), names.end());
+    if (names.size() > pe::kMaxExports) {
+        throw std::runtime_error("more than " + std::to_string(pe::kMaxExports) + " exports");
+    }
     const Elf32_Shdr& strtab = elf.Section(SymbolTable(elf).sh_link, "the symbol names");
     std::vector<Import> out;
     for (const std::string& name : names) {
+        if (name.size() > pe::kMaxNameLength) {
+            throw std::runtime_error("export " + name.substr(0, 16) + "... is longer than " +
+                                     std::to_string(pe::kMaxNameLength) + " characters");
+        }
         uint32_t at = 0;
         for (const Elf32_Sym& sym : Symbols(elf)) {
             if (ELF32_ST_TYPE(sym.st_info) == STT_FUNC && sym.st_shndx != SHN_UNDEF &&

@@ -44,6 +44,10 @@ constexpr int kDataDirectories = 16;
 constexpr uint16_t kRelBasedAbsolute = 0;  // padding entry
 constexpr uint16_t kRelBasedHighLow = 3;   // a 32-bit address
 constexpr uint32_t kImportByOrdinal = 0x80000000;
+// What elf2pe writes and the loader reads alike: a DLL's exports and the
+// length of any import or export name.
+constexpr uint32_t kMaxExports = 256;
+constexpr size_t kMaxNameLength = 255;
 
 #pragma pack(push, 1)
 struct DosHeader {
