@@ -133,7 +133,7 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
         if (d.os.kmode != 0) {
             problems.push_back(program + " left kernel mode on");
         }
-        if ((d.chip.rtccon & RTCEN) != 0) {
+        if ((d.chip.rtccon & RTCEN) != 0 && d.log.rtcen_by_run != 0) {  // not one left before
             problems.push_back(program + " left RTCEN set");
         }
     }

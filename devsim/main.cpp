@@ -10,6 +10,7 @@
 #include "owner_command.h"
 #include "run_command.h"
 #include "say.h"
+#include "text.h"
 #include "truncation.h"
 #include "years_command.h"
 
@@ -27,7 +28,8 @@ int Finish(int status) {
 
 int BadArgs(const std::string& why) {
     // The pointer to the help only where it still fits on the one line.
-    const std::string line = "devsim: " + why;
+    // Escaped: the words may quote a file's bytes, which must not steer the terminal.
+    const std::string line = "devsim: " + sim::Escaped(why);
     const std::string hint = " (see devsim --help)";
     devsim::Say(line + (line.size() + hint.size() <= devsim::kColumns ? hint : "") + "\n");
     return 2;

@@ -390,9 +390,10 @@ Result<YearsOptions> ParseYearsOptions(const std::vector<std::string>& args) {
                     sim::FormatDateTime(o.from) + ")");
     }
     for (const OwnerEvent& e : o.events) {
-        if (sim::ToMs(e.at) < sim::ToMs(o.from) || sim::ToMs(e.at) > sim::ToMs(o.to)) {
+        // Nothing at or past --to is simulated, so an event then would do nothing.
+        if (sim::ToMs(e.at) < sim::ToMs(o.from) || sim::ToMs(e.at) >= sim::ToMs(o.to)) {
             return Fail("--events: '" + e.action.text + "' at " + sim::FormatDateTime(e.at) +
-                        " is outside --from to --to");
+                        " is outside the span, from --from up to but not at --to");
         }
     }
     return o;

@@ -96,6 +96,20 @@ sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction&
     }
 }
 
+// The line without its comment and the blanks around it: "#" at the
+// line's start or after a blank starts one (a path may hold "#" itself).
+std::string WithoutComment(std::string line) {
+    for (size_t at = line.find('#'); at != std::string::npos; at = line.find('#', at + 1)) {
+        if (at == 0 || line[at - 1] == ' ' || line[at - 1] == '\t') {
+            line.resize(at);
+            break;
+        }
+    }
+    const size_t first = line.find_first_not_of(" \t\r");
+    const size_t last = line.find_last_not_of(" \t\r");
+    return first == std::string::npos ? "" : line.substr(first, last - first + 1);
+}
+
 }  // namespace
 
 sim::Result<OwnerAction> ParseOwnerAction(const std::string& text) {
@@ -120,10 +134,8 @@ sim::Result<std::vector<OwnerEvent>> ParseEvents(const std::string& text) {
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
         const std::string where = "line " + std::to_string(number) + ": ";
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.empty() || line[0] == '#') {
+        line = WithoutComment(line);
+        if (line.empty()) {
             continue;
         }
         const size_t time_end = line.find(' ', 11);

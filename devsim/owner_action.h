@@ -44,8 +44,9 @@ struct OwnerEvent {
     OwnerAction action;
 };
 
-// The event list in `text` (blank lines and # comments skipped), in time
-// order; errors name the line.
+// The event list in `text`, in time order; blank lines and comments (from
+// a "#" at the start or after a blank to the line's end) skipped; errors
+// name the line.
 sim::Result<std::vector<OwnerEvent>> ParseEvents(const std::string& text);
 
 // The actions' grammar for --help and errors.

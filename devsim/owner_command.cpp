@@ -96,6 +96,7 @@ int OwnerCommand(const OwnerOptions& options) {
     if (d == nullptr) {
         return 2;
     }
+    sim::ClearRefused(*d);  // the account says what this command's programs were refused
     sim::Result<ArmServer> arm = ArmServer{};
     if (options.arm) {
         arm = StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(d));

@@ -4,6 +4,8 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 #include "account.h"
 #include "owner_device.h"
@@ -11,12 +13,15 @@
 #include "setup_calls.h"
 #include "simulation.h"
 #include "state_file.h"
+#include "text.h"
 
 namespace devsim {
 
 namespace {
 
 constexpr int64_t kSetupLimitS = 60;
+// Programs started by programs, one after another, before it is a storm.
+constexpr int kMaxStartChain = 10;
 
 // Index in sim::kFixers of the program at `path`, or -1.
 int FixerAt(const std::string& path) {
@@ -26,6 +31,20 @@ int FixerAt(const std::string& path) {
         }
     }
     return -1;
+}
+
+// "0x00000100".
+std::string HexWord(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", v);
+    return text;
+}
+
+// Whether `result` is one the installer knows from `export_name`: 0 for
+// every function; 1 too (cancel, or undo the installation) but from
+// Uninstall_Exit.
+bool Documented(const char* export_name, uint32_t result) {
+    return result == 0 || (result == 1 && std::strcmp(export_name, "Uninstall_Exit") != 0);
 }
 
 std::string Joined(const std::vector<std::string>& items) {
@@ -39,28 +58,63 @@ std::string Joined(const std::vector<std::string>& items) {
 }  // namespace
 
 // A program started at `path`, a shortcut followed to its program; a path
-// with no file is refused as the shell refuses it.
-sim::Status Simulation::StartPath(const std::string& path, const std::string& how) {
+// with no file, or a shortcut whose program is gone, is refused as the
+// shell refuses it. What the program asks to start is queued, not run.
+sim::Status Simulation::StartPath(const std::string& path, const std::string& how,
+                                  bool by_owner) {
     const sim::File* file = sim::FindFile(d_, path);
+    const bool shortcut = file != nullptr && file->target[0] != '\0';
+    const std::string program_path = shortcut ? file->target : path;
+    std::string refused;
     if (file == nullptr) {
-        Note(path + " not started " + how + ": no such file");
+        refused = "no such file";
+    } else if (shortcut && sim::FindFile(d_, program_path) == nullptr) {
+        refused = "no such file " + program_path;
+    } else if (FixerAt(program_path) < 0) {
+        refused = "not a program";
+    }
+    if (!refused.empty()) {
+        refusals_ += by_owner ? 1 : 0;
+        Note(path + " not started " + how + ": " + refused);
         return sim::Ok();
     }
-    const int program = FixerAt(file->target[0] != '\0' ? file->target : file->path);
-    if (program < 0) {
-        Note(path + " not started " + how + ": not a program");
-        return sim::Ok();
-    }
-    if (const sim::Status ran = Launch(program, how); !ran) {
-        return ran;
-    }
-    return RunStarts(sim::kFixers[program].name);
+    return Launch(FixerAt(program_path), how);
 }
 
-// What a process asked CreateProcessW to start, in order.
-sim::Status Simulation::RunStarts(const std::string& by) {
+sim::Status Simulation::StartAndFollow(const std::string& path, const std::string& how,
+                                       bool by_owner) {
+    if (const sim::Status ran = StartPath(path, how, by_owner); !ran) {
+        return ran;
+    }
+    return RunStarts();
+}
+
+// What the process `by` asked CreateProcessW to start, queued behind what
+// is queued already; dropped when it did not end clean, as its process
+// was ended before the starts it asked for were made.
+void Simulation::TakeStarts(const char* by, bool ran_clean) {
     while (const std::optional<std::string> path = sim::TakeStart(d_)) {
-        if (const sim::Status ran = StartPath(*path, "by " + by); !ran) {
+        if (ran_clean) {
+            starts_.push_back({*path, by});
+        }
+    }
+}
+
+// The queued starts in order, each program's own starts after it. A chain
+// of programs starting programs is bounded as a launch storm is.
+sim::Status Simulation::RunStarts() {
+    for (int chain = 1; !starts_.empty(); ++chain) {
+        const QueuedStart next = starts_.front();
+        starts_.pop_front();
+        if (chain > kMaxStartChain) {
+            starts_.clear();
+            return sim::Fail("more than " + std::to_string(kMaxStartChain) +
+                             " programs started by programs in one chain, the last " +
+                             sim::Escaped(next.path) + " by " + next.by + " at " +
+                             sim::FormatDateTime(sim::FromMs(d_.os.clock_ms), true));
+        }
+        if (const sim::Status ran = StartPath(next.path, "by " + next.by, false); !ran) {
+            starts_.clear();
             return ran;
         }
     }
@@ -68,27 +122,44 @@ sim::Status Simulation::RunStarts(const std::string& by) {
 }
 
 // One function of the setup library, as the installer calls it; its result.
-sim::Result<int> Simulation::RunSetup(const char* export_name) {
+sim::Result<uint32_t> Simulation::RunSetup(const char* export_name) {
     const ProgramCommand command = SetupCommand(export_name, s_.arm);
     if (const sim::Status usable = CheckProgram(command); !usable) {
         return sim::Fail(std::string(sim::kSetupLibrary) + " " + usable.why());
     }
     sim::BeginRun(d_, kSetupLimitS, 0, false);
     const ProcessResult result = RunProgram(command, file_, sim::LockDescriptor(&d_), true);
-    const std::vector<std::string> problems = RunProblems(command.program, result, d_);
+    std::vector<std::string> problems = RunProblems(command.program, result, d_);
+    const std::string named = std::string(sim::kSetupLibrary) + " " + export_name;
+    if (problems.empty() && d_.os.setup_returned == 0) {
+        problems.push_back(named + " returned nothing: the runner never called it");
+    } else if (problems.empty() && !Documented(export_name, d_.os.setup_result)) {
+        problems.push_back(named + " returned " + std::to_string(d_.os.setup_result) + " (" +
+                           HexWord(d_.os.setup_result) + "), which the installer does not know");
+    }
+    NoteOpenHandles(command.program);
     sim::EndProcess(d_);
+    TakeStarts(sim::kSetupLibrary, problems.empty());
     if (!problems.empty()) {
         return sim::Fail(problems.front());
     }
-    Note(std::string(sim::kSetupLibrary) + " " + export_name + " returned " +
-         std::to_string(result.exit_code));
-    return result.exit_code;
+    Note(named + " returned " + std::to_string(d_.os.setup_result));
+    return d_.os.setup_result;
+}
+
+// The handles a process still held when it ended, said: the platform
+// closes them, but a process should.
+void Simulation::NoteOpenHandles(const std::string& program) {
+    if (const int open = sim::OpenHandles(d_); open > 0) {
+        Note(program + " ended with " + std::to_string(open) +
+             (open == 1 ? " handle" : " handles") + " from CreateProcessW still open");
+    }
 }
 
 // The setup library's _Init function: whether the installer goes on (it
 // returned 0); when not, `cancelled` is said.
 sim::Result<bool> Simulation::SetupGoesOn(const char* export_name, const char* cancelled) {
-    const sim::Result<int> init = RunSetup(export_name);
+    const sim::Result<uint32_t> init = RunSetup(export_name);
     if (init && *init != 0) {
         Note(cancelled);
     }
@@ -102,21 +173,43 @@ sim::Status Simulation::Install() {
         return go_on ? sim::Ok() : sim::Fail(go_on.why());
     }
     std::vector<std::string> placed;
-    for (const sim::PackageFile& f : sim::PackageFiles()) {
-        if (sim::AddFile(d_, f)) {
-            placed.push_back(f.path);
+    const std::vector<sim::PackageFile> files = sim::PackageFiles();
+    uint32_t placed_mask = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (sim::PlaceFile(d_, files[i])) {
+            placed.push_back(files[i].path);
+            placed_mask |= 1U << i;
         }
     }
+    sim::RecordInstalled(d_, placed_mask);
     Note("installed " + Joined(placed));
-    const sim::Result<int> exit = RunSetup("Install_Exit");
+    const sim::Result<uint32_t> exit = RunSetup("Install_Exit");
     if (!exit) {
         return sim::Fail(exit.why());
     }
-    return RunStarts(sim::kSetupLibrary);
+    const sim::Status started = RunStarts();
+    if (started && *exit == 1) {
+        Note("the setup library asked the installer to undo the installation");
+        RemoveInstalled();
+    }
+    return started;
+}
+
+// What the installer's record lists removed, and the record with it.
+std::vector<std::string> Simulation::RemoveInstalled() {
+    const std::vector<sim::PackageFile> files = sim::PackageFiles();
+    std::vector<std::string> removed;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if ((d_.os.installed_files & (1U << i)) != 0 && sim::RemoveFile(d_, files[i].path)) {
+            removed.push_back(files[i].path);
+        }
+    }
+    sim::RecordInstalled(d_, std::nullopt);
+    return removed;
 }
 
 sim::Status Simulation::Uninstall() {
-    if (sim::FindFile(d_, sim::ShortcutPath()) == nullptr) {
+    if (d_.os.installed == 0) {
         Note("nothing to remove: the cabinet is not installed");
         ++refusals_;
         return sim::Ok();
@@ -126,14 +219,10 @@ sim::Status Simulation::Uninstall() {
     if (!go_on || !*go_on) {
         return go_on ? sim::Ok() : sim::Fail(go_on.why());
     }
-    std::vector<std::string> removed;
-    for (const sim::PackageFile& f : sim::PackageFiles()) {
-        if (sim::RemoveFile(d_, f.path)) {
-            removed.push_back(f.path);
-        }
-    }
-    Note("removed " + Joined(removed));
-    const sim::Result<int> exit = RunSetup("Uninstall_Exit");
+    const std::vector<std::string> removed = RemoveInstalled();
+    Note(removed.empty() ? std::string("removed the record; its files were gone already")
+                         : "removed " + Joined(removed));
+    const sim::Result<uint32_t> exit = RunSetup("Uninstall_Exit");
     return exit ? sim::Ok() : sim::Fail(exit.why());
 }
 
@@ -160,8 +249,9 @@ void Simulation::SetClock(const OwnerAction& action) {
     Judge();
 }
 
-sim::Status Simulation::Apply(const OwnerAction& action) {
+sim::Status Simulation::Apply(const OwnerAction& action, std::optional<int64_t> next_ms) {
     using Kind = OwnerAction::Kind;
+    horizon_ms_ = next_ms.value_or(s_.to_ms);
     switch (action.kind) {
         case Kind::Install: return Install();
         case Kind::Uninstall: return Uninstall();
@@ -173,12 +263,16 @@ sim::Status Simulation::Apply(const OwnerAction& action) {
             }
             Note("copied the programs to \\Windows");
             return sim::Ok();
-        case Kind::Start:
-            refusals_ += sim::FindFile(d_, action.path) == nullptr ? 1 : 0;
-            return StartPath(action.path, "by hand");
-        case Kind::SetClock:
+        case Kind::Start: return StartAndFollow(action.path, "by hand", true);
+        case Kind::SetClock: {
             SetClock(action);
-            return RunUntil(d_.os.clock_ms + s_.launch_delay_ms);  // what is due now runs
+            const int64_t due = d_.os.clock_ms + s_.launch_delay_ms;  // what is due now runs
+            if (const sim::Status launched = LaunchAsDue(due); !launched) {
+                return launched;
+            }
+            CarryTo(due);
+            return sim::Ok();
+        }
         case Kind::Wait:
             return RunUntil(action.time ? sim::ToMs(*action.time) : d_.os.clock_ms + action.wait_ms);
         case Kind::Delete:

@@ -174,26 +174,44 @@ sim::Status Simulation::Launch(int program, const std::string& how) {
         return sim::Ok();
     }
     sim::BeginRun(d_, kRunLimitS, 0, false);
-    sim::CapRun(d_, s_.to_ms);  // nothing past the span is simulated
+    sim::CapRun(d_, std::min(horizon_ms_, s_.to_ms));  // nothing past the span is simulated
     const char* name = sim::kFixers[program].name;
     const ProgramCommand command = CommandFor(name, s_.arm);
     const ProcessResult result =
         arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
                         : RunProgram(command, file_, sim::LockDescriptor(&d_), true);
-    reached_to_ = d_.os.stopped_at_limit != 0 && d_.os.limit_ms == s_.to_ms;
-    const std::vector<std::string> problems = RunProblems(name, result, d_, reached_to_);
+    const bool capped = d_.os.stopped_at_limit != 0 &&
+                        d_.os.limit_ms == std::min(horizon_ms_, s_.to_ms);
+    reached_to_ = capped && d_.os.limit_ms == s_.to_ms;
+    const std::vector<std::string> problems = RunProblems(name, result, d_, capped);
+    NoteOpenHandles(name);
     sim::EndProcess(d_);
+    TakeStarts(name, problems.empty());
     if (!problems.empty()) {
         return sim::Fail(problems.front());
     }
     sim::CatchUp(d_);  // judged as the chip holds them now, not as last read
     CountRun(program);
     Drain(name);
-    if (s_.say) {
-        s_.say(std::string(name) + " started " + how + ", exited " + std::to_string(result.exit_code) +
-               " at " + sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, d_.os.clock_ms)), true));
+    if (s_.say || (capped && !reached_to_)) {
+        Note(Ended(name, how, result.exit_code));
     }
     return sim::Ok();
+}
+
+// How a program's run ended: exited, or stopped by what came next while it
+// still ran (the next event, or the end of a wait).
+std::string Simulation::Ended(const char* name, const std::string& how, int exit_code) const {
+    const auto at = [this](int64_t ms) {
+        return sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, ms)), true);
+    };
+    if (d_.os.stopped_at_limit != 0 && !reached_to_) {
+        return std::string(name) + " started " + how + ", still running at " + at(d_.os.limit_ms) +
+               (s_.say ? ", when the wait ended: stopped there"
+                       : ", when the next event came: stopped there");
+    }
+    return std::string(name) + " started " + how + ", exited " + std::to_string(exit_code) +
+           " at " + at(d_.os.clock_ms);
 }
 
 void Simulation::CountRun(int program) {
@@ -206,10 +224,14 @@ void Simulation::CountRun(int program) {
 }
 
 sim::Status Simulation::StartByHand(int program) {
-    return Launch(program, "by hand");
+    if (const sim::Status ran = Launch(program, "by hand"); !ran) {
+        return ran;
+    }
+    return RunStarts();
 }
 
 sim::Status Simulation::RunUntil(int64_t until_ms) {
+    horizon_ms_ = until_ms;
     if (const sim::Status launched = LaunchAsDue(until_ms); !launched) {
         return launched;
     }
@@ -233,7 +255,7 @@ sim::Status Simulation::LaunchAsDue(int64_t until_ms) {
         const std::string when = sim::FormatLaunchTime(next->at);
         sim::TakeLaunch(d_, next);
         CarryTo(start);
-        if (const sim::Status ran = StartPath(path, "by its launch at " + when); !ran) {
+        if (const sim::Status ran = StartAndFollow(path, "by its launch at " + when, false); !ran) {
             return ran;
         }
     }

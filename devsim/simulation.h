@@ -33,14 +33,16 @@ struct SpanSettings {
 class Simulation {
 public:
     Simulation(SpanSettings s, sim::DeviceState& d, std::string file, ArmServer* arm)
-        : s_(std::move(s)), d_(d), file_(std::move(file)), arm_(arm) {}
+        : s_(std::move(s)), d_(d), file_(std::move(file)), arm_(arm), horizon_ms_(s_.to_ms) {}
 
     // Starts the fixer at index `program` as the owner does, by hand.
     sim::Status StartByHand(int program);
-    // Carries the device to `until_ms`, launching what falls due.
+    // Carries the device to `until_ms`, launching what falls due; a program
+    // still running then is stopped there.
     sim::Status RunUntil(int64_t until_ms);
-    // What the owner does, at the device's time now.
-    sim::Status Apply(const OwnerAction& action);
+    // What the owner does, at the device's time now; a program it starts
+    // that is still running at `next_ms` (the next event) is stopped there.
+    sim::Status Apply(const OwnerAction& action, std::optional<int64_t> next_ms = std::nullopt);
 
     // The rollover lines (one per year, each day's events) and clears them.
     std::string TakeReport();
@@ -52,9 +54,14 @@ public:
 private:
     sim::Status LaunchAsDue(int64_t until_ms);
     sim::Status Launch(int program, const std::string& how);
-    sim::Status StartPath(const std::string& path, const std::string& how);
-    sim::Status RunStarts(const std::string& by);
-    sim::Result<int> RunSetup(const char* export_name);
+    std::string Ended(const char* name, const std::string& how, int exit_code) const;
+    sim::Status StartPath(const std::string& path, const std::string& how, bool by_owner);
+    sim::Status StartAndFollow(const std::string& path, const std::string& how, bool by_owner);
+    sim::Status RunStarts();
+    void TakeStarts(const char* by, bool ran_clean);
+    sim::Result<uint32_t> RunSetup(const char* export_name);
+    void NoteOpenHandles(const std::string& program);
+    std::vector<std::string> RemoveInstalled();
     sim::Result<bool> SetupGoesOn(const char* export_name, const char* cancelled);
     sim::Status Install();
     sim::Status Uninstall();
@@ -88,6 +95,16 @@ private:
     uint64_t unguarded_ = 0;
     int64_t worst_wrong_ms_ = 0;
     std::deque<int64_t> recent_starts_;
+    // Programs that processes asked to start (CreateProcessW), each with the
+    // process that asked, run in order once that process has ended.
+    struct QueuedStart {
+        std::string path;
+        std::string by;
+    };
+    std::deque<QueuedStart> starts_;
+    // A program still running at this device time is stopped there: the
+    // next event, or the end of a wait.
+    int64_t horizon_ms_ = 0;
 
     // The open stretch of wrong time, if the RTC is wrong now.
     struct Wrong {

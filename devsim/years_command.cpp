@@ -34,10 +34,14 @@ sim::Result<int> Span(const YearsOptions& o, sim::DeviceState& d, const std::str
             break;
         }
     }
-    for (const OwnerEvent& e : o.events) {
+    for (size_t i = 0; i < o.events.size(); ++i) {
+        const OwnerEvent& e = o.events[i];
         sim::Status done = span.RunUntil(sim::ToMs(e.at));
+        const std::optional<int64_t> next =
+            i + 1 < o.events.size() ? std::optional<int64_t>(sim::ToMs(o.events[i + 1].at))
+                                    : std::nullopt;
         if (done && d.os.clock_ms < settings.to_ms) {
-            done = span.Apply(e.action);
+            done = span.Apply(e.action, next);
         }
         if (!done) {
             return sim::Fail(done.why());

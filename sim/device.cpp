@@ -173,17 +173,27 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.os.program_fault[0] = '\0';
     d.os.program_attached = 0;
     d.os.trace_errno = 0;
+    d.os.start_count = 0;  // starts a process asked for are taken when it ends
+    d.os.setup_returned = 0;
+    d.log.rtcen_by_run = 0;
     d.os.unattended_requests = d.os.unattended_withdrawals = 0;
     d.log.refused_count = 0;
     d.log.violation_count = 0;
     d.log.write_ops = d.log.write_log_count = d.log.midnight_count = 0;
 }
 
+void RecordViolation(DeviceState& d, const std::string& text) { Violate(d, text); }
+
+void ClearRefused(DeviceState& d) { d.log.refused_count = 0; }
+
 void CapRun(DeviceState& d, int64_t until_ms) { d.os.limit_ms = std::min(d.os.limit_ms, until_ms); }
 
 void EndProcess(DeviceState& d) {
     CloseOp(d);
     d.os.kmode = 0;
+    for (uint32_t& h : d.os.handles) {
+        h = 0;  // the process's handles end with it
+    }
 }
 
 std::string FormatClock(int64_t ms) {
@@ -303,6 +313,7 @@ void DeviceWrite(DeviceState& d, uintptr_t address, uint8_t value, const IoObser
     if (offset == RTCCON) {
         const bool closing = (d.chip.rtccon & RTCEN) != 0 && (value & RTCEN) == 0;
         d.chip.rtccon = value;
+        d.log.rtcen_by_run = (value & RTCEN) != 0 ? 1 : 0;
         if (closing) {
             CloseOp(d);
         }

@@ -79,6 +79,10 @@ void CapRun(DeviceState& d, int64_t until_ms);
 // any register operation it left open. The RTC keeps what it holds.
 void EndProcess(DeviceState& d);
 
+// A breach of the platform's rules by the running process, recorded with
+// the register access violations.
+void RecordViolation(DeviceState& d, const std::string& text);
+
 // Applies every prescaler tick due up to the clock.
 void CatchUp(DeviceState& d);
 
@@ -86,6 +90,8 @@ void CatchUp(DeviceState& d);
 void PassTime(DeviceState& d, int64_t to_ms);
 // Empties the run log (write operations and midnight steps) once it is read.
 void ClearRunLog(DeviceState& d);
+// Forgets the registrations an earlier run had refused.
+void ClearRefused(DeviceState& d);
 // The pending launch due first, or nullptr; TakeLaunch removes it as the
 // platform does when it starts the program.
 const Launch* EarliestLaunch(const DeviceState& d);

@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 6;
+constexpr uint32_t kStateVersion = 7;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -30,6 +30,7 @@ constexpr int kMaxWriteLog = 64;
 constexpr int kMaxMidnightLog = 16;
 constexpr int kMaxFiles = 8;
 constexpr int kMaxStarts = 4;
+constexpr int kMaxHandles = 8;
 constexpr int kPathBytes = 96;
 constexpr int kViolationBytes = 120;
 
@@ -110,6 +111,18 @@ struct OsState {
     // runs as a process of its own once the one that asked has ended.
     uint32_t start_count;
     char starts[kMaxStarts][kPathBytes];
+    // The handles the running process was given (CreateProcessW), 0 where
+    // none; the process's own, gone when it ends.
+    uint32_t handles[kMaxHandles];
+    uint32_t next_handle;
+    // The installer's record of the installed package: which of its files
+    // (bit i: file i of the package) it placed, for Remove Programs.
+    uint8_t installed;
+    uint32_t installed_files;
+    // What the setup library's function returned, all 32 bits; set by the
+    // runner that called it.
+    uint8_t setup_returned;
+    uint32_t setup_result;
 };
 
 // What happened in a run, for devsim to read: refusals, violations, writes
@@ -126,6 +139,7 @@ struct RunLog {
     uint32_t write_log_count;
     WriteOp write_log[kMaxWriteLog];
     uint8_t op_mask;  // calendar registers written inside the open RTCEN bracket
+    uint8_t rtcen_by_run;  // this run's process set RTCEN and has not cleared it
     RtcRegisters op_before;
 
     // Midnight steps since the log was last emptied; the count goes on past the log.

@@ -62,12 +62,15 @@ void TraceToIoLog(const std::string& text) {
 // The clock when the CPU limit was last renewed.
 volatile int64_t g_clock_at_renewal = 0;
 
-// Sets the CPU-time limit kSpinCpuSeconds past what this process has used.
+// Sets the CPU-time limit kSpinCpuSeconds past what this process has used,
+// counted up to the next whole second: with the two parts' seconds only
+// the limit could fall at once, before the program had any time to sleep.
 void RenewCpuLimit() {
     rusage used {};
     getrusage(RUSAGE_SELF, &used);
-    const rlim_t spent = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec);
-    const rlimit limit{spent + kSpinCpuSeconds, RLIM_INFINITY};
+    const auto micros = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1000000 +
+                        static_cast<rlim_t>(used.ru_utime.tv_usec + used.ru_stime.tv_usec);
+    const rlimit limit{(micros + 999999) / 1000000 + kSpinCpuSeconds, RLIM_INFINITY};
     setrlimit(RLIMIT_CPU, &limit);
 }
 

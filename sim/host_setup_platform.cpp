@@ -2,6 +2,8 @@
 // CreateProcessW is queued on the simulated device, and devsim runs it as
 // a process of its own once the installer's call has returned.
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "debug_format.h"
 #include "host_platform.h"
@@ -10,27 +12,58 @@
 
 namespace {
 
-// The handles a start gives: tokens, closed by CloseHandle.
-HANDLE Token(uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
+// The first parameter the platform requires NULL or FALSE that was not.
+std::string Unsupported(const void* psaProcess, const void* psaThread, BOOL fInheritHandles,
+                        const void* pvEnvironment, const void* pszCurDir,
+                        const void* psiStartInfo) {
+    const struct {
+        bool given;
+        const char* name;
+    } kParams[] = {{psaProcess != nullptr, "psaProcess"},
+                   {psaThread != nullptr, "psaThread"},
+                   {fInheritHandles != FALSE, "fInheritHandles"},
+                   {pvEnvironment != nullptr, "pvEnvironment"},
+                   {pszCurDir != nullptr, "pszCurDir"},
+                   {psiStartInfo != nullptr, "psiStartInfo"}};
+    for (const auto& p : kParams) {
+        if (p.given) {
+            return p.name;
+        }
+    }
+    return "";
+}
+
+HANDLE Token(uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)); }
 
 }  // namespace
 
 extern "C" {
 
-BOOL CreateProcessW(LPCWSTR pszImageName, LPWSTR /*pszCmdLine*/, LPVOID /*psaProcess*/,
-                    LPVOID /*psaThread*/, BOOL /*fInheritHandles*/, DWORD /*fdwCreate*/,
-                    LPVOID /*pvEnvironment*/, LPWSTR /*pszCurDir*/, LPVOID /*psiStartInfo*/,
+BOOL CreateProcessW(LPCWSTR pszImageName, LPWSTR /*pszCmdLine*/, LPVOID psaProcess,
+                    LPVOID psaThread, BOOL fInheritHandles, DWORD fdwCreate,
+                    LPVOID pvEnvironment, LPWSTR pszCurDir, LPVOID psiStartInfo,
                     PROCESS_INFORMATION* pProcInfo) {
-    if (pszImageName == nullptr ||
-        !sim::DeviceCreateProcess(sim::HostDevice(), sim::ToUtf8(pszImageName))) {
+    if (pszImageName == nullptr) {
+        return FALSE;
+    }
+    const sim::CreateProcessCall call{
+        sim::ToUtf8(pszImageName),
+        Unsupported(psaProcess, psaThread, fInheritHandles, pvEnvironment, pszCurDir, psiStartInfo),
+        fdwCreate};
+    const std::optional<sim::StartedHandles> started =
+        sim::DeviceCreateProcess(sim::HostDevice(), call);
+    if (!started) {
         return FALSE;
     }
     if (pProcInfo != nullptr) {
-        *pProcInfo = PROCESS_INFORMATION{Token(0x100), Token(0x104), 0x42, 0x43};
+        *pProcInfo = PROCESS_INFORMATION{Token(started->process), Token(started->thread), 0x42, 0x43};
     }
     return TRUE;
 }
 
-BOOL CloseHandle(HANDLE hObject) { return hObject != nullptr ? TRUE : FALSE; }
+BOOL CloseHandle(HANDLE hObject) {
+    const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hObject));
+    return sim::DeviceCloseHandle(sim::HostDevice(), value) ? TRUE : FALSE;
+}
 
 }  // extern "C"

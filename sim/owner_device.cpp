@@ -40,8 +40,24 @@ const File* FindFile(const DeviceState& d, const std::string& path) {
     return nullptr;
 }
 
-bool PreviouslyInstalled(const DeviceState& d) {
-    return FindFile(d, kFixers[0].path) != nullptr;
+bool PreviouslyInstalled(const DeviceState& d) { return d.os.installed != 0; }
+
+void RecordInstalled(DeviceState& d, std::optional<uint32_t> placed) {
+    d.os.installed = placed ? 1 : 0;
+    d.os.installed_files = placed.value_or(0);
+}
+
+bool PlaceFile(DeviceState& d, const PackageFile& file) {
+    if (file.target.size() >= kPathBytes) {
+        return false;
+    }
+    for (File& f : d.os.files) {
+        if (f.used != 0 && strcasecmp(f.path, file.path.c_str()) == 0) {
+            Copy(f.target, file.target);
+            return true;
+        }
+    }
+    return AddFile(d, file);
 }
 
 bool AddFile(DeviceState& d, const PackageFile& file) {
@@ -95,18 +111,79 @@ void ColdBoot(DeviceState& d, bool rtc_kept) {
         l = Launch{};
     }
     d.os.start_count = 0;
+    RecordInstalled(d, std::nullopt);
     if (!rtc_kept) {
         WriteClock(d, kColdBootTime);  // the time the owner meant is still the one to judge by
+        d.chip.rtccon = 0;
+        d.log.rtcen_by_run = 0;
     }
 }
 
-bool DeviceCreateProcess(DeviceState& d, const std::string& path) {
-    if (FindFile(d, path) == nullptr || d.os.start_count >= kMaxStarts ||
-        path.size() >= kPathBytes) {
-        return false;
+namespace {
+
+constexpr uint32_t kFirstHandle = 0x1000;
+
+// A handle of the running process's, never 0: its slot, or nothing when none is free.
+std::optional<uint32_t> GiveHandle(DeviceState& d) {
+    for (uint32_t& h : d.os.handles) {
+        if (h == 0) {
+            d.os.next_handle = d.os.next_handle < kFirstHandle ? kFirstHandle : d.os.next_handle + 4;
+            h = d.os.next_handle;
+            return h;
+        }
     }
-    Copy(d.os.starts[d.os.start_count++], path);
-    return true;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreateProcessCall& call) {
+    if (!call.unsupported.empty()) {
+        RecordViolation(d, "CreateProcessW given " + call.unsupported +
+                               ", which must be NULL or FALSE on this platform");
+        return std::nullopt;
+    }
+    if (call.flags != 0) {
+        char flags[16];
+        std::snprintf(flags, sizeof flags, "0x%x", call.flags);
+        RecordViolation(d, std::string("CreateProcessW given creation flags ") + flags +
+                               ", which the simulated device does not serve");
+        return std::nullopt;
+    }
+    if (FindFile(d, call.path) == nullptr || d.os.start_count >= kMaxStarts ||
+        call.path.size() >= kPathBytes || OpenHandles(d) + 2 > kMaxHandles) {
+        return std::nullopt;
+    }
+    Copy(d.os.starts[d.os.start_count++], call.path);
+    const uint32_t process = *GiveHandle(d);
+    return StartedHandles{process, *GiveHandle(d)};
+}
+
+bool DeviceCloseHandle(DeviceState& d, uint32_t handle) {
+    for (uint32_t& h : d.os.handles) {
+        if (handle != 0 && h == handle) {
+            h = 0;
+            return true;
+        }
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", handle);
+    RecordViolation(d, std::string("CloseHandle given ") + text +
+                           ", a handle it was never given or closed already");
+    return false;
+}
+
+int OpenHandles(const DeviceState& d) {
+    int open = 0;
+    for (const uint32_t h : d.os.handles) {
+        open += h != 0 ? 1 : 0;
+    }
+    return open;
+}
+
+void RecordSetupResult(DeviceState& d, uint32_t result) {
+    d.os.setup_result = result;
+    d.os.setup_returned = 1;
 }
 
 std::optional<std::string> TakeStart(DeviceState& d) {

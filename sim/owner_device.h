@@ -24,14 +24,20 @@ std::vector<PackageFile> PackageFiles();
 // The Start menu's shortcut to the first program.
 std::string ShortcutPath();
 
-// Whether the package is there already (its first program's file), as the
-// installer tells its setup library before copying the files.
+// Whether the installer's record says the package is installed, as it
+// tells its setup library before copying the files.
 bool PreviouslyInstalled(const DeviceState& d);
+// The installer's record: the package installed with the files of
+// PackageFiles() whose bits `placed` holds; or, with nothing, removed.
+void RecordInstalled(DeviceState& d, std::optional<uint32_t> placed);
 
 // The file at `path` (compared as the platform does, ignoring case), or nullptr.
 const File* FindFile(const DeviceState& d, const std::string& path);
 // False when the object store has no room; a file already there is kept.
 bool AddFile(DeviceState& d, const PackageFile& file);
+// The installer's copy: a file already there is overwritten (a shortcut
+// takes the new target); false when the object store has no room.
+bool PlaceFile(DeviceState& d, const PackageFile& file);
 // False when there was no such file.
 bool RemoveFile(DeviceState& d, const std::string& path);
 
@@ -46,14 +52,39 @@ inline int64_t IntendedMs(const DeviceState& d, int64_t true_ms) {
 
 // What a cold boot sets the clock to, unless the RTC kept valid time.
 inline constexpr DateTime kColdBootTime{2003, 1, 1, 12, 0, 0, 0};
-// A hard reset, or a battery left flat: the object store (files and
-// pending launches) cleared; the RTC as the cold boot sets it, or as it
-// was when `rtc_kept`.
+// A hard reset, or a battery left flat: the object store (files, pending
+// launches, the installer's record) cleared; the RTC as the cold boot sets
+// it, its control register cleared with the power it lost, or, when
+// `rtc_kept`, the chip as it was.
 void ColdBoot(DeviceState& d, bool rtc_kept);
 
-// CreateProcessW: `path` queued to start once the asking process ends;
-// false when there is no such file or the queue is full.
-bool DeviceCreateProcess(DeviceState& d, const std::string& path);
+// What a process gave CreateProcessW: the image's path; the first of the
+// parameters the platform requires NULL or FALSE that was not (empty when
+// none); the creation flags.
+struct CreateProcessCall {
+    std::string path;
+    std::string unsupported;
+    uint32_t flags = 0;
+};
+// The handles CreateProcessW gives the caller.
+struct StartedHandles {
+    uint32_t process;
+    uint32_t thread;
+};
+// CreateProcessW: the program queued to start once the asking process
+// ends, and two handles given out; nothing when there is no such file, the
+// queue is full or no handle is free. A parameter or flag the platform
+// does not serve is a breach, recorded as an access violation.
+std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreateProcessCall& call);
+// CloseHandle: false, and a breach recorded, for a handle never given out
+// or closed already.
+bool DeviceCloseHandle(DeviceState& d, uint32_t handle);
+// How many handles the running process holds open.
+int OpenHandles(const DeviceState& d);
+
+// The setup library's function returned `result` (all 32 bits: a process's
+// exit status keeps only 8).
+void RecordSetupResult(DeviceState& d, uint32_t result);
 // The first queued start, taken off the queue; nothing when none is.
 std::optional<std::string> TakeStart(DeviceState& d);
 

@@ -1,6 +1,7 @@
 // The host build of the setup library: calls one of its functions on the
 // simulated device the way the handheld's installer does, between the
-// library's load and unload; the exit status is the function's result.
+// library's load and unload; the exit status is the function's result
+// (its low byte; the device keeps all of it for devsim).
 #include <cstdio>
 #include <string>
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
         sim::EndWithFault("refused to load (DllMain returned FALSE)");
     }
     const int result = Call(*e);
+    sim::RecordSetupResult(sim::HostDevice(), static_cast<uint32_t>(result));
     DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    return result;
+    return result & 0xFF;
 }

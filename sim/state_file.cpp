@@ -11,6 +11,7 @@
 #include <map>
 
 #include "calendar.h"
+#include "device.h"
 #include "fd_io.h"
 #include "truncation.h"
 
@@ -136,7 +137,8 @@ bool SaneTexts(const DeviceState& d) {
 bool SaneLaunches(const DeviceState& d) {
     bool sane = true;
     for (const Launch& l : d.os.launches) {
-        sane = sane && l.used <= 1 && Terminated(l.path, sizeof l.path);
+        sane = sane && l.used <= 1 && Terminated(l.path, sizeof l.path) &&
+               (l.used == 0 || IsValidLaunchTime(l.at));
     }
     for (const Launch& l : d.log.refused) {
         sane = sane && Terminated(l.path, sizeof l.path);
@@ -146,7 +148,8 @@ bool SaneLaunches(const DeviceState& d) {
 
 // The object store and the queue of programs asked to start.
 bool SaneFiles(const DeviceState& d) {
-    bool sane = d.os.start_count <= kMaxStarts;
+    bool sane = d.os.start_count <= kMaxStarts && d.os.installed <= 1 && d.os.setup_returned <= 1 &&
+                d.log.rtcen_by_run <= 1;
     for (const File& f : d.os.files) {
         sane = sane && f.used <= 1 && Terminated(f.path, sizeof f.path) &&
                Terminated(f.target, sizeof f.target);
@@ -185,12 +188,27 @@ Status CheckState(const DeviceState& d) {
 }
 
 Result<DeviceState*> CreateStateFile(const std::string& path, const DeviceState& initial) {
-    // O_EXCL: never over a file that is there, nor through a symbolic link.
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Made whole and locked under a name of its own beside `path`, then
+    // linked into place: nobody finds it part-written or takes its lock
+    // first, and link() never replaces a file nor follows a link there.
+    std::string made = path + ".new-XXXXXX";
+    const int fd = mkostemp(made.data(), O_CLOEXEC);
     if (fd < 0) {
         return Fail(std::strerror(errno));
     }
-    return FillNewFile(fd, path, initial);
+    const Result<DeviceState*> d = FillNewFile(fd, made, initial);
+    if (!d) {
+        return d;
+    }
+    const int linked = link(made.c_str(), path.c_str()) == 0 ? 0 : errno;
+    unlink(made.c_str());
+    if (linked != 0) {
+        CloseStateFile(*d);
+        return Fail(std::strerror(linked));
+    }
+    ForgetMapping(*d);
+    WatchMapping(*d, sizeof initial, path);
+    return d;
 }
 
 Result<DeviceState*> CreateTempStateFile(const std::string& dir, const DeviceState& initial,

@@ -33,6 +33,16 @@ int main() {
 #elif defined(FAKE_BUSY)
     for (volatile unsigned n = 0;; n = n + 1) {  // never calls the platform at all
     }
+#elif defined(FAKE_SLEEP_PRINT)
+    // Works hard between Sleeps that keep device time moving: busy, not spinning.
+    static WCHAR line[1001];
+    for (int i = 0; i < 1000; ++i) {
+        line[i] = L'x';
+    }
+    for (;;) {
+        NKDbgPrintfW(line);
+        Sleep(1);
+    }
 #elif defined(FAKE_EXIT125)
     Sleep(10);
     return 125;  // its own status, which happens to be the platform's "no device"

@@ -1,0 +1,425 @@
+// Hostile programs, setup libraries and files against devsim: each one
+// gets a verdict that depends only on what the device did, the same on
+// both ARM runners, in bounded time, and devsim never crashes on it.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "account.h"
+#include "arm_server.h"
+#include "device.h"
+#include "owner_device.h"
+#include "process.h"
+#include "run_process.h"
+#include "state_file.h"
+
+namespace {
+
+std::string TempDir() {
+    char dir[] = "/tmp/hostile_test_XXXXXX";
+    return mkdtemp(dir) != nullptr ? dir : "";
+}
+
+// A program directory for DEVSIM_PROGRAM_DIR: the built programs, cerun
+// and the device files, with the files in `swapped` (device/nuv.exe and
+// the like) replaced.
+std::string ProgramDir(const std::string& root, const std::map<std::string, std::string>& swapped) {
+    mkdir(root.c_str(), 0700);
+    const std::string dir = root + "/programs";
+    mkdir(dir.c_str(), 0700);
+    mkdir((dir + "/device").c_str(), 0700);
+    for (const char* f : {"cerun", "nuv", "nuv28", "nuv29", "setup", "device/nuv.exe",
+                          "device/nuv28.exe", "device/nuv29.exe", "device/setup.dll"}) {
+        const auto swap = swapped.find(f);
+        const std::string from = swap != swapped.end() ? swap->second : PROGRAM_DIR "/" + std::string(f);
+        EXPECT_EQ(symlink(from.c_str(), (dir + "/" + f).c_str()), 0) << f;
+    }
+    return dir;
+}
+
+ProcessOutput Owner(const std::string& dir, const std::string& state, bool arm,
+                    const std::vector<std::string>& actions) {
+    std::vector<std::string> args = {DEVSIM_PATH, "owner", "--state", state};
+    if (access(state.c_str(), F_OK) != 0) {
+        args.insert(args.end(), {"--at", "2011-12-07 12:00:00"});
+    }
+    if (arm) {
+        args.push_back("--arm");
+    }
+    args.insert(args.end(), actions.begin(), actions.end());
+    return RunProcess(args, dir.empty() ? std::vector<std::string>{}
+                                        : std::vector<std::string>{"DEVSIM_PROGRAM_DIR=" + dir});
+}
+
+const std::string kBad = ARM_BAD_DIR "/arm_bad_";
+
+struct OwnerCase {
+    const char* what;
+    std::map<std::string, std::string> swapped;  // in the program directory
+    std::vector<std::vector<std::string>> runs;  // one devsim owner command each, on one device
+    int exit_code;                               // of the last
+    std::vector<std::string> shown;              // in the last run's output
+    std::vector<std::string> not_shown;
+    bool host_too = true;  // also with the host build (no hostile file swapped in)
+};
+
+const OwnerCase kOwnerCases[] = {
+    {"a program that starts itself is a storm, not a crash",
+     {{"device/nuv.exe", kBad + "self_start.exe"}},
+     {{"copy", "start \\Windows\\nuv.exe"}},
+     3,
+     {"devsim: more than 10 programs started by programs in one chain, the last "
+      "\\Windows\\nuv.exe by nuv at 2011-12-07 12:01:17.000"},
+     {},
+     false},
+    {"a program that runs 1e8 instructions without a Sleep spins on the resident runner too",
+     {{"device/nuv.exe", kBad + "busy_exit.exe"}},
+     {{"copy", "start \\Windows\\nuv.exe"}},
+     3,
+     {"devsim: nuv spins: no Sleep for 20000000 instructions at ARM address 0x00011008 at "
+      "2011-12-07 12:00:00.000"},
+     {"exited 5"},
+     false},
+    {"the runner's refusal to call a missing export is no result of the library's",
+     {{"device/setup.dll", kBad + "setup_no_uninstall.dll"}},
+     {{"install", "uninstall"}},
+     3,
+     {"devsim: setup.dll could not be called (setup.dll has no export Uninstall_Init) at "
+      "2011-12-07 12:00:00.000"},
+     {"Uninstall_Init returned", "removal cancelled"},
+     false},
+    {"a result of 0x100 is not read as its low byte",
+     {{"device/setup.dll", kBad + "setup_big.dll"}},
+     {{"install"}},
+     3,
+     {"devsim: setup.dll Install_Init returned 256 (0x00000100), which the installer does not "
+      "know"},
+     {"Install_Init returned 0", "installed \\Windows"},
+     false},
+    {"each start is said with the process that asked for it",
+     {{"device/setup.dll", kBad + "setup_four.dll"}},
+     {{"install"}},
+     0,
+     {"devsim: nuv started by setup.dll, exited 0 at 2011-12-07 12:00:00.000",
+      "devsim: nuv28 started by setup.dll, exited 0 at 2011-12-07 12:00:00.000",
+      "devsim: nuv29 started by setup.dll, exited 0 at 2011-12-07 12:00:00.000"},
+     {"started by nuv", "handles from CreateProcessW still open"},
+     false},
+    {"the starts a failed process queued are dropped with it",
+     {{"device/setup.dll", kBad + "setup_spin_unload.dll"}},
+     {{"install"}, {"start \\Windows\\nuv28.exe"}},
+     0,
+     {"devsim: nuv28 started by hand, exited 0 at 2011-12-07 12:00:00.000"},
+     {"started by nuv28"},
+     false},
+    {"the real setup library starts one program and closes both its handles",
+     {},
+     {{"install"}},
+     0,
+     {"devsim: nuv started by setup.dll, exited 0 at 2011-12-07 12:00:00.000"},
+     {"still open", "access violation", "started by nuv"}},
+    {"a shortcut to a deleted program starts nothing",
+     {},
+     {{"install", "delete \\Windows\\nuv.exe", "start \\Windows\\Start Menu\\Programs\\Clock fix.lnk"}},
+     1,
+     {"devsim: \\Windows\\Start Menu\\Programs\\Clock fix.lnk not started by hand: no such file "
+      "\\Windows\\nuv.exe"},
+     {"nuv started by hand"}},
+    {"removal works from the installer's record, shortcut or not",
+     {},
+     {{"install", "delete \\Windows\\Start Menu\\Programs\\Clock fix.lnk", "uninstall"}},
+     0,
+     {"devsim: removed \\Windows\\nuv.exe, \\Windows\\nuv28.exe, \\Windows\\nuv29.exe", "devsim: no files"},
+     {"devsim: pending", "not installed"}},
+    {"a wait that ends inside a launch stops the program there",
+     {},
+     {{"install", "set-clock 2011-12-31 23:58", "wait +90s"}},
+     0,
+     {"devsim: nuv started by its launch at 2011-12-31 23:59:00, still running at 2011-12-31 "
+      "23:59:30.250, when the wait ended: stopped there",
+      "devsim: rtc 3d 12 07 31 23 59 30 (the chip's registers; year 3d is 2011)"},
+     {"exited 0 at 2012-01-01"}},
+    {"refusals of an earlier command's program are not said again",
+     {},
+     {{"set-clock 2012-03-05 12:00", "copy", "start \\Windows\\nuv.exe"}, {"delete \\Windows\\nuv28.exe"}},
+     0,
+     {"devsim: deleted \\Windows\\nuv28.exe"},
+     {"devsim: refused"}},
+};
+
+std::string Lines(const OwnerCase& c, const ProcessOutput& r) {
+    return c.what + std::string(": exit ") + std::to_string(r.exit_code) + "\n" + r.out + r.err;
+}
+
+void Expect(const OwnerCase& c, const ProcessOutput& r) {
+    const std::string out = Unwrapped(r.out + r.err);
+    EXPECT_EQ(r.exit_code, c.exit_code) << Lines(c, r);
+    for (const std::string& line : c.shown) {
+        EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << Lines(c, r);
+    }
+    for (const std::string& text : c.not_shown) {
+        EXPECT_EQ(out.find(text), std::string::npos) << text << "\n" << Lines(c, r);
+    }
+}
+
+TEST(Hostile, OwnerActionsGiveTheVerdictOfWhatTheDeviceDid) {
+    for (const OwnerCase& c : kOwnerCases) {
+        for (const bool arm : {true, false}) {
+            if (!arm && !c.host_too) {
+                continue;
+            }
+            const std::string root = TempDir();
+            const std::string dir = ProgramDir(root, c.swapped);
+            ProcessOutput r;
+            for (const std::vector<std::string>& run : c.runs) {
+                r = Owner(dir, root + "/device", arm, run);
+            }
+            Expect(c, r);
+        }
+    }
+}
+
+// A program that leaves RTCEN set is blamed; the next process is not.
+TEST(Hostile, ABracketLeftOpenIsBlamedOnlyOnTheProcessThatLeftIt) {
+    const std::string root = TempDir();
+    const std::string state = root + "/device";
+    const std::string killer = ProgramDir(root + "/k", {{"nuv", FAKE_DIR "/killed/nuv"}});
+    const ProcessOutput killed = Owner(killer, state, false, {"copy", "start \\Windows\\nuv.exe"});
+    EXPECT_EQ(killed.exit_code, 3) << killed.out << killed.err;
+    const std::string dir = ProgramDir(root, {});
+    const ProcessOutput next = Owner(dir, state, true, {"flat-battery rtc-kept", "install"});
+    EXPECT_EQ(next.exit_code, 0) << next.out << next.err;
+    EXPECT_EQ(next.err.find("left RTCEN set"), std::string::npos) << next.err;
+}
+
+// `text` with every run of blanks and line ends as one blank.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const bool blank = c == ' ' || c == '\n';
+        if (!blank || (!out.empty() && out.back() != ' ')) {
+            out += blank ? ' ' : c;
+        }
+    }
+    return out;
+}
+
+// An event inside a running launch happens at its time, on both paths.
+TEST(Hostile, AnEventInsideALaunchHappensAtItsTime) {
+    const std::string root = TempDir();
+    const std::string events = root + "/events";
+    std::ofstream(events) << "2011-12-31 23:59:30 flat-battery rtc-kept  # in nuv's watch\n";
+    for (const bool arm : {false, true}) {
+        std::vector<std::string> args = {DEVSIM_PATH, "years", "--from", "2011-06-01 12:00:00",
+                                         "--to", "2012-06-01 12:00:00", "--events", events};
+        if (arm) {
+            args.push_back("--arm");
+        }
+        const ProcessOutput r = RunProcess(args);
+        EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+        const std::string out = OneLine(r.out);
+        EXPECT_NE(out.find("2011 Dec 31: nuv started by its launch at 2011-12-31 23:59:00, still "
+                           "running at 2011-12-31 23:59:30.000, when the next event came: stopped "
+                           "there, battery left flat: files and launches gone, the RTC kept time, "
+                           "chip year 40 (2014), unguarded launches"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find(" unguarded=1 "), std::string::npos) << out;
+    }
+}
+
+// Each program of the cerun rejection table, as `devsim run --arm` runs it
+// (cerun IMAGE) and as the resident runner does: the same report.
+TEST(Hostile, BothArmRunnersGiveEveryHostileProgramTheSameVerdict) {
+    std::vector<std::string> names;
+    std::stringstream list(ARM_BAD_NAMES);
+    for (std::string name; std::getline(list, name, ',');) {
+        names.push_back(name);
+    }
+    ASSERT_GE(names.size(), 15U);
+    sim::DeviceConfig config;
+    config.at = {2008, 12, 31, 23, 59, 30, 0};
+    sim::DeviceState initial;
+    sim::InitDevice(initial, config);
+    std::string path;
+    sim::DeviceState* d = *sim::CreateTempStateFile("/tmp", initial, path);
+    devsim::ArmServer server =
+        *devsim::StartArmServer({"nuv", CERUN_PATH, {}}, sim::LockDescriptor(d));
+    for (const std::string& name : names) {
+        const devsim::ProgramCommand fresh{"nuv", CERUN_PATH, {kBad + name + ".exe"}, 1};
+        std::string reports[2];
+        for (int resident = 0; resident < 2; ++resident) {
+            *d = initial;
+            sim::BeginRun(*d, 60, 0, false);
+            const devsim::ProcessResult r =
+                resident != 0 ? devsim::RunOnArmServer(server, fresh, path, true)
+                              : devsim::RunProgram(fresh, path, sim::LockDescriptor(d), true);
+            for (const std::string& p : devsim::RunProblems("nuv", r, *d)) {
+                reports[resident] += p + "\n";
+            }
+            sim::EndProcess(*d);
+        }
+        EXPECT_FALSE(reports[0].empty()) << name;
+        EXPECT_EQ(reports[0], reports[1]) << name;
+    }
+    devsim::StopArmServer(server);
+    sim::CloseStateFile(d);
+    unlink(path.c_str());
+}
+
+// A program busy between Sleeps that move device time is not a spinner.
+TEST(Hostile, AProgramThatSleepsIsNotStoppedForItsCpuTime) {
+    // Some 3 s of CPU time: past the 2 s a spin is given.
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    RunExtras quiet;
+    quiet.stdout_fd = null;
+    const ProcessOutput r =
+        RunProcess({DEVSIM_PATH, "run", "nuv", "--at", "2011-12-07 12:00:00", "--limit", "900"},
+                   {std::string("DEVSIM_PROGRAM_DIR=") + FAKE_DIR + "/sleep_print"}, quiet);
+    close(null);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.err.find("devsim: nuv stopped at the limit: still running at 2011-12-07 "
+                         "12:15:00.000"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("spins"), std::string::npos) << r.err;
+}
+
+// CreateProcessW and CloseHandle as the platform serves them.
+TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
+    sim::DeviceState d{};
+    sim::DeviceConfig config;
+    config.at = {2011, 12, 7, 12, 0, 0, 0};
+    sim::InitDevice(d, config);
+    ASSERT_TRUE(sim::AddFile(d, {"\\Windows\\nuv.exe", ""}));
+    const struct {
+        sim::CreateProcessCall call;
+        bool started;
+        const char* breach;  // the violation recorded, if any
+    } cases[] = {
+        {{"\\Windows\\nuv.exe", "", 0}, true, nullptr},
+        {{"\\Windows\\nuv.exe", "fInheritHandles", 0}, false,
+         "CreateProcessW given fInheritHandles, which must be NULL or FALSE on this platform"},
+        {{"\\Windows\\nuv.exe", "", 1}, false,
+         "CreateProcessW given creation flags 0x1, which the simulated device does not serve"},
+        {{"\\Windows\\none.exe", "", 0}, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        sim::BeginRun(d, 60, 0, false);
+        const std::optional<sim::StartedHandles> h = sim::DeviceCreateProcess(d, c.call);
+        EXPECT_EQ(h.has_value(), c.started) << c.call.path << " " << c.call.unsupported;
+        EXPECT_EQ(d.log.violation_count, c.breach != nullptr ? 1U : 0U) << c.call.unsupported;
+        if (c.breach != nullptr) {
+            EXPECT_STREQ(d.log.violations[0].text, c.breach);
+        }
+        if (h) {
+            EXPECT_NE(h->process, h->thread);
+            EXPECT_EQ(sim::OpenHandles(d), 2);
+            EXPECT_TRUE(sim::DeviceCloseHandle(d, h->thread));
+            EXPECT_FALSE(sim::DeviceCloseHandle(d, h->thread));  // closed already
+            EXPECT_EQ(d.log.violation_count, 1U);
+            EXPECT_EQ(sim::OpenHandles(d), 1);
+            sim::EndProcess(d);
+            EXPECT_EQ(sim::OpenHandles(d), 0);  // gone with the process
+        }
+    }
+}
+
+// Someone opening and locking the path while devsim creates the device
+// finds no file or a whole one, and devsim never finds it in use.
+TEST(Hostile, AStateFileAppearsWholeOrNotAtAll) {
+    const std::string root = TempDir();
+    sim::DeviceState initial{};
+    sim::DeviceConfig config;
+    config.at = {2011, 12, 7, 12, 0, 0, 0};
+    sim::InitDevice(initial, config);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const std::string path = root + "/s" + std::to_string(attempt);
+        std::atomic<bool> done{false};
+        std::atomic<int> partial{0};
+        std::thread prober([&] {
+            while (!done) {
+                const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd >= 0) {
+                    struct stat st {};
+                    fstat(fd, &st);
+                    partial += st.st_size != static_cast<off_t>(sizeof initial) ? 1 : 0;
+                    flock(fd, LOCK_EX | LOCK_NB);
+                    close(fd);
+                }
+            }
+        });
+        const sim::Result<sim::DeviceState*> d = sim::CreateStateFile(path, initial);
+        done = true;
+        prober.join();
+        ASSERT_TRUE(d) << d.why();
+        EXPECT_EQ(partial, 0);
+        sim::CloseStateFile(*d);
+    }
+}
+
+// The fix traces follow their writes, and each registration follows the
+// trace of its time, in the io log of the real programs.
+TEST(Hostile, EveryFixIsTracedAfterItsWriteAndEveryRegistrationAfterItsTime) {
+    const struct {
+        const char* program;
+        const char* at;
+        const char* write;  // the register write the fix trace must follow
+        const char* fix;
+    } cases[] = {
+        {"nuv", "2008-12-31 23:59:59", "write BCDYEAR 3b", "trace [RTC] fix year 3b (59)"},
+        {"nuv28", "2008-02-28 23:59:59", "write BCDDATE 29", "trace [RTC0228] fix date 2-29"},
+        {"nuv29", "2008-02-29 23:59:58", "write BCDSEC 00", "trace [RTC0229] fix date 3-1"},
+    };
+    for (const auto& c : cases) {
+        for (const bool arm : {false, true}) {
+            std::vector<std::string> args = {DEVSIM_PATH, "run", c.program, "--at", c.at, "--io"};
+            if (arm) {
+                args.push_back("--arm");
+            }
+            const std::vector<std::string> log = SplitLines(RunProcess(args).err);
+            auto find = [&log](const std::string& text) {
+                for (size_t i = 0; i < log.size(); ++i) {
+                    if (log[i].find(text) != std::string::npos) {
+                        return i;
+                    }
+                }
+                return log.size();
+            };
+            ASSERT_LT(find(c.fix), log.size()) << c.program;
+            EXPECT_LT(find(c.write), find(c.fix)) << c.program;
+            std::string year, month, day;
+            int registrations = 0;
+            for (const std::string& line : log) {
+                const std::string text = line.substr(line.find(' ') + 1);
+                if (text.rfind("trace Year:", 0) == 0) {
+                    year = text.substr(text.rfind(' ') + 1);
+                } else if (text.rfind("trace Month:", 0) == 0) {
+                    month = text.substr(text.rfind(' ') + 1);
+                } else if (text.rfind("trace Day:", 0) == 0) {
+                    day = text.substr(text.rfind(' ') + 1);
+                } else if (text.rfind("register ", 0) == 0) {
+                    char date[16];
+                    std::snprintf(date, sizeof date, "%s-%02d-%02d", year.c_str(),
+                                  std::atoi(month.c_str()), std::atoi(day.c_str()));
+                    EXPECT_NE(text.find(std::string(" ") + date + " "), std::string::npos)
+                        << c.program << ": " << text << " after the trace of " << date;
+                    ++registrations;
+                }
+            }
+            EXPECT_EQ(registrations, 3) << c.program;
+        }
+    }
+}
+
+}  // namespace
