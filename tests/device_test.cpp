@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstddef>
+
 #include <cstring>
 
 #include <unistd.h>
@@ -211,6 +216,22 @@ TEST(StateFile, RoundTripsAndRejectsDamage) {
     d = sim::OpenStateFile(path);
     ASSERT_TRUE(d) << d.why();
     EXPECT_EQ((*d)->chip.regs.year, 0x40);
+    // A pending launch at a time that does not exist: 2009-02-30.
+    ASSERT_TRUE(sim::DeviceRunAppAtTime(**d, "\\Windows\\nuv.exe", {2009, 2, 0, 28, 23, 59, 0, 0}));
+    sim::CloseStateFile(*d);
+    const size_t day_at = offsetof(DeviceState, os) + offsetof(sim::OsState, launches) +
+                          offsetof(sim::Launch, at) + offsetof(SYSTEMTIME, wDay);
+    const int fd = open(path.c_str(), O_RDWR);
+    const uint16_t thirtieth = 30;
+    ASSERT_EQ(pwrite(fd, &thirtieth, sizeof thirtieth, static_cast<off_t>(day_at)), 2);
+    close(fd);
+    EXPECT_EQ(sim::OpenStateFile(path).why(), "corrupt launch table");
+    d = sim::OpenStateFile(path);
+    ASSERT_FALSE(d);
+    ASSERT_EQ(truncate(path.c_str(), 0), 0);
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    d = sim::CreateStateFile(path, initial);
+    ASSERT_TRUE(d) << d.why();
     (*d)->magic = 0;
     sim::CloseStateFile(*d);
     // What each damage is refused with.

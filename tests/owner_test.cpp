@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "owner_action.h"
 #include "run_process.h"
@@ -215,6 +216,48 @@ TEST(OwnerActions, BadActionsAndEventListsAreRefusedWithTheReason) {
     const sim::Result<devsim::OwnerAction> wait = devsim::ParseOwnerAction("wait +3x");
     ASSERT_FALSE(wait);
     EXPECT_EQ(wait.why(), "wait takes TIME or +N with s, min, h or d, not '+3x'");
+}
+
+TEST(OwnerActions, CommentsMayStandAfterAnActionOrIndented) {
+    const struct {
+        const char* line;
+        const char* path;  // of the one start it holds, or nullptr for none
+    } cases[] = {
+        {"2009-01-01 12:00 start \\Windows\\nuv.exe  # tap it", "\\Windows\\nuv.exe"},
+        {"2009-01-01 12:00 start \\Windows\\a#b.exe", "\\Windows\\a#b.exe"},
+        {"   # an indented comment", nullptr},
+        {"\t2009-01-01 12:00 start \\Windows\\nuv.exe\t# a tab before it", "\\Windows\\nuv.exe"},
+    };
+    for (const auto& c : cases) {
+        const sim::Result<std::vector<devsim::OwnerEvent>> events = devsim::ParseEvents(c.line);
+        ASSERT_TRUE(events) << c.line << ": " << events.why();
+        ASSERT_EQ(events->size(), c.path != nullptr ? 1U : 0U) << c.line;
+        if (c.path != nullptr) {
+            EXPECT_EQ(events->front().action.path, c.path);
+        }
+    }
+}
+
+// What devsim years says of an event list: the words escaped, an event at
+// --to refused as outside the span.
+TEST(OwnerActions, YearsRefusesAnEventAtToAndQuotesBadLinesEscaped) {
+    const std::string dir = TempDir();
+    const struct {
+        const char* events;
+        const char* says;
+    } cases[] = {
+        {"2012-01-01 00:00 hard-reset\n", "is outside the span, from --from up to but not at --to"},
+        {"\x1b]0;owned\x07\x1b[2J 12:00 install\n", "'\\x1b]0;owned\\x07\\x1b[2J' is not of the form"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = dir + "/events";
+        std::ofstream(file) << c.events;
+        const ProcessOutput r = RunProcess({DEVSIM_PATH, "years", "--from", "2011-01-01 00:00:00",
+                                            "--to", "2012-01-01 00:00:00", "--events", file});
+        EXPECT_EQ(r.exit_code, 2) << c.events;
+        EXPECT_NE(Unwrapped(r.err).find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace
