@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "account.h"
+#include "owner_device.h"
 #include "arm_server.h"
 #include "process.h"
 #include "say.h"
@@ -44,6 +45,22 @@ std::string FileLines(const sim::DeviceState& d) {
         }
     }
     return lines.empty() ? "devsim: no files\n" : lines;
+}
+
+// The installer's record of what it installed, as Remove Programs lists it.
+std::string RecordLines(const sim::DeviceState& d) {
+    if (d.os.installed == 0) {
+        return "";
+    }
+    std::string placed;
+    const std::vector<sim::PackageFile> files = sim::PackageFiles();
+    for (size_t i = 0; i < files.size(); ++i) {
+        if ((d.os.installed_files & (1U << i)) != 0) {
+            placed += (placed.empty() ? "" : ", ") + files[i].path;
+        }
+    }
+    return "devsim: installed application \"" + sim::ApplicationName() + "\" (placed " + placed +
+           "; its setup library kept for removal)\n";
 }
 
 // Each action in turn; 3 when a program or the setup library ran unclean,
@@ -112,7 +129,8 @@ int OwnerCommand(const OwnerOptions& options) {
     if (status == 0) {
         sim::CatchUp(*d);
         std::cout << Fitted("devsim: now " + sim::FormatDateTime(sim::FromMs(d->os.clock_ms)) +
-                            " (true time)\n" + FileLines(*d) + AccountLines(*d, false) +
+                            " (true time)\n" + FileLines(*d) + RecordLines(*d) +
+                            AccountLines(*d, false) +
                             VerdictLine(*d));
     }
     sim::CloseStateFile(d);

@@ -22,6 +22,8 @@ std::string ShortcutPath() {
     return std::string("\\Windows\\Start Menu\\Programs\\") + NUV_SHORTCUT_NAME + ".lnk";
 }
 
+std::string ApplicationName() { return NUV_APPLICATION; }
+
 std::vector<PackageFile> PackageFiles() {
     std::vector<PackageFile> files;
     for (const Fixer& f : kFixers) {

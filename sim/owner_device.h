@@ -23,6 +23,9 @@ struct PackageFile {
 std::vector<PackageFile> PackageFiles();
 // The Start menu's shortcut to the first program.
 std::string ShortcutPath();
+// The name the installer keeps its record under, and Remove Programs
+// lists: "<provider> <application name>".
+std::string ApplicationName();
 
 // Whether the installer's record says the package is installed, as it
 // tells its setup library before copying the files.

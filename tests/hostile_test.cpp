@@ -126,8 +126,17 @@ const OwnerCase kOwnerCases[] = {
      {},
      {{"install"}},
      0,
-     {"devsim: nuv started by setup.dll, exited 0 at 2011-12-07 12:00:00.000"},
+     {"devsim: nuv started by setup.dll, exited 0 at 2011-12-07 12:00:00.000",
+      "devsim: installed application \"Handheld Clock fix\" (placed \\Windows\\nuv.exe, "
+      "\\Windows\\nuv28.exe, \\Windows\\nuv29.exe, \\Windows\\Start Menu\\Programs\\Clock fix.lnk; "
+      "its setup library kept for removal)"},
      {"still open", "access violation", "started by nuv"}},
+    {"a hard reset clears the installer's record with the files",
+     {},
+     {{"install", "hard-reset", "uninstall"}},
+     1,
+     {"devsim: nothing to remove: the cabinet is not installed"},
+     {"installed application"}},
     {"a shortcut to a deleted program starts nothing",
      {},
      {{"install", "delete \\Windows\\nuv.exe", "start \\Windows\\Start Menu\\Programs\\Clock fix.lnk"}},
@@ -333,6 +342,27 @@ TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
             EXPECT_EQ(sim::OpenHandles(d), 0);  // gone with the process
         }
     }
+}
+
+// The installer's record, not the files, says what is installed; the
+// installer overwrites what is there.
+TEST(Hostile, TheInstallersRecordSaysWhatIsInstalled) {
+    sim::DeviceState d{};
+    sim::DeviceConfig config;
+    config.at = {2011, 12, 7, 12, 0, 0, 0};
+    sim::InitDevice(d, config);
+    for (const sim::PackageFile& f : sim::PackageFiles()) {
+        ASSERT_TRUE(sim::AddFile(d, f.target.empty() ? f : sim::PackageFile{f.path, "\\old.exe"}));
+    }
+    EXPECT_FALSE(sim::PreviouslyInstalled(d)) << "copied by hand is not installed";
+    for (const sim::PackageFile& f : sim::PackageFiles()) {
+        ASSERT_TRUE(sim::PlaceFile(d, f));
+    }
+    EXPECT_STREQ(sim::FindFile(d, sim::ShortcutPath())->target, sim::PackageFiles()[0].path.c_str());
+    sim::RecordInstalled(d, 0xF);
+    EXPECT_TRUE(sim::PreviouslyInstalled(d));
+    sim::ColdBoot(d, true);
+    EXPECT_FALSE(sim::PreviouslyInstalled(d));
 }
 
 // Someone opening and locking the path while devsim creates the device

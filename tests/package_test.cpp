@@ -41,24 +41,25 @@ public:
     size_t size() const { return b_.size(); }
     uint32_t U32(size_t at) const { return Get<uint32_t>(at); }
     uint16_t U16(size_t at) const { return Get<uint16_t>(at); }
-    // A NUL-terminated string of `length` bytes (NUL and padding included).
+    // A NUL-terminated string of `length` bytes, the NUL its last.
     std::string Text(size_t at, size_t length) const {
         EXPECT_LE(at + length, b_.size());
         EXPECT_GT(length, 0U);
         const std::string s = b_.substr(at, length);
-        EXPECT_EQ(s.back(), '\0');
+        EXPECT_EQ(s.find('\0'), length - 1) << "no padding after the NUL";
         return s.substr(0, s.find('\0'));
     }
-    // The STRINGS section as id -> text.
+    // The STRINGS section as id -> text; its entries fill it exactly, with
+    // no padding between them, as the platform's builder writes it.
     std::map<uint16_t, std::string> Strings() const {
         std::map<uint16_t, std::string> out;
         size_t at = U32(60);
         for (unsigned i = 0; i < U16(48); ++i) {
             const uint16_t length = U16(at + 2);
-            EXPECT_EQ(length % 4, 0U) << "strings are padded to a multiple of 4";
             out[U16(at)] = Text(at + 4, length);
             at += 4U + length;
         }
+        EXPECT_EQ(at, U32(64)) << "the DIRS section follows the last string at once";
         return out;
     }
     // A path of string ids ended by 0, of `length` bytes at `at`.
@@ -123,7 +124,7 @@ TEST(Package, TheInstallDescriptionReadsBackByThePublishedLayout) {
     const size_t link = d.U32(80);
     EXPECT_EQ((std::vector<uint16_t>{d.U16(link + 4), d.U16(link + 6), d.U16(link + 8)}),
               (std::vector<uint16_t>{11, 1, 1}));
-    EXPECT_EQ(d.StringPath(link + 12, d.U16(link + 10)), CAB_SHORTCUT);
+    EXPECT_EQ(d.StringPath(link + 12, d.U16(link + 10)), CAB_SHORTCUT + std::string(".lnk"));
     EXPECT_EQ(link + 12 + d.U16(link + 10), d.size());
 }
 
@@ -160,9 +161,14 @@ TEST(Package, TheGuideIsAPlainWindowsTextThatNamesWhatThePackageHolds) {
         EXPECT_EQ(package.count(m->str()), 1U) << "not in the package: " << m->str();
     }
     const std::string unwrapped = std::regex_replace(text, std::regex(R"(\s+)"), " ");
+    // Remove Programs lists the installer's record as "<provider> <application>".
+    const InstallDescription d(Member("*.000"));
+    const std::string entry = d.Text(d.U16(88), d.U16(90)) + " " + d.Text(d.U16(84), d.U16(86));
     for (const std::string& phrase :
          {std::string("Start, Programs, ") + CAB_SHORTCUT, std::string("\\Windows"),
-          std::string("Remove Programs, choose ") + CAB_APP_NAME, std::string("23:59"),
+          "Remove Programs, choose " + entry + " and tap Remove",
+          std::string("Keep the download on your PC"), std::string("manual-install"),
+          std::string("23:59"),
           std::string("31 December"), std::string("28 February"), std::string("29 February")}) {
         EXPECT_NE(unwrapped.find(phrase), std::string::npos) << phrase;
     }

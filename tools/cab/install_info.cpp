@@ -25,10 +25,10 @@ void AppendText(Bytes& out, const std::string& text, size_t length) {
     std::memcpy(out.data() + at, text.data(), text.size());
 }
 
-// A STRINGS entry: its id, its length with the NUL and the padding that
-// brings it to a multiple of four, as real cabinets write them.
+// A STRINGS entry: its id and its length with the NUL, then the text; no
+// padding between entries, as the platform's own cabinet builder writes.
 void AppendString(Bytes& out, uint16_t id, const std::string& text) {
-    const auto length = static_cast<uint16_t>((text.size() + 1 + 3) / 4 * 4);
+    const auto length = static_cast<uint16_t>(text.size() + 1);
     Append(out, id);
     Append(out, length);
     AppendText(out, text, length);
@@ -51,12 +51,14 @@ void AppendNames(Bytes& out, const InstallInfo& info) {
     }
 }
 
-// STRINGS (1: "%CE2%", 2: the shortcut's name) and DIRS (1: \Windows).
+// STRINGS (1: "%CE2%", 2: the shortcut's file name) and DIRS (1: \Windows).
+// The installer makes the shortcut under the name as stored, so it carries
+// the ".lnk" the builder adds; without it the Start menu would not show it.
 void AppendStringsAndDirs(Bytes& out, const InstallInfo& info) {
     Put(out, 48, uint16_t{2});
     Put(out, 60, static_cast<uint32_t>(out.size()));
     AppendString(out, 1, "%CE" + std::to_string(kWindowsDir) + "%");
-    AppendString(out, 2, info.shortcut);
+    AppendString(out, 2, info.shortcut + kLinkExtension);
     Put(out, 50, uint16_t{1});
     Put(out, 64, static_cast<uint32_t>(out.size()));
     Append(out, uint16_t{1});

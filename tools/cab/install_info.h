@@ -19,6 +19,8 @@ constexpr uint32_t kHeaderSize = 100;
 // File flags: never skipped, copied whatever the dates.
 constexpr uint32_t kNoSkip = 0x00000002;
 constexpr uint32_t kIgnoreDate = 0x40000000;
+// What the builder adds to a shortcut's name to make its file name.
+constexpr char kLinkExtension[] = ".lnk";
 
 struct InstallInfo {
     std::string app_name;
@@ -26,7 +28,7 @@ struct InstallInfo {
     uint32_t min_major = 4;  // Windows CE 4.20
     uint32_t min_minor = 20;
     std::vector<std::string> files;  // installed into \Windows; member i + 1 is files[i]
-    std::string shortcut;            // in the Programs folder, starting files[0]
+    std::string shortcut;            // in the Programs folder, starting files[0]; no ".lnk"
 };
 
 // The bytes of the .000 member for `info`.
