@@ -1,5 +1,7 @@
 #include "rearm.h"
 
+#include "fixer_list.h"
+
 namespace {
 
 struct Fixer {
@@ -9,11 +11,15 @@ struct Fixer {
     bool after_february_next_year;  // once its February day is past, aim at next year
 };
 
-const Fixer kFixers[] = {
-    {L"\\Windows\\nuv.exe", 12, 31, false},
-    {L"\\Windows\\nuv28.exe", 2, 28, true},
-    {L"\\Windows\\nuv29.exe", 2, 29, true},
-};
+// Made from the one list: its rollover month and date are the registers'
+// BCD bytes, which a registration gives as numbers; a February fixer's
+// day passes early in the year.
+#define REARM_WIDE(text) L##text
+#define REARM_NUMBER(bcd) static_cast<WORD>(((bcd) >> 4) * 10 + ((bcd) & 0x0F))
+#define REARM_FIXER(program, dir, watcher, month, date, path) \
+    {REARM_WIDE(path), REARM_NUMBER(month), REARM_NUMBER(date), (month) == 0x02},
+const Fixer kFixers[] = {FIXER_PROGRAMS(REARM_FIXER)};
+#undef REARM_FIXER
 
 bool DayIsPast(const Fixer& f, const SYSTEMTIME& now) {
     return f.after_february_next_year &&

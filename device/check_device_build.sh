@@ -51,7 +51,7 @@ mapfile -t DEVICE_FLAGS < "$src/device/flags"
 FLAGS=("${DEVICE_FLAGS[@]}" -Wall -Wextra -Wconversion -Wshadow -Werror)
 SDK_FLAGS=(-nostdinc -D_WIN32_WCE=0x420 -isystem "$src/device/sdk")
 SERVICES=$(awk '$1 == "service" {print $2}' "$src/device/coredll.S" | tr "\n" " ")
-SETUP_SERVICES=$(awk '$1 == "service" {print $2}' "$src/device/setup/coredll.S" | tr "\n" " ")
+SETUP_SERVICES=$(awk '$1 == "service" {print $2}' "$src/setup/coredll.S" | tr "\n" " ")
 ALLOWED_DATA="RTC_REG_BASE"
 resource_include=$("$CXX" -print-resource-dir)/include
 
@@ -61,7 +61,7 @@ all_programs=()
 while read -r name dir; do
     all_programs+=("$name")
     program_dir[$name]=$dir
-done < <(sed -n 's/^ *X(\([a-z0-9_]*\), *\([a-z0-9_]*\),.*/\1 \2/p' "$src/sim/fixer_list.h")
+done < <(sed -n 's/^ *X(\([a-z0-9_]*\), *\([a-z0-9_]*\),.*/\1 \2/p' "$src/common/fixer_list.h")
 failed=0
 
 fail() {
@@ -195,10 +195,10 @@ for program in "${programs[@]}"; do
 done
 if [ -z "$extra_program" ]; then
     # The setup library: its own services, no writable data, its four
-    # functions and DllMain exported; the list of programs its only header
-    # from the host side.
+    # functions and DllMain exported; of common/ only the platform's
+    # boundary and the list of programs.
     check_unit setup "$SETUP_SERVICES" "" "DllMain Install_Init Install_Exit Uninstall_Init Uninstall_Exit" \
-        "$src/device/setup" "$src/common/platform.h" "$src/sim/fixer_list.h" -- "$src/device/setup"/*.cpp
+        "$src/setup" "$src/common/platform.h" "$src/common/fixer_list.h" -- "$src/setup"/*.cpp
 fi
 
 if [ $failed -ne 0 ]; then

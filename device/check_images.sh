@@ -5,7 +5,7 @@
 # 64 KiB stack reserve, importing from COREDLL.dll by name exactly the
 # services that device/coredll.S declares, with base relocations, and with
 # no writable data but the register pointer and the import address table.
-# A .dll (the setup library) imports what device/setup/coredll.S declares,
+# A .dll (the setup library) imports what setup/coredll.S declares,
 # has no register pointer, carries the DLL flag and exports by name exactly
 # the installer's four functions.
 #
@@ -30,7 +30,7 @@ for image in "$@"; do
     name=$(basename "$image")
     thunks=$src/device/coredll.S pointer=4 kind="PE32 executable (Windows CE) ARM"
     if [[ $name == *.dll ]]; then
-        thunks=$src/device/setup/coredll.S pointer=0 kind="PE32 executable (DLL) (Windows CE) ARM"
+        thunks=$src/setup/coredll.S pointer=0 kind="PE32 executable (DLL) (Windows CE) ARM"
         exports=$("$readobj" --coff-exports "$image" | awk '$1 == "Name:" {print $2}' | tr '\n' ' ')
         [ "$exports" = "Install_Exit Install_Init Uninstall_Exit Uninstall_Init " ] ||
             fail "$name: exports '$exports', not the installer's four functions"

@@ -104,9 +104,8 @@ endforeach()
 set(SETUP_EXPORTS Install_Init,Install_Exit,Uninstall_Init,Uninstall_Exit)
 add_device_image(setup
     EXPORTS ${SETUP_EXPORTS}
-    LINKER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/setup/setup.ld
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/setup/setup.cpp ${CMAKE_CURRENT_LIST_DIR}/setup/coredll.S
-    INCLUDES ${CMAKE_CURRENT_LIST_DIR}/setup ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/common
-             ${PROJECT_SOURCE_DIR}/sim)
+    LINKER_SCRIPT ${PROJECT_SOURCE_DIR}/setup/setup.ld
+    SOURCES ${PROJECT_SOURCE_DIR}/setup/setup.cpp ${PROJECT_SOURCE_DIR}/setup/coredll.S
+    INCLUDES ${PROJECT_SOURCE_DIR}/setup ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/common)
 set(SETUP_IMAGE_FILE ${DEVICE_OUT}/setup.dll)
 add_custom_target(device_images ALL DEPENDS ${images} setup_image)

@@ -21,8 +21,8 @@ done
 
 status=0
 # The programs' directories, from their one list.
-mapfile -t program_dirs < <(sed -n 's/^ *X([a-z0-9_]*, *\([a-z0-9_]*\),.*/\1/p' sim/fixer_list.h)
-device_sources=(common/*.cpp device/*.cpp device/setup/*.cpp)
+mapfile -t program_dirs < <(sed -n 's/^ *X([a-z0-9_]*, *\([a-z0-9_]*\),.*/\1/p' common/fixer_list.h)
+device_sources=(common/*.cpp device/*.cpp setup/*.cpp)
 program_includes=()
 for dir in "${program_dirs[@]}"; do
     device_sources+=("$dir"/*.cpp)
@@ -40,7 +40,7 @@ done
 shallow=(--extra-arg=-Xclang --extra-arg=-analyzer-config --extra-arg=-Xclang
          --extra-arg=mode=shallow)
 mapfile -t device_flags < device/flags
-device_flags+=(-Icommon "${program_includes[@]}" -Idevice/setup -Isim)
+device_flags+=(-Icommon "${program_includes[@]}" -Isetup -Isim)
 
 # The host build: the fixers (as the host compiles them), simulator and devsim.
 if ! { printf 'deep %s\n' "${device_sources[@]}" "${deep_sources[@]}" | grep -v ' device/[^/]*$'
@@ -63,8 +63,8 @@ if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Itools/pe 
     status=1
 fi
 if ! cppcheck "${cppcheck_flags[@]}" --platform=arm32-wchar_t2 -Icommon "${program_includes[@]}" \
-        -Idevice/setup -Isim common "${program_dirs[@]}" device/device_platform.cpp \
-        device/setup; then
+        -Isetup -Isim common "${program_dirs[@]}" device/device_platform.cpp \
+        setup; then
     echo "lint: cppcheck found problems in the device sources"
     status=1
 fi
