@@ -1,12 +1,15 @@
 #include "services.h"
 
+#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "debug_format.h"
 #include "host_platform.h"
 #include "owner_device.h"
 #include "setup_platform.h"
+#include "status_platform.h"
 
 namespace cerun {
 
@@ -14,6 +17,7 @@ namespace {
 
 constexpr int kArgRegisters[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3};
 constexpr size_t kMaxString = 4096;
+constexpr uint32_t kFileAttributeNormal = 0x80;
 
 uint32_t Reg(const Machine& m, int reg) {
     uint32_t v = 0;
@@ -172,6 +176,121 @@ void ServeCloseHandle(Machine& m) {
     SetResult(m, sim::DeviceCloseHandle(sim::HostDevice(), Arg(m, 0)) ? 1U : 0U);
 }
 
+// Writes `bytes` for the program at `address`, which it must be able to write.
+bool Give(Machine& m, uint32_t address, const void* bytes, uint32_t size, const char* service,
+          const char* what) {
+    if (!Require(m, address, size, kWrite, service, what)) {
+        return false;
+    }
+    uc_mem_write(m.uc, address, bytes, size);
+    return true;
+}
+
+// CeGetUserNotificationHandles(handles, count, needed): the whole buffer the
+// program claims must be its own, as the platform checks it.
+void ServeCeGetUserNotificationHandles(Machine& m) {
+    const char* service = "CeGetUserNotificationHandles";
+    const std::vector<uint32_t> handles = sim::NotificationHandles(sim::HostDevice());
+    const uint32_t buffer = Arg(m, 0);
+    const uint32_t count = Arg(m, 1);
+    const auto listed = static_cast<uint32_t>(handles.size());
+    if (Arg(m, 2) != 0 &&
+        !Give(m, Arg(m, 2), &listed, 4, service, "an unwritable count at")) {
+        return;
+    }
+    if (count > 0 && (count > 0x1000000 || !Require(m, buffer, 4 * count, kWrite, service,
+                                                     "a buffer it cannot write at"))) {
+        return;
+    }
+    if (count < listed) {
+        SetResult(m, 0);
+        return;
+    }
+    if (listed > 0) {
+        uc_mem_write(m.uc, buffer, handles.data(), size_t{4} * listed);
+    }
+    SetResult(m, 1);
+}
+
+// The record CeGetUserNotification writes at `at` for `launch`, as ARM code
+// sees it: the header, the trigger, then the path and the arguments in
+// UTF-16, the pointers into the same buffer.
+std::vector<uint8_t> NotificationRecord(uint32_t at, uint32_t handle, const sim::Launch& launch) {
+    constexpr uint32_t kHeader = 16;
+    constexpr uint32_t kTrigger = 20 + 2 * sizeof(SYSTEMTIME);
+    const std::u16string path(launch.path, launch.path + std::strlen(launch.path));
+    const std::u16string args(sim::kRunAtTimeArguments,
+                              sim::kRunAtTimeArguments + std::strlen(sim::kRunAtTimeArguments));
+    const uint32_t path_at = at + kHeader + kTrigger;
+    const auto args_at = static_cast<uint32_t>(path_at + 2 * (path.size() + 1));
+    const uint32_t words[] = {handle, 0, at + kHeader, 0, kTrigger, CNT_TIME, 0, path_at, args_at};
+    std::vector<uint8_t> record(reinterpret_cast<const uint8_t*>(words),
+                                reinterpret_cast<const uint8_t*>(words) + sizeof words);
+    for (int i = 0; i < 2; ++i) {  // start and end: the one time
+        const auto* t = reinterpret_cast<const uint8_t*>(&launch.at);
+        record.insert(record.end(), t, t + sizeof launch.at);
+    }
+    for (const std::u16string* text : {&path, &args}) {
+        const auto* b = reinterpret_cast<const uint8_t*>(text->c_str());
+        record.insert(record.end(), b, b + 2 * (text->size() + 1));
+    }
+    return record;
+}
+
+// CeGetUserNotification(handle, size, needed, buffer): FALSE for a handle
+// never given out, or (with the size needed) for a buffer too small.
+void ServeCeGetUserNotification(Machine& m) {
+    const char* service = "CeGetUserNotification";
+    const uint32_t handle = Arg(m, 0);
+    const uint32_t size = Arg(m, 1);
+    const uint32_t buffer = Arg(m, 3);
+    const sim::Launch* launch = sim::NotificationLaunch(sim::HostDevice(), handle);
+    if (launch == nullptr) {
+        SetResult(m, 0);
+        return;
+    }
+    const std::vector<uint8_t> record = NotificationRecord(buffer, handle, *launch);
+    const auto needed = static_cast<uint32_t>(record.size());
+    if (Arg(m, 2) != 0 && !Give(m, Arg(m, 2), &needed, 4, service, "an unwritable size at")) {
+        return;
+    }
+    if (size < needed) {
+        SetResult(m, 0);
+        return;
+    }
+    if (buffer % 4 != 0) {
+        CrashInCaller(m, std::string(service) + " given a buffer not DWORD-aligned at " +
+                             Hex(buffer));
+        return;
+    }
+    if (Require(m, buffer, size, kWrite, service, "a buffer it cannot write at")) {
+        uc_mem_write(m.uc, buffer, record.data(), record.size());
+        SetResult(m, 1);
+    }
+}
+
+void ServeGetFileAttributesW(Machine& m) {
+    const std::optional<std::u16string> path = ReadUtf16(m, Arg(m, 0), "GetFileAttributesW");
+    if (path) {
+        const bool there = sim::FindFile(sim::HostDevice(), sim::ToUtf8(path->c_str())) != nullptr;
+        SetResult(m, there ? kFileAttributeNormal : INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+// MessageBoxW(window, text, caption, type): recorded; the owner taps OK.
+void ServeMessageBoxW(Machine& m) {
+    const std::optional<std::u16string> text = ReadUtf16(m, Arg(m, 1), "MessageBoxW");
+    std::optional<std::u16string> caption = std::u16string();
+    if (text && Arg(m, 2) != 0) {
+        caption = ReadUtf16(m, Arg(m, 2), "MessageBoxW");
+    }
+    if (text && caption) {
+        sim::RecordMessageBox(sim::HostDevice(), sim::ToUtf8(caption->c_str()),
+                              sim::ToUtf8(text->c_str()));
+        SetResult(m, 1);  // IDOK
+    }
+}
+
 }  // namespace
 
 const Service kServices[] = {
@@ -185,6 +304,11 @@ const Service kServices[] = {
     // The setup library's, beside CeRunAppAtTime.
     {"CreateProcessW", ServeCreateProcessW},
     {"CloseHandle", ServeCloseHandle},
+    // The status program's, beside the re-arming's.
+    {"CeGetUserNotificationHandles", ServeCeGetUserNotificationHandles},
+    {"CeGetUserNotification", ServeCeGetUserNotification},
+    {"GetFileAttributesW", ServeGetFileAttributesW},
+    {"MessageBoxW", ServeMessageBoxW},
 };
 const size_t kServiceCount = sizeof kServices / sizeof kServices[0];
 

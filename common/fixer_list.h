@@ -10,3 +10,8 @@
     X(nuv, year_end, WatchYearRollover, 0x12, 0x31, "\\Windows\\nuv.exe")  \
     X(nuv28, feb28, WatchFeb28Rollover, 0x02, 0x28, "\\Windows\\nuv28.exe") \
     X(nuv29, feb29, WatchFeb29Rollover, 0x02, 0x29, "\\Windows\\nuv29.exe")
+
+// The status program the owner starts from the Start menu: it arms the set
+// as the fixers do, and shows in one message box whether it is armed.
+// X(program, directory, installed path)
+#define STATUS_PROGRAM(X) X(clockfix, clockfix, "\\Windows\\clockfix.exe")

@@ -28,6 +28,26 @@ bool DayIsPast(const Fixer& f, const SYSTEMTIME& now) {
 
 }  // namespace
 
+unsigned FixerCount() { return sizeof kFixers / sizeof kFixers[0]; }
+
+LPCWSTR FixerPath(unsigned i) { return kFixers[i].path; }
+
+SYSTEMTIME RearmTime(unsigned i, const SYSTEMTIME& now) {
+    const Fixer& f = kFixers[i];
+    SYSTEMTIME t = now;
+    t.wMonth = f.month;
+    t.wDay = f.day;
+    t.wDayOfWeek = 0;
+    t.wHour = 23;
+    t.wMinute = 59;
+    t.wSecond = 0;
+    t.wMilliseconds = 0;
+    if (DayIsPast(f, now)) {
+        t.wYear = static_cast<WORD>(now.wYear + 1);
+    }
+    return t;
+}
+
 void RearmFixers() {
     while (IsAPIReady(SH_SHELL) == 0) {
         NKDbgPrintfW(L"[RTC run] IsAPIReady ret FALSE\r\n");
@@ -38,21 +58,10 @@ void RearmFixers() {
     GetLocalTime(&now);
     DumpSystemTime(now);
 
-    for (unsigned i = 0; i < sizeof kFixers / sizeof kFixers[0]; ++i) {
-        const Fixer& f = kFixers[i];
-        SYSTEMTIME t = now;
-        t.wMonth = f.month;
-        t.wDay = f.day;
-        t.wDayOfWeek = 0;
-        t.wHour = 23;
-        t.wMinute = 59;
-        t.wSecond = 0;
-        t.wMilliseconds = 0;
-        if (DayIsPast(f, now)) {
-            t.wYear = static_cast<WORD>(now.wYear + 1);
-        }
+    for (unsigned i = 0; i < FixerCount(); ++i) {
+        SYSTEMTIME t = RearmTime(i, now);
         DumpSystemTime(t);
-        CeRunAppAtTime(const_cast<WCHAR*>(f.path), &t);
+        CeRunAppAtTime(const_cast<WCHAR*>(kFixers[i].path), &t);
     }
 }
 

@@ -1,8 +1,9 @@
 # The handheld's installer: a Microsoft cabinet (gcab) holding the install
 # description written by make000, the setup library as member 999 (the
-# number by which the installer knows it) and the three images under the
-# cabinet's numbered 8.3 names, the description first and the rest in
-# descending order, as the handheld's installer expects.
+# number by which the installer knows it) and the images (the three fixers,
+# then the status program that the shortcut starts) under the cabinet's
+# numbered 8.3 names, the description first and the rest in descending
+# order, as the handheld's installer expects.
 find_program(GCAB gcab REQUIRED)
 
 set(CAB_NAME nuv-fixers.PPC2003_ARM.cab)
@@ -20,8 +21,14 @@ set(cab_files)
 set(cab_members)
 set(cab_copies)
 set(number 0)
+set(cab_programs)
 foreach(entry IN LISTS FIXER_PROGRAMS)
     read_fixer(${entry})
+    list(APPEND cab_programs ${program})
+endforeach()
+# The status program last: the Start menu's shortcut starts it.
+list(APPEND cab_programs ${STATUS_NAME})
+foreach(program IN LISTS cab_programs)
     math(EXPR number "${number} + 1")
     string(LENGTH ${program} stem_length)
     math(EXPR zeros "8 - ${stem_length}")
@@ -41,11 +48,11 @@ add_custom_command(OUTPUT ${CAB_FILE}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${CAB_DIR} ${CAB_FILE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CAB_DIR}
     COMMAND make000 ${CAB_DIR}/clockfix.000 ${CAB_APP_NAME} ${CAB_PROVIDER} ${CAB_SHORTCUT}
-            ${cab_files}
+            ${STATUS_NAME}.exe ${cab_files}
     ${cab_copies}
     COMMAND ${CMAKE_COMMAND} -E copy ${SETUP_IMAGE_FILE} ${CAB_DIR}/000setup.999
     COMMAND ${GCAB} --create --nopath ${CAB_FILE} ${CAB_MEMBERS}
-    DEPENDS make000 ${DEVICE_IMAGE_FILES} ${SETUP_IMAGE_FILE}
+    DEPENDS make000 ${DEVICE_IMAGE_FILES} ${STATUS_IMAGE_FILE} ${SETUP_IMAGE_FILE}
     COMMENT "Packing the handheld's installer ${CAB_NAME}"
     VERBATIM)
 add_custom_target(device_cabinet ALL DEPENDS ${CAB_FILE})

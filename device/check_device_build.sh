@@ -52,6 +52,9 @@ FLAGS=("${DEVICE_FLAGS[@]}" -Wall -Wextra -Wconversion -Wshadow -Werror)
 SDK_FLAGS=(-nostdinc -D_WIN32_WCE=0x420 -isystem "$src/device/sdk")
 SERVICES=$(awk '$1 == "service" {print $2}' "$src/device/coredll.S" | tr "\n" " ")
 SETUP_SERVICES=$(awk '$1 == "service" {print $2}' "$src/setup/coredll.S" | tr "\n" " ")
+# The status program, from the same list: its name and directory.
+read -r status_name status_dir < <(sed -n 's/^#define STATUS_PROGRAM(X) X(\([a-z0-9_]*\), *\([a-z0-9_]*\),.*/\1 \2/p' "$src/common/fixer_list.h")
+STATUS_SERVICES=$(awk '$1 == "service" {print $2}' "$src/$status_dir/coredll.S" | tr "\n" " ")
 ALLOWED_DATA="RTC_REG_BASE"
 resource_include=$("$CXX" -print-resource-dir)/include
 
@@ -199,6 +202,13 @@ if [ -z "$extra_program" ]; then
     # boundary and the list of programs.
     check_unit setup "$SETUP_SERVICES" "" "DllMain Install_Init Install_Exit Uninstall_Init Uninstall_Exit" \
         "$src/setup" "$src/common/platform.h" "$src/common/fixer_list.h" -- "$src/setup"/*.cpp
+fi
+
+if [ -z "$extra_program" ]; then
+    # The status program: its own services, no writable data, main; of
+    # common/ the re-arming, its boundary and the list of programs.
+    check_unit "$status_name" "$STATUS_SERVICES" "" main \
+        "$src/$status_dir" "$src/common" -- "$src/$status_dir"/*.cpp "$src/common/rearm.cpp"
 fi
 
 if [ $failed -ne 0 ]; then

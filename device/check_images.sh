@@ -5,7 +5,8 @@
 # 64 KiB stack reserve, importing from COREDLL.dll by name exactly the
 # services that device/coredll.S declares, with base relocations, and with
 # no writable data but the register pointer and the import address table.
-# A .dll (the setup library) imports what setup/coredll.S declares,
+# The status program imports what its own coredll.S declares and has no
+# register pointer. A .dll (the setup library) imports what setup/coredll.S declares,
 # has no register pointer, carries the DLL flag and exports by name exactly
 # the installer's four functions.
 #
@@ -29,6 +30,9 @@ field() {  # field NAME: the value of "NAME: value" in the header dump
 for image in "$@"; do
     name=$(basename "$image")
     thunks=$src/device/coredll.S pointer=4 kind="PE32 executable (Windows CE) ARM"
+    if [ -f "$src/${name%.exe}/coredll.S" ]; then  # the status program, with thunks of its own
+        thunks=$src/${name%.exe}/coredll.S pointer=0
+    fi
     if [[ $name == *.dll ]]; then
         thunks=$src/setup/coredll.S pointer=0 kind="PE32 executable (DLL) (Windows CE) ARM"
         exports=$("$readobj" --coff-exports "$image" | awk '$1 == "Name:" {print $2}' | tr '\n' ' ')

@@ -100,6 +100,14 @@ foreach(entry IN LISTS FIXER_PROGRAMS)
     list(APPEND DEVICE_IMAGE_FILES ${DEVICE_OUT}/${program}.exe)
 endforeach()
 
+# The status program: its own sources, the re-arming, its own thunks.
+add_device_image(${STATUS_NAME}
+    SOURCES ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/main.cpp ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/status.cpp
+            ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/readback.cpp ${PROJECT_SOURCE_DIR}/common/rearm.cpp
+            ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/coredll.S
+    INCLUDES ${PROJECT_SOURCE_DIR}/${STATUS_DIR} ${PROJECT_SOURCE_DIR}/common)
+set(STATUS_IMAGE_FILE ${DEVICE_OUT}/${STATUS_NAME}.exe)
+
 # The cabinet's setup library, its four functions exported by name.
 set(SETUP_EXPORTS Install_Init,Install_Exit,Uninstall_Init,Uninstall_Exit)
 add_device_image(setup
@@ -108,4 +116,4 @@ add_device_image(setup
     SOURCES ${PROJECT_SOURCE_DIR}/setup/setup.cpp ${PROJECT_SOURCE_DIR}/setup/coredll.S
     INCLUDES ${PROJECT_SOURCE_DIR}/setup ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/common)
 set(SETUP_IMAGE_FILE ${DEVICE_OUT}/setup.dll)
-add_custom_target(device_images ALL DEPENDS ${images} setup_image)
+add_custom_target(device_images ALL DEPENDS ${images} ${STATUS_NAME}_image setup_image)

@@ -92,12 +92,13 @@ int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& fil
     return 0;
 }
 
-// Every program and the setup library, as `arm` runs them.
+// Every program, the status program and the setup library, as `arm` runs them.
 std::vector<ProgramCommand> Commands(bool arm) {
     std::vector<ProgramCommand> commands;
     for (const sim::Fixer& f : sim::kFixers) {
         commands.push_back(CommandFor(f.name, arm));
     }
+    commands.push_back(CommandFor(sim::kStatusProgram.name, arm));
     commands.push_back(SetupCommand(sim::kSetupExports[0].name, arm));
     return commands;
 }

@@ -23,14 +23,15 @@ constexpr int64_t kSetupLimitS = 60;
 // Programs started by programs, one after another, before it is a storm.
 constexpr int kMaxStartChain = 10;
 
-// Index in sim::kFixers of the program at `path`, or -1.
-int FixerAt(const std::string& path) {
+// Index in sim::kFixers of the program at `path`, kStatus for the status
+// program, or -1.
+int ProgramAt(const std::string& path) {
     for (int p = 0; p < sim::kFixerCount; ++p) {
         if (strcasecmp(sim::kFixers[p].path, path.c_str()) == 0) {
             return p;
         }
     }
-    return -1;
+    return strcasecmp(sim::kStatusProgram.path, path.c_str()) == 0 ? Simulation::kStatus : -1;
 }
 
 // "0x00000100".
@@ -70,7 +71,7 @@ sim::Status Simulation::StartPath(const std::string& path, const std::string& ho
         refused = "no such file";
     } else if (shortcut && sim::FindFile(d_, program_path) == nullptr) {
         refused = "no such file " + program_path;
-    } else if (FixerAt(program_path) < 0) {
+    } else if (ProgramAt(program_path) < 0) {
         refused = "not a program";
     }
     if (!refused.empty()) {
@@ -78,7 +79,7 @@ sim::Status Simulation::StartPath(const std::string& path, const std::string& ho
         Note(path + " not started " + how + ": " + refused);
         return sim::Ok();
     }
-    return Launch(FixerAt(program_path), how);
+    return Launch(ProgramAt(program_path), how);
 }
 
 sim::Status Simulation::StartAndFollow(const std::string& path, const std::string& how,

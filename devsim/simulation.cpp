@@ -160,8 +160,11 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at, int64_t until_ms) {
 }
 
 sim::Status Simulation::Launch(int program, const std::string& how) {
+    const bool fixer = program < sim::kFixerCount;
     ++launches_;
-    ++counts_[program].launches;
+    if (fixer) {
+        ++counts_[program].launches;
+    }
     recent_starts_.push_back(d_.os.clock_ms);
     while (recent_starts_.front() < d_.os.clock_ms - 60 * sim::kMsPerSecond) {
         recent_starts_.pop_front();
@@ -175,7 +178,7 @@ sim::Status Simulation::Launch(int program, const std::string& how) {
     }
     sim::BeginRun(d_, kRunLimitS, 0, false);
     sim::CapRun(d_, std::min(horizon_ms_, s_.to_ms));  // nothing past the span is simulated
-    const char* name = sim::kFixers[program].name;
+    const char* name = fixer ? sim::kFixers[program].name : sim::kStatusProgram.name;
     const ProgramCommand command = CommandFor(name, s_.arm);
     const ProcessResult result =
         arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
@@ -190,13 +193,25 @@ sim::Status Simulation::Launch(int program, const std::string& how) {
     if (!problems.empty()) {
         return sim::Fail(problems.front());
     }
-    sim::CatchUp(d_);  // judged as the chip holds them now, not as last read
-    CountRun(program);
+    Conclude(program, name, how, result.exit_code, capped);
+    return sim::Ok();
+}
+
+// A run that ended clean, judged as the chip holds its registers now (not
+// as last read), and said: how it ended, the box it showed.
+void Simulation::Conclude(int program, const char* name, const std::string& how, int exit_code,
+                       bool capped) {
+    sim::CatchUp(d_);
+    if (program < sim::kFixerCount) {
+        CountRun(program);
+    }
     Drain(name);
     if (s_.say || (capped && !reached_to_)) {
-        Note(Ended(name, how, result.exit_code));
+        Note(Ended(name, how, exit_code));
     }
-    return sim::Ok();
+    if (d_.log.box_shown != 0) {
+        Note(std::string(d_.log.box_caption) + " shows: \"" + d_.log.box_text + "\"");
+    }
 }
 
 // How a program's run ended: exited, or stopped by what came next while it

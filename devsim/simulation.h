@@ -35,6 +35,9 @@ public:
     Simulation(SpanSettings s, sim::DeviceState& d, std::string file, ArmServer* arm)
         : s_(std::move(s)), d_(d), file_(std::move(file)), arm_(arm), horizon_ms_(s_.to_ms) {}
 
+    // The program index of the status program, past the fixers'.
+    static constexpr int kStatus = sim::kFixerCount;
+
     // Starts the fixer at index `program` as the owner does, by hand.
     sim::Status StartByHand(int program);
     // Carries the device to `until_ms`, launching what falls due; a program
@@ -55,6 +58,7 @@ private:
     sim::Status LaunchAsDue(int64_t until_ms);
     sim::Status Launch(int program, const std::string& how);
     std::string Ended(const char* name, const std::string& how, int exit_code) const;
+    void Conclude(int program, const char* name, const std::string& how, int exit_code, bool capped);
     sim::Status StartPath(const std::string& path, const std::string& how, bool by_owner);
     sim::Status StartAndFollow(const std::string& path, const std::string& how, bool by_owner);
     sim::Status RunStarts();
@@ -76,7 +80,9 @@ private:
              uint8_t mask);
     void CountRun(int program);
     void ReportCounts() const;
-    bool Disabled(int program) const { return s_.disabled != nullptr && s_.disabled[program]; }
+    bool Disabled(int program) const {
+        return program < sim::kFixerCount && s_.disabled != nullptr && s_.disabled[program];
+    }
 
     const SpanSettings s_;
     sim::DeviceState& d_;

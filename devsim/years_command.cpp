@@ -74,7 +74,7 @@ int Simulate(const YearsOptions& options, sim::DeviceState& d, const std::string
 }
 
 // What the span runs: each program not disabled, and the setup library
-// when an event installs or removes.
+// and the status program when an event installs or removes.
 std::vector<ProgramCommand> Commands(const YearsOptions& o) {
     std::vector<ProgramCommand> commands;
     for (int p = 0; p < sim::kFixerCount; ++p) {
@@ -87,6 +87,7 @@ std::vector<ProgramCommand> Commands(const YearsOptions& o) {
                    e.action.kind == OwnerAction::Kind::Uninstall;
         })) {
         commands.push_back(SetupCommand(sim::kSetupExports[0].name, o.arm));
+        commands.push_back(CommandFor(sim::kStatusProgram.name, o.arm));  // what it starts
     }
     return commands;
 }

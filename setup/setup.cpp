@@ -9,6 +9,9 @@ namespace {
 #define SETUP_PATH(program, dir, watcher, month, date, path) SETUP_WIDE(path),
 const LPCWSTR kPaths[] = {FIXER_PROGRAMS(SETUP_PATH)};
 #undef SETUP_PATH
+#define SETUP_STATUS(program, dir, path) SETUP_WIDE(path)
+const LPCWSTR kStatusPath = STATUS_PROGRAM(SETUP_STATUS);
+#undef SETUP_STATUS
 
 }  // namespace
 
@@ -25,7 +28,7 @@ codeINSTALL_EXIT Install_Exit(HWND /*parent*/, LPCWSTR /*install_dir*/, WORD /*f
                               WORD /*failed_files*/, WORD /*failed_reg_keys*/,
                               WORD /*failed_reg_vals*/, WORD /*failed_shortcuts*/) {
     PROCESS_INFORMATION started;
-    if (CreateProcessW(kPaths[0], 0, 0, 0, FALSE, 0, 0, 0, 0, &started) != FALSE) {
+    if (CreateProcessW(kStatusPath, 0, 0, 0, FALSE, 0, 0, 0, 0, &started) != FALSE) {
         CloseHandle(started.hThread);
         CloseHandle(started.hProcess);
     }

@@ -13,9 +13,10 @@ BOOL DllMain(HANDLE hinst, DWORD reason, LPVOID reserved);
 codeINSTALL_INIT Install_Init(HWND parent, BOOL first_call, BOOL previously_installed,
                               LPCWSTR install_dir);
 
-/// After the files are copied: starts the first program once, which
-/// registers all of them for their next dates. A program that cannot be
-/// started leaves the installation as it is: the owner can start it by hand.
+/// After the files are copied: starts the status program once, which
+/// registers all of them for their next dates and shows the owner that the
+/// set is on. A program that cannot be started leaves the installation as
+/// it is: the owner can start it from the Start menu.
 codeINSTALL_EXIT Install_Exit(HWND parent, LPCWSTR install_dir, WORD failed_dirs,
                               WORD failed_files, WORD failed_reg_keys, WORD failed_reg_vals,
                               WORD failed_shortcuts);

@@ -176,6 +176,7 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.os.start_count = 0;  // starts a process asked for are taken when it ends
     d.os.setup_returned = 0;
     d.log.rtcen_by_run = 0;
+    d.log.box_shown = 0;
     d.os.unattended_requests = d.os.unattended_withdrawals = 0;
     d.log.refused_count = 0;
     d.log.violation_count = 0;

@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 7;
+constexpr uint32_t kStateVersion = 8;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -33,6 +33,8 @@ constexpr int kMaxStarts = 4;
 constexpr int kMaxHandles = 8;
 constexpr int kPathBytes = 96;
 constexpr int kViolationBytes = 120;
+constexpr int kCaptionBytes = 32;
+constexpr int kBoxTextBytes = 640;
 
 struct Launch {
     char path[kPathBytes];  // UTF-8, NUL-terminated
@@ -141,6 +143,11 @@ struct RunLog {
     uint8_t op_mask;  // calendar registers written inside the open RTCEN bracket
     uint8_t rtcen_by_run;  // this run's process set RTCEN and has not cleared it
     RtcRegisters op_before;
+
+    // The message box the run showed (MessageBoxW), UTF-8; the first if several.
+    uint8_t box_shown;
+    char box_caption[kCaptionBytes];
+    char box_text[kBoxTextBytes];
 
     // Midnight steps since the log was last emptied; the count goes on past the log.
     uint32_t midnight_count;

@@ -21,6 +21,15 @@ inline constexpr Fixer kFixers[] = {FIXER_PROGRAMS(SIM_FIXER)};
 #undef SIM_FIXER
 inline constexpr int kFixerCount = static_cast<int>(std::size(kFixers));
 
+// The status program the Start menu's shortcut starts.
+struct StatusProgram {
+    const char* name;
+    const char* path;
+};
+#define SIM_STATUS(name, dir, path) {#name, path}
+inline constexpr StatusProgram kStatusProgram = STATUS_PROGRAM(SIM_STATUS);
+#undef SIM_STATUS
+
 // Index of the fixer called `name` in kFixers, or -1.
 int FixerIndex(const std::string& name);
 

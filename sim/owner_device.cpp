@@ -29,7 +29,8 @@ std::vector<PackageFile> PackageFiles() {
     for (const Fixer& f : kFixers) {
         files.push_back({f.path, ""});
     }
-    files.push_back({ShortcutPath(), kFixers[0].path});
+    files.push_back({kStatusProgram.path, ""});
+    files.push_back({ShortcutPath(), kStatusProgram.path});
     return files;
 }
 
@@ -181,6 +182,40 @@ int OpenHandles(const DeviceState& d) {
         open += h != 0 ? 1 : 0;
     }
     return open;
+}
+
+namespace {
+
+// Handles of the notification database: not 0, and apart from process handles.
+constexpr uint32_t kNotificationBase = 0x00A10000;
+
+}  // namespace
+
+std::vector<uint32_t> NotificationHandles(const DeviceState& d) {
+    std::vector<uint32_t> handles;
+    for (uint32_t i = 0; i < kMaxLaunches; ++i) {
+        if (d.os.launches[i].used != 0) {
+            handles.push_back(kNotificationBase + 4 * i);
+        }
+    }
+    return handles;
+}
+
+const Launch* NotificationLaunch(const DeviceState& d, uint32_t handle) {
+    const uint32_t slot = (handle - kNotificationBase) / 4;
+    if (handle < kNotificationBase || handle % 4 != 0 || slot >= kMaxLaunches ||
+        d.os.launches[slot].used == 0) {
+        return nullptr;
+    }
+    return &d.os.launches[slot];
+}
+
+void RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text) {
+    if (d.log.box_shown == 0) {
+        std::snprintf(d.log.box_caption, sizeof d.log.box_caption, "%s", caption.c_str());
+        std::snprintf(d.log.box_text, sizeof d.log.box_text, "%s", text.c_str());
+        d.log.box_shown = 1;
+    }
 }
 
 void RecordSetupResult(DeviceState& d, uint32_t result) {

@@ -18,10 +18,10 @@ struct PackageFile {
     std::string target;  // empty unless a shortcut
 };
 
-// Each program at the path it registers, then the Start menu's shortcut
-// to the first program.
+// Each program at the path it registers, the status program, then the
+// Start menu's shortcut to the status program.
 std::vector<PackageFile> PackageFiles();
-// The Start menu's shortcut to the first program.
+// The Start menu's shortcut to the status program.
 std::string ShortcutPath();
 // The name the installer keeps its record under, and Remove Programs
 // lists: "<provider> <application name>".
@@ -84,6 +84,17 @@ std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreatePr
 bool DeviceCloseHandle(DeviceState& d, uint32_t handle);
 // How many handles the running process holds open.
 int OpenHandles(const DeviceState& d);
+
+// The notification database as CeGetUserNotificationHandles lists it:
+// one handle per pending launch, in the launch table's order.
+std::vector<uint32_t> NotificationHandles(const DeviceState& d);
+// The pending launch a handle names; nullptr for one never given out.
+const Launch* NotificationLaunch(const DeviceState& d, uint32_t handle);
+// The command line a timed launch starts its program with.
+inline constexpr char kRunAtTimeArguments[] = "AppRunAtTime";
+
+// MessageBoxW: the box recorded in the run log (the first a run shows).
+void RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text);
 
 // The setup library's function returned `result` (all 32 bits: a process's
 // exit status keeps only 8).

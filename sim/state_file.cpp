@@ -127,7 +127,9 @@ bool SaneFlags(const DeviceState& d) {
 namespace {
 
 bool SaneTexts(const DeviceState& d) {
-    bool sane = Terminated(d.os.program_fault, sizeof d.os.program_fault);
+    bool sane = Terminated(d.os.program_fault, sizeof d.os.program_fault) &&
+                d.log.box_shown <= 1 && Terminated(d.log.box_caption, sizeof d.log.box_caption) &&
+                Terminated(d.log.box_text, sizeof d.log.box_text);
     for (const Violation& v : d.log.violations) {
         sane = sane && Terminated(v.text, sizeof v.text);
     }

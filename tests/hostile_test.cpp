@@ -38,8 +38,9 @@ std::string ProgramDir(const std::string& root, const std::map<std::string, std:
     const std::string dir = root + "/programs";
     mkdir(dir.c_str(), 0700);
     mkdir((dir + "/device").c_str(), 0700);
-    for (const char* f : {"cerun", "nuv", "nuv28", "nuv29", "setup", "device/nuv.exe",
-                          "device/nuv28.exe", "device/nuv29.exe", "device/setup.dll"}) {
+    for (const char* f : {"cerun", "nuv", "nuv28", "nuv29", "clockfix", "setup", "device/nuv.exe",
+                          "device/nuv28.exe", "device/nuv29.exe", "device/clockfix.exe",
+                          "device/setup.dll"}) {
         const auto swap = swapped.find(f);
         const std::string from = swap != swapped.end() ? swap->second : PROGRAM_DIR "/" + std::string(f);
         EXPECT_EQ(symlink(from.c_str(), (dir + "/" + f).c_str()), 0) << f;
@@ -51,7 +52,7 @@ ProcessOutput Owner(const std::string& dir, const std::string& state, bool arm,
                     const std::vector<std::string>& actions) {
     std::vector<std::string> args = {DEVSIM_PATH, "owner", "--state", state};
     if (access(state.c_str(), F_OK) != 0) {
-        args.insert(args.end(), {"--at", "2011-12-07 12:00:00"});
+        args.insert(args.end(), {"--at", "2026-12-10 12:00:00"});
     }
     if (arm) {
         args.push_back("--arm");
@@ -79,7 +80,7 @@ const OwnerCase kOwnerCases[] = {
      {{"copy", "start \\Windows\\nuv.exe"}},
      3,
      {"devsim: more than 10 programs started by programs in one chain, the last "
-      "\\Windows\\nuv.exe by nuv at 2011-12-07 12:01:17.000"},
+      "\\Windows\\nuv.exe by nuv at 2026-12-10 12:01:17.000"},
      {},
      false},
     {"a program that runs 1e8 instructions without a Sleep spins on the resident runner too",
@@ -87,7 +88,7 @@ const OwnerCase kOwnerCases[] = {
      {{"copy", "start \\Windows\\nuv.exe"}},
      3,
      {"devsim: nuv spins: no Sleep for 20000000 instructions at ARM address 0x00011008 at "
-      "2011-12-07 12:00:00.000"},
+      "2026-12-10 12:00:00.000"},
      {"exited 5"},
      false},
     {"the runner's refusal to call a missing export is no result of the library's",
@@ -95,7 +96,7 @@ const OwnerCase kOwnerCases[] = {
      {{"install", "uninstall"}},
      3,
      {"devsim: setup.dll could not be called (setup.dll has no export Uninstall_Init) at "
-      "2011-12-07 12:00:00.000"},
+      "2026-12-10 12:00:00.000"},
      {"Uninstall_Init returned", "removal cancelled"},
      false},
     {"a result of 0x100 is not read as its low byte",
@@ -110,26 +111,26 @@ const OwnerCase kOwnerCases[] = {
      {{"device/setup.dll", kBad + "setup_four.dll"}},
      {{"install"}},
      0,
-     {"devsim: nuv started by setup.dll, exited 0 at 2011-12-07 12:00:00.000",
-      "devsim: nuv28 started by setup.dll, exited 0 at 2011-12-07 12:00:00.000",
-      "devsim: nuv29 started by setup.dll, exited 0 at 2011-12-07 12:00:00.000"},
+     {"devsim: nuv started by setup.dll, exited 0 at 2026-12-10 12:00:00.000",
+      "devsim: nuv28 started by setup.dll, exited 0 at 2026-12-10 12:00:00.000",
+      "devsim: nuv29 started by setup.dll, exited 0 at 2026-12-10 12:00:00.000"},
      {"started by nuv", "handles from CreateProcessW still open"},
      false},
     {"the starts a failed process queued are dropped with it",
      {{"device/setup.dll", kBad + "setup_spin_unload.dll"}},
      {{"install"}, {"start \\Windows\\nuv28.exe"}},
      0,
-     {"devsim: nuv28 started by hand, exited 0 at 2011-12-07 12:00:00.000"},
+     {"devsim: nuv28 started by hand, exited 0 at 2026-12-10 12:00:00.000"},
      {"started by nuv28"},
      false},
     {"the real setup library starts one program and closes both its handles",
      {},
      {{"install"}},
      0,
-     {"devsim: nuv started by setup.dll, exited 0 at 2011-12-07 12:00:00.000",
+     {"devsim: clockfix started by setup.dll, exited 0 at 2026-12-10 12:00:00.000",
       "devsim: installed application \"Handheld Clock fix\" (placed \\Windows\\nuv.exe, "
-      "\\Windows\\nuv28.exe, \\Windows\\nuv29.exe, \\Windows\\Start Menu\\Programs\\Clock fix.lnk; "
-      "its setup library kept for removal)"},
+      "\\Windows\\nuv28.exe, \\Windows\\nuv29.exe, \\Windows\\clockfix.exe, "
+      "\\Windows\\Start Menu\\Programs\\Clock fix.lnk; its setup library kept for removal)"},
      {"still open", "access violation", "started by nuv"}},
     {"a hard reset clears the installer's record with the files",
      {},
@@ -139,25 +140,27 @@ const OwnerCase kOwnerCases[] = {
      {"installed application"}},
     {"a shortcut to a deleted program starts nothing",
      {},
-     {{"install", "delete \\Windows\\nuv.exe", "start \\Windows\\Start Menu\\Programs\\Clock fix.lnk"}},
+     {{"install", "delete \\Windows\\clockfix.exe",
+       "start \\Windows\\Start Menu\\Programs\\Clock fix.lnk"}},
      1,
      {"devsim: \\Windows\\Start Menu\\Programs\\Clock fix.lnk not started by hand: no such file "
-      "\\Windows\\nuv.exe"},
-     {"nuv started by hand"}},
+      "\\Windows\\clockfix.exe"},
+     {"clockfix started by hand"}},
     {"removal works from the installer's record, shortcut or not",
      {},
      {{"install", "delete \\Windows\\Start Menu\\Programs\\Clock fix.lnk", "uninstall"}},
      0,
-     {"devsim: removed \\Windows\\nuv.exe, \\Windows\\nuv28.exe, \\Windows\\nuv29.exe", "devsim: no files"},
+     {"devsim: removed \\Windows\\nuv.exe, \\Windows\\nuv28.exe, \\Windows\\nuv29.exe, "
+      "\\Windows\\clockfix.exe", "devsim: no files"},
      {"devsim: pending", "not installed"}},
     {"a wait that ends inside a launch stops the program there",
      {},
-     {{"install", "set-clock 2011-12-31 23:58", "wait +90s"}},
+     {{"install", "set-clock 2026-12-31 23:58", "wait +90s"}},
      0,
-     {"devsim: nuv started by its launch at 2011-12-31 23:59:00, still running at 2011-12-31 "
+     {"devsim: nuv started by its launch at 2026-12-31 23:59:00, still running at 2026-12-31 "
       "23:59:30.250, when the wait ended: stopped there",
-      "devsim: rtc 3d 12 07 31 23 59 30 (the chip's registers; year 3d is 2011)"},
-     {"exited 0 at 2012-01-01"}},
+      "devsim: rtc 4c 12 05 31 23 59 30 (the chip's registers; year 4c is 2026)"},
+     {"exited 0 at 2027-01-01"}},
     {"refusals of an earlier command's program are not said again",
      {},
      {{"set-clock 2012-03-05 12:00", "copy", "start \\Windows\\nuv.exe"}, {"delete \\Windows\\nuv28.exe"}},
@@ -358,8 +361,8 @@ TEST(Hostile, TheInstallersRecordSaysWhatIsInstalled) {
     for (const sim::PackageFile& f : sim::PackageFiles()) {
         ASSERT_TRUE(sim::PlaceFile(d, f));
     }
-    EXPECT_STREQ(sim::FindFile(d, sim::ShortcutPath())->target, sim::PackageFiles()[0].path.c_str());
-    sim::RecordInstalled(d, 0xF);
+    EXPECT_STREQ(sim::FindFile(d, sim::ShortcutPath())->target, sim::kStatusProgram.path);
+    sim::RecordInstalled(d, 0x1F);
     EXPECT_TRUE(sim::PreviouslyInstalled(d));
     sim::ColdBoot(d, true);
     EXPECT_FALSE(sim::PreviouslyInstalled(d));

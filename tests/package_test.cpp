@@ -7,6 +7,7 @@
 #include <set>
 
 #include "fixers.h"
+#include "status.h"
 #include "run_process.h"
 
 namespace {
@@ -25,13 +26,26 @@ TEST(Package, CabextractListsExactlyTheMembersInTheInstallersOrder) {
             names.push_back(line.substr(bar + 3));
         }
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"clockfix.000", "000setup.999", "000nuv29.003",
-                                               "000nuv28.002", "00000nuv.001"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"clockfix.000", "000setup.999", "clockfix.004",
+                                               "000nuv29.003", "000nuv28.002", "00000nuv.001"}));
     EXPECT_EQ(Member("*.999"), ReadFile(DEVICE_DIR "/setup.dll"));
     for (int i = 0; i < sim::kFixerCount; ++i) {
         const std::string image = std::string(DEVICE_DIR "/") + sim::kFixers[i].name + ".exe";
         EXPECT_EQ(Member("*.00" + std::to_string(i + 1)), ReadFile(image)) << image;
     }
+    EXPECT_EQ(Member("*.00" + std::to_string(sim::kFixerCount + 1)),
+              ReadFile(std::string(DEVICE_DIR "/") + sim::kStatusProgram.name + ".exe"));
+}
+
+// The files the cabinet installs, in member order: the fixers, then the
+// status program.
+std::vector<std::string> InstalledFiles() {
+    std::vector<std::string> files;
+    for (const sim::Fixer& f : sim::kFixers) {
+        files.push_back(std::string(f.name) + ".exe");
+    }
+    files.push_back(std::string(sim::kStatusProgram.name) + ".exe");
+    return files;
 }
 
 // The .000 member, read field by field as the format's description lays it out.
@@ -108,24 +122,41 @@ TEST(Package, TheInstallDescriptionReadsBackByThePublishedLayout) {
     const size_t dir = d.U32(64);
     EXPECT_EQ(d.U16(dir), 1U);
     EXPECT_EQ(d.StringPath(dir + 4, d.U16(dir + 2)), "%CE2%");
-    // FILES: member n is the n-th program, into \Windows.
-    ASSERT_EQ(d.U16(52), sim::kFixerCount);
+    // FILES: member n is the n-th file, into \Windows, overwritten without asking.
+    const std::vector<std::string> files = InstalledFiles();
+    ASSERT_EQ(d.U16(52), files.size());
     size_t at = d.U32(68);
-    for (int n = 1; n <= sim::kFixerCount; ++n) {
+    for (size_t n = 1; n <= files.size(); ++n) {
         EXPECT_EQ((std::vector<uint16_t>{d.U16(at), d.U16(at + 2), d.U16(at + 4)}),
                   (std::vector<uint16_t>{static_cast<uint16_t>(n), 1, static_cast<uint16_t>(n)}));
-        EXPECT_EQ(d.Text(at + 12, d.U16(at + 10)),
-                  std::string(sim::kFixers[n - 1].name) + ".exe");
+        EXPECT_EQ(d.U32(at + 6), 0x40000002U);
+        EXPECT_EQ(d.Text(at + 12, d.U16(at + 10)), files[n - 1]);
         at += 12U + d.U16(at + 10);
     }
     EXPECT_EQ((std::vector<uint16_t>{d.U16(54), d.U16(56)}), (std::vector<uint16_t>{0, 0}));
-    // LINKS: the one shortcut, in %CE11% (Start menu, Programs), to file 1.
+    // LINKS: the one shortcut, in %CE11% (Start menu, Programs), to the
+    // status program, the last file.
     ASSERT_EQ(d.U16(58), 1U);
     const size_t link = d.U32(80);
     EXPECT_EQ((std::vector<uint16_t>{d.U16(link + 4), d.U16(link + 6), d.U16(link + 8)}),
-              (std::vector<uint16_t>{11, 1, 1}));
+              (std::vector<uint16_t>{11, static_cast<uint16_t>(files.size()), 1}));
     EXPECT_EQ(d.StringPath(link + 12, d.U16(link + 10)), CAB_SHORTCUT + std::string(".lnk"));
     EXPECT_EQ(link + 12 + d.U16(link + 10), d.size());
+}
+
+// How the status program's box opens when all is well, up to its dates,
+// as the program itself composes it: the guide quotes it.
+std::string StatusBoxOpening() {
+    SYSTEMTIME day{};
+    day.wYear = 2026;
+    day.wMonth = 12;
+    day.wDay = 31;
+    FixerStatus on = {L"\\Windows\\nuv.exe", true, true, day, true, day};
+    WCHAR text[STATUS_TEXT_SIZE];
+    ComposeStatus(day, &on, 1, text);
+    const std::wstring wide(text);
+    const std::string narrow(wide.begin(), wide.end());
+    return narrow.substr(0, narrow.find(" on ") + 4) + "31 December";
 }
 
 TEST(Package, TheGuideIsAPlainWindowsTextThatNamesWhatThePackageHolds) {
@@ -153,8 +184,8 @@ TEST(Package, TheGuideIsAPlainWindowsTextThatNamesWhatThePackageHolds) {
     }
     const std::string cab = CAB_FILE;
     std::set<std::string> package = {cab.substr(cab.rfind('/') + 1)};
-    for (const sim::Fixer& f : sim::kFixers) {
-        package.insert(std::string(f.name) + ".exe");
+    for (const std::string& f : InstalledFiles()) {
+        package.insert(f);
     }
     const std::regex file_name(R"([A-Za-z0-9_.-]+\.(exe|cab|dll|txt))");
     for (std::sregex_iterator m(text.begin(), text.end(), file_name), end; m != end; ++m) {
@@ -165,10 +196,10 @@ TEST(Package, TheGuideIsAPlainWindowsTextThatNamesWhatThePackageHolds) {
     const InstallDescription d(Member("*.000"));
     const std::string entry = d.Text(d.U16(88), d.U16(90)) + " " + d.Text(d.U16(84), d.U16(86));
     for (const std::string& phrase :
-         {std::string("Start, Programs, ") + CAB_SHORTCUT, std::string("\\Windows"),
+         {std::string("Start, Programs, ") + CAB_SHORTCUT, std::string("My Device, then Windows"),
           "Remove Programs, choose " + entry + " and tap Remove",
           std::string("Keep the download on your PC"), std::string("manual-install"),
-          std::string("23:59"),
+          std::string("23:59 (11:59 PM)"), StatusBoxOpening(),
           std::string("31 December"), std::string("28 February"), std::string("29 February")}) {
         EXPECT_NE(unwrapped.find(phrase), std::string::npos) << phrase;
     }

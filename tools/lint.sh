@@ -22,7 +22,9 @@ done
 status=0
 # The programs' directories, from their one list.
 mapfile -t program_dirs < <(sed -n 's/^ *X([a-z0-9_]*, *\([a-z0-9_]*\),.*/\1/p' common/fixer_list.h)
-device_sources=(common/*.cpp device/*.cpp setup/*.cpp)
+# The status program's directory, from the same list.
+status_dir=$(sed -n 's/^#define STATUS_PROGRAM(X) X([a-z0-9_]*, *\([a-z0-9_]*\),.*/\1/p' common/fixer_list.h)
+device_sources=(common/*.cpp device/*.cpp setup/*.cpp "$status_dir"/*.cpp)
 program_includes=()
 for dir in "${program_dirs[@]}"; do
     device_sources+=("$dir"/*.cpp)
@@ -40,7 +42,7 @@ done
 shallow=(--extra-arg=-Xclang --extra-arg=-analyzer-config --extra-arg=-Xclang
          --extra-arg=mode=shallow)
 mapfile -t device_flags < device/flags
-device_flags+=(-Icommon "${program_includes[@]}" -Isetup -Isim)
+device_flags+=(-Icommon "${program_includes[@]}" -Isetup "-I$status_dir")
 
 # The host build: the fixers (as the host compiles them), simulator and devsim.
 if ! { printf 'deep %s\n' "${device_sources[@]}" "${deep_sources[@]}" | grep -v ' device/[^/]*$'
@@ -57,14 +59,14 @@ fi
 
 cppcheck_flags=(--enable=warning,performance,portability --error-exitcode=1 --inline-suppr
                 --quiet --std=c++17 --language=c++ -U_WIN32_WCE)
-if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Itools/pe -Itools/cab sim devsim cerun tools/cab \
-        tools/pe; then
+if ! cppcheck "${cppcheck_flags[@]}" -Icommon -Isim -Idevsim -Icerun -Itools/pe -Itools/cab \
+        "-I$status_dir" -Isetup sim devsim cerun tools/cab tools/pe; then
     echo "lint: cppcheck found problems in the simulator"
     status=1
 fi
 if ! cppcheck "${cppcheck_flags[@]}" --platform=arm32-wchar_t2 -Icommon "${program_includes[@]}" \
-        -Isetup -Isim common "${program_dirs[@]}" device/device_platform.cpp \
-        setup; then
+        -Isetup "-I$status_dir" common "${program_dirs[@]}" device/device_platform.cpp \
+        setup "$status_dir"; then
     echo "lint: cppcheck found problems in the device sources"
     status=1
 fi

@@ -18,6 +18,9 @@ typedef const WCHAR* LPCWSTR;
 typedef void* HANDLE;
 typedef HANDLE HWND;
 typedef void* LPVOID;
+typedef unsigned int UINT;
+typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
 
 #define TRUE 1
 #define FALSE 0
@@ -41,6 +44,8 @@ typedef struct _PROCESS_INFORMATION {
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 #define SH_SHELL 21
+#define MB_OK 0x00000000L
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFF
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
 
@@ -54,6 +59,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR pszImageName, LPWSTR pszCmdLine, LPVOID psaPr
                            LPVOID pvEnvironment, LPWSTR pszCurDir, LPVOID psiStartInfo,
                            LPPROCESS_INFORMATION pProcInfo);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 }
 
 #endif

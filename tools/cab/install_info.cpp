@@ -80,7 +80,7 @@ void AppendFiles(Bytes& out, const InstallInfo& info) {
 }
 
 // No registry entries: both sections empty, at the LINKS section's offset.
-void AppendLinks(Bytes& out) {
+void AppendLinks(Bytes& out, const InstallInfo& info) {
     for (const size_t field : {size_t{72}, size_t{76}, size_t{80}}) {
         Put(out, field, static_cast<uint32_t>(out.size()));
     }
@@ -88,7 +88,7 @@ void AppendLinks(Bytes& out) {
     Append(out, uint16_t{1});             // link id
     Append(out, uint16_t{0});             // unknown
     Append(out, kProgramsDir);            // base directory %CE11%
-    Append(out, uint16_t{1});             // target: file 1
+    Append(out, static_cast<uint16_t>(info.shortcut_file + 1));  // target: that file's id
     Append(out, uint16_t{1});             // a file, not a directory
     AppendStringPath(out, 2);                   // named by string 2
 }
@@ -105,7 +105,7 @@ Bytes WriteInstallInfo(const InstallInfo& info) {
     AppendNames(out, info);
     AppendStringsAndDirs(out, info);
     AppendFiles(out, info);
-    AppendLinks(out);
+    AppendLinks(out, info);
     Put(out, 8, static_cast<uint32_t>(out.size()));
     return out;
 }

@@ -28,7 +28,8 @@ struct InstallInfo {
     uint32_t min_major = 4;  // Windows CE 4.20
     uint32_t min_minor = 20;
     std::vector<std::string> files;  // installed into \Windows; member i + 1 is files[i]
-    std::string shortcut;            // in the Programs folder, starting files[0]; no ".lnk"
+    std::string shortcut;            // in the Programs folder; no ".lnk"
+    size_t shortcut_file = 0;        // the index in `files` of what the shortcut starts
 };
 
 // The bytes of the .000 member for `info`.

@@ -1,11 +1,12 @@
 // make000: writes the install description (".000") of the handheld's
 // installation cabinet.
 //
-// usage: make000 OUTPUT APP_NAME PROVIDER SHORTCUT FILE...
+// usage: make000 OUTPUT APP_NAME PROVIDER SHORTCUT SHORTCUT_FILE FILE...
 //
 // Each FILE (a name such as nuv.exe) is installed into \Windows from the
 // cabinet's member of its number (the first is .001); SHORTCUT, in the
-// Start menu's Programs folder, starts the first.
+// Start menu's Programs folder, starts SHORTCUT_FILE, one of the FILEs.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -32,15 +33,21 @@ bool Plain(const std::string& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 6) {
-        std::cerr << "usage: make000 OUTPUT APP_NAME PROVIDER SHORTCUT FILE...\n";
+    if (argc < 7) {
+        std::cerr << "usage: make000 OUTPUT APP_NAME PROVIDER SHORTCUT SHORTCUT_FILE FILE...\n";
         return 2;
     }
     cab::InstallInfo info;
     info.app_name = argv[2];
     info.provider = argv[3];
     info.shortcut = argv[4];
-    info.files.assign(argv + 5, argv + argc);
+    info.files.assign(argv + 6, argv + argc);
+    const auto target = std::find(info.files.begin(), info.files.end(), std::string(argv[5]));
+    if (target == info.files.end()) {
+        std::cerr << "make000: the shortcut's file " << argv[5] << " is not one of the files\n";
+        return 2;
+    }
+    info.shortcut_file = static_cast<size_t>(target - info.files.begin());
     for (const std::string& s : std::vector<std::string>(argv + 2, argv + argc)) {
         if (!Plain(s)) {
             std::cerr << "make000: '" << s << "' is not a plain name of at most 64 characters\n";

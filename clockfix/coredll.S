@@ -1,0 +1,15 @@
+@ The COREDLL services the status program calls: the re-arming's, then
+@ the notification database, a file's attributes and the message box.
+        .syntax unified
+        .arm
+        .include "coredll_service.inc"
+
+        service NKDbgPrintfW
+        service IsAPIReady
+        service Sleep
+        service GetLocalTime
+        service CeRunAppAtTime
+        service CeGetUserNotificationHandles
+        service CeGetUserNotification
+        service GetFileAttributesW
+        service MessageBoxW

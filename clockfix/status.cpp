@@ -1,0 +1,163 @@
+#include "status.h"
+
+#include "built.h"
+
+namespace {
+
+const WCHAR* const kMonths[] = {L"January", L"February", L"March",     L"April",
+                                L"May",     L"June",     L"July",      L"August",
+                                L"September", L"October", L"November", L"December"};
+
+// A text being written, never past its last character.
+struct Text {
+    WCHAR* at;
+    WCHAR* end;  // the place of the closing NUL
+};
+
+void Put(Text& t, const WCHAR* s) {
+    while (*s != 0 && t.at < t.end) {
+        *t.at++ = *s++;
+    }
+    *t.at = 0;
+}
+
+void PutNumber(Text& t, unsigned n) {
+    WCHAR digits[12];
+    unsigned count = 0;
+    do {
+        digits[count++] = static_cast<WCHAR>(L'0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    WCHAR reversed[12];
+    for (unsigned i = 0; i < count; ++i) {
+        reversed[i] = digits[count - 1 - i];
+    }
+    reversed[count] = 0;
+    Put(t, reversed);
+}
+
+// "31 December 2026".
+void PutDate(Text& t, const SYSTEMTIME& d) {
+    PutNumber(t, d.wDay);
+    Put(t, L" ");
+    Put(t, d.wMonth >= 1 && d.wMonth <= 12 ? kMonths[d.wMonth - 1] : L"?");
+    Put(t, L" ");
+    PutNumber(t, d.wYear);
+}
+
+// The file's name, after the path's last backslash.
+const WCHAR* FileName(const WCHAR* path) {
+    const WCHAR* name = path;
+    for (const WCHAR* c = path; *c != 0; ++c) {
+        if (*c == L'\\') {
+            name = c + 1;
+        }
+    }
+    return name;
+}
+
+bool Earlier(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    if (a.wYear != b.wYear) {
+        return a.wYear < b.wYear;
+    }
+    return a.wMonth != b.wMonth ? a.wMonth < b.wMonth : a.wDay < b.wDay;
+}
+
+bool BeforeBuilt(const SYSTEMTIME& now) {
+    SYSTEMTIME built = now;
+    built.wYear = static_cast<WORD>(BUILT_YEAR);
+    built.wMonth = static_cast<WORD>(BUILT_MONTH);
+    built.wDay = static_cast<WORD>(BUILT_DAY);
+    return Earlier(now, built);
+}
+
+typedef bool (*Pick)(const FixerStatus&);
+typedef void (*Write)(Text&, const FixerStatus&);
+
+// "a, b and c" of the programs `pick` chooses, in `order`, each written by `put`.
+void PutList(Text& t, const FixerStatus* fixers, const unsigned* order, unsigned count, Pick pick,
+             Write put) {
+    unsigned total = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        total += pick(fixers[order[i]]) ? 1 : 0;
+    }
+    unsigned written = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const FixerStatus& f = fixers[order[i]];
+        if (pick(f)) {
+            Put(t, written == 0 ? L"" : written + 1 == total ? L" and " : L", ");
+            put(t, f);
+            ++written;
+        }
+    }
+}
+
+bool Missing(const FixerStatus& f) { return !f.file_there; }
+bool NotHeld(const FixerStatus& f) { return f.file_there && f.due && !f.held; }
+bool Held(const FixerStatus& f) { return f.held; }
+void PutFile(Text& t, const FixerStatus& f) { Put(t, FileName(f.path)); }
+void PutDueDate(Text& t, const FixerStatus& f) { PutDate(t, f.due_at); }
+void PutHeldDate(Text& t, const FixerStatus& f) { PutDate(t, f.at); }
+
+// The programs' indices with the held checks first, in date order.
+void SortByDate(const FixerStatus* fixers, unsigned count, unsigned* order) {
+    for (unsigned i = 0; i < count; ++i) {
+        unsigned at = i;
+        while (at > 0 && fixers[i].held &&
+               (!fixers[order[at - 1]].held || Earlier(fixers[i].at, fixers[order[at - 1]].at))) {
+            order[at] = order[at - 1];
+            --at;
+        }
+        order[at] = i;
+    }
+}
+
+unsigned CountOf(const FixerStatus* fixers, unsigned count, bool (*pick)(const FixerStatus&)) {
+    unsigned n = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        n += pick(fixers[i]) ? 1 : 0;
+    }
+    return n;
+}
+
+}  // namespace
+
+bool DateExists(const SYSTEMTIME& t) {
+    const unsigned y = t.wYear;
+    const bool leap = y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+    return !(t.wMonth == 2 && t.wDay == 29 && !leap);
+}
+
+void ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned count, WCHAR* text) {
+    Text t = {text, text + STATUS_TEXT_SIZE - 1};
+    *text = 0;
+    unsigned listed[MAX_FIXERS];
+    unsigned by_date[MAX_FIXERS];
+    count = count < MAX_FIXERS ? count : MAX_FIXERS;
+    for (unsigned i = 0; i < count; ++i) {
+        listed[i] = i;
+    }
+    SortByDate(fixers, count, by_date);
+    if (BeforeBuilt(now)) {
+        Put(t, L"The handheld's clock shows ");
+        PutDate(t, now);
+        Put(t, L", a date before Clock fix was made, so it cannot be right. Set the date and "
+               L"time first (Start, Settings, System tab, Clock & Alarms), then tap Start, "
+               L"Programs, Clock fix again.");
+    } else if (CountOf(fixers, count, Missing) > 0) {
+        Put(t, L"Clock fix is not complete: ");
+        PutList(t, fixers, listed, count, Missing, PutFile);
+        Put(t, CountOf(fixers, count, Missing) == 1 ? L" is" : L" are");
+        Put(t, L" missing from My Device, Windows. Install Clock fix again from the copy on "
+               L"your PC.");
+    } else if (CountOf(fixers, count, NotHeld) > 0) {
+        Put(t, L"Clock fix could not set the handheld to check its clock on ");
+        PutList(t, fixers, listed, count, NotHeld, PutDueDate);
+        Put(t, L". Tap Start, Programs, Clock fix again. If this message comes back, install "
+               L"Clock fix again.");
+    } else {
+        Put(t, L"Clock fix is on. Your handheld will check its clock at 23:59 (11:59 PM) on ");
+        PutList(t, fixers, by_date, count, Held, PutHeldDate);
+        Put(t, L".");
+    }
+}
