@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "pe_format.h"
+#include "text.h"
 
 namespace {
 
@@ -103,8 +104,9 @@ std::vector<Section> ImageSections(const Elf& elf) {
         if ((s.sh_flags & SHF_ALLOC) == 0 || s.sh_size == 0) {
             continue;
         }
-        const std::string name = elf.SectionName(s);
-        const auto kind = kKinds.find(name);
+        const std::string raw_name = elf.SectionName(s);
+        const auto kind = kKinds.find(raw_name);
+        const std::string name = sim::Escaped(raw_name);  // a damaged file's bytes, said safely
         if (kind == kKinds.end() || s.sh_type != SHT_PROGBITS) {
             throw std::runtime_error("section " + name + " has no place in the image");
         }
@@ -119,7 +121,7 @@ std::vector<Section> ImageSections(const Elf& elf) {
             (!out.empty() && s.sh_addr < out.back().va + out.back().data.size())) {
             throw std::runtime_error("section " + name + " lies out of order or past 16 MiB");
         }
-        Section section{name, s.sh_addr, kind->second, {}};
+        Section section{raw_name, s.sh_addr, kind->second, {}};
         const auto begin = elf.file.begin() + s.sh_offset;
         section.data.assign(begin, begin + s.sh_size);
         out.push_back(std::move(section));
@@ -257,7 +259,7 @@ Section BuildImports(const std::vector<Import>& imports, uint32_t va,
         names = static_cast<uint32_t>(idata.data.size());
         Section* slot = SectionAt(sections, imports[i].slot_va, 4);
         if (slot == nullptr) {
-            throw std::runtime_error("import slot of " + name + " outside the image");
+            throw std::runtime_error("import slot of " + sim::Escaped(name) + " outside the image");
         }
         Put(slot->data, imports[i].slot_va - slot->va, hint_name_rva);
     }
