@@ -61,6 +61,14 @@ std::string Duration(int64_t ms) {
     return s / 86400 < 100 ? and_then(n(s / 86400, "d"), s / 3600 % 24, "h") : n(s / 86400, "d");
 }
 
+bool ClockRight(const sim::DeviceState& d) {
+    return d.os.no_true_time == 0 && sim::IsRightAt(d.chip.regs, sim::IntendedMs(d, d.os.clock_ms));
+}
+
+std::string ClockName(const sim::DeviceState& d) {
+    return d.os.set_offset_ms == 0 ? "true time" : "Settings time";
+}
+
 std::string VerdictLine(const sim::DeviceState& d) {
     if (d.os.no_true_time != 0) {
         return "devsim: clock not judged (no true time: --regs gave no valid date)\n";

@@ -33,5 +33,10 @@ std::string Duration(int64_t ms);
 
 // "devsim: clock right", or wrong by how much, against the true time.
 std::string VerdictLine(const sim::DeviceState& d);
+// Whether the RTC ends right by the rule of VerdictLine.
+bool ClockRight(const sim::DeviceState& d);
+// The name of the clock the account judges by: "true time", or "Settings
+// time" once the owner set the clock to another time on purpose.
+std::string ClockName(const sim::DeviceState& d);
 
 }  // namespace devsim

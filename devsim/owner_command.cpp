@@ -64,9 +64,10 @@ std::string RecordLines(const sim::DeviceState& d) {
 }
 
 // Each action in turn; 3 when a program or the setup library ran unclean,
-// 2 for a wait into the past.
+// 2 for a wait into the past. `fell_short` is set when the device refused
+// an action (a start with no file) or a rollover went unguarded.
 int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& file,
-        ArmServer* arm, uint32_t& refusals) {
+        ArmServer* arm, bool& fell_short) {
     SpanSettings settings;
     settings.to_ms = sim::ToMs(sim::DateTime{kLastYear, 12, 31, 23, 59, 59, 999});
     settings.arm = options.arm;
@@ -88,7 +89,7 @@ int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& fil
             return 3;
         }
     }
-    refusals = device.Refusals();
+    fell_short = device.Refusals() > 0 || device.Unguarded() > 0;
     return 0;
 }
 
@@ -120,11 +121,11 @@ int OwnerCommand(const OwnerOptions& options) {
         arm = StartArmServer(CommandFor(sim::kFixers[0].name, true), sim::LockDescriptor(d));
     }
     int status = 3;
-    uint32_t refusals = 0;
+    bool fell_short = false;
     if (!arm) {
         Say("devsim: cannot start the ARM runner: " + arm.why() + "\n");
     } else {
-        status = Act(options, *d, options.state_file, options.arm ? &*arm : nullptr, refusals);
+        status = Act(options, *d, options.state_file, options.arm ? &*arm : nullptr, fell_short);
         StopArmServer(*arm);
     }
     if (status == 0) {
@@ -134,8 +135,10 @@ int OwnerCommand(const OwnerOptions& options) {
                             AccountLines(*d, false) +
                             VerdictLine(*d));
     }
+    // As devsim years: 1 when the clock ends wrong or a rollover went unguarded.
+    const bool wrong = status == 0 && (fell_short || !ClockRight(*d));
     sim::CloseStateFile(d);
-    return status == 0 && refusals > 0 ? 1 : status;
+    return wrong ? 1 : status;
 }
 
 }  // namespace devsim

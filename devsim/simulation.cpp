@@ -54,7 +54,7 @@ void Simulation::See(int64_t at, const RtcRegisters& before, const RtcRegisters&
         }
         wrong_.reset();
     } else if (!wrong_ && !right) {
-        wrong_ = Wrong{at, day, false};
+        wrong_ = Wrong{at, day, false, true};
     } else if (is_write && right) {
         item += " at " + Hex2(before.hour) + ":" + Hex2(before.min) + ":" + Hex2(before.sec);
     } else if (is_write) {
@@ -93,8 +93,9 @@ void Simulation::Drain(const char* program) {
     }
     fixes_ += d_.log.write_ops;
     sim::ClearRunLog(d_);
-    // Nobody watches outside a run: whatever is wrong now stays wrong.
-    if (wrong_ && !wrong_->unguarded && !s_.say) {
+    // Nobody watches outside a run: whatever is wrong now stays wrong. (The
+    // owner's own hand, a reset or a clock set, is said as it comes.)
+    if (wrong_ && !wrong_->unguarded && (!s_.say || wrong_->rollover)) {
         wrong_->unguarded = true;
         ++unguarded_;
         rollovers_[wrong_->day].emplace_back("unguarded");
@@ -111,7 +112,7 @@ void Simulation::Judge() {
         worst_wrong_ms_ = std::max(worst_wrong_ms_, d_.os.clock_ms - wrong_->since);
         wrong_.reset();
     } else if (!wrong_ && !right) {
-        wrong_ = Wrong{d_.os.clock_ms, DayOf(sim::IntendedMs(d_, d_.os.clock_ms)), false};
+        wrong_ = Wrong{d_.os.clock_ms, DayOf(sim::IntendedMs(d_, d_.os.clock_ms)), false, false};
     }
     Drain(nullptr);
 }
@@ -215,18 +216,22 @@ void Simulation::Conclude(int program, const char* name, const std::string& how,
 }
 
 // How a program's run ended: exited, or stopped by what came next while it
-// still ran (the next event, or the end of a wait).
+// still ran (the next event, or the end of a wait). Its times are on the
+// clock it is judged against; a launch found the handheld's clock away
+// from it names both.
 std::string Simulation::Ended(const char* name, const std::string& how, int exit_code) const {
     const auto at = [this](int64_t ms) {
         return sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, ms)), true);
     };
+    const std::string clock = launch_clock_wrong_ ? " " + ClockName(d_) : "";
     if (d_.os.stopped_at_limit != 0 && !reached_to_) {
-        return std::string(name) + " started " + how + ", still running at " + at(d_.os.limit_ms) +
+        return std::string(name) + " started " + how + ", still running at " +
+               at(d_.os.limit_ms) + clock +
                (s_.say ? ", when the wait ended: stopped there"
                        : ", when the next event came: stopped there");
     }
     return std::string(name) + " started " + how + ", exited " + std::to_string(exit_code) +
-           " at " + at(d_.os.clock_ms);
+           " at " + at(d_.os.clock_ms) + clock;
 }
 
 void Simulation::CountRun(int program) {
@@ -270,7 +275,17 @@ sim::Status Simulation::LaunchAsDue(int64_t until_ms) {
         const std::string when = sim::FormatLaunchTime(next->at);
         sim::TakeLaunch(d_, next);
         CarryTo(start);
-        if (const sim::Status ran = StartAndFollow(path, "by its launch at " + when, false); !ran) {
+        sim::CatchUp(d_);
+        launch_clock_wrong_ = !sim::IsRightAt(d_.chip.regs, sim::IntendedMs(d_, d_.os.clock_ms));
+        const std::string how =
+            "by its launch at " + when +
+            (launch_clock_wrong_
+                 ? " on the handheld's clock (" + ClockName(d_) + " " +
+                       sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, start)), true) + ")"
+                 : "");
+        const sim::Status ran = StartAndFollow(path, how, false);
+        launch_clock_wrong_ = false;
+        if (!ran) {
             return ran;
         }
     }

@@ -53,6 +53,8 @@ public:
     int Finish(int from_year, int to_year, bool quiet);
     // How many of the owner's actions the device refused (a start with no file).
     uint32_t Refusals() const { return refusals_; }
+    // How many rollovers left the RTC wrong with no program watching.
+    uint64_t Unguarded() const { return unguarded_; }
 
 private:
     sim::Status LaunchAsDue(int64_t until_ms);
@@ -111,12 +113,16 @@ private:
     // A program still running at this device time is stopped there: the
     // next event, or the end of a wait.
     int64_t horizon_ms_ = 0;
+    // The launch being started found the handheld's clock away from the
+    // time it is judged against: its line names both clocks.
+    bool launch_clock_wrong_ = false;
 
     // The open stretch of wrong time, if the RTC is wrong now.
     struct Wrong {
         int64_t since;
         int64_t day;
         bool unguarded;
+        bool rollover;  // opened by the chip's step or a write, not by the owner's hand
     };
     std::optional<Wrong> wrong_;
     // What happened at the end of each day (days since 1970, as the owner

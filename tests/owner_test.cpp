@@ -94,15 +94,15 @@ const Procedure kProcedures[] = {
     {"after a hard reset, installing before setting the date: the box says to set it",
      kDay,
      {"install", "hard-reset", "install"},
-     0,
+     1,
      {"devsim: hard reset: files and launches gone, the RTC set to 2003-01-01 12:00:00",
       "devsim: Clock fix shows: \"The handheld's clock shows 1 January 2003, a date before Clock "
       "fix was made, so it cannot be right. Set the date and time first (Start, Settings, "
       "System tab, Clock & Alarms), then tap Start, Programs, Clock fix again.\""},
      {}},
-    {"after a hard reset, set the date and install again: all set",
+    {"after a hard reset, set the date and install again: all set, and the shortcut shows it",
      kDay,
-     {"install", "hard-reset", "set-clock", "install"},
+     {"install", "hard-reset", "set-clock", "install", kStart},
      0,
      {"devsim: clock set to 2026-12-10 12:00:00", kOn, kArmedNewYear, kArmedFeb28,
       "devsim: clock right"},
@@ -147,7 +147,7 @@ const Procedure kProcedures[] = {
     {"a flat battery resets the clock to the cold boot's time",
      kDay,
      {"install", "flat-battery"},
-     0,
+     1,
      {"devsim: battery left flat: files and launches gone, the RTC set to 2003-01-01 12:00:00",
       "devsim: rtc 35 01 04 01 12 00 00 (the chip's registers; year 35 is 2003)",
       "devsim: no files"},
@@ -164,11 +164,24 @@ const Procedure kProcedures[] = {
      {"copy", "start \\Windows\\clockfix.exe", "delete \\Windows\\nuv.exe",
       "delete \\Windows\\nuv28.exe", "delete \\Windows\\nuv29.exe",
       "delete \\Windows\\clockfix.exe", "wait 2027-01-01 00:05"},
-     0,
+     1,
      {"devsim: \\Windows\\nuv.exe not started by its launch at 2026-12-31 23:59:00: no such "
       "file",
-      "2026  Dec 31: chip year 50 (2030)"},
+      "2026  Dec 31: chip year 50 (2030), unguarded",
+      // The chip's 2030 makes the February launch due at once: it finds nothing too.
+      "devsim: \\Windows\\nuv28.exe not started by its launch at 2027-02-28 23:59:00 on the "
+      "handheld's clock (true time 2027-01-01 00:00:00.250): no such file",
+      "devsim: clock wrong by 1096 d"},
      {kArmedNewYear}},
+    {"a launch the wrong clock makes due names both clocks; an unguarded New Year fails",
+     kDay,
+     {"copy", "start \\Windows\\clockfix.exe", "delete \\Windows\\nuv.exe",
+      "wait 2027-01-01 00:05"},
+     1,
+     {"devsim: nuv28 started by its launch at 2027-02-28 23:59:00 on the handheld's clock (true "
+      "time 2027-01-01 00:00:00.250), exited 0 at 2027-01-01 00:00:00.250 true time",
+      "2026  Dec 31: chip year 50 (2030), unguarded", "devsim: clock wrong by 1096 d"},
+     {}},
 };
 
 TEST(OwnersGuide, EveryProcedureDoesWhatTheGuideSaysOnBothPaths) {
