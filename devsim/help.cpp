@@ -99,8 +99,10 @@ when it shows a valid date and time within 10 minutes of it.
   --arm                  run the device executables under cerun, as for run
   --events FILE          what the owner does during the span: a line
                          "YYYY-MM-DD HH:MM[:SS] ACTION" each, in time order
-                         and within the span (actions as for owner, wait
-                         aside; # starts a comment); each is said on its day
+                         from --from up to but not at --to (actions as for
+                         owner, wait aside; # at a line's start or after a
+                         blank starts a comment); each is said on its day,
+                         and a program still running then is stopped
 
 stdout: one line per year in which the chip stepped wrong or a fixer wrote,
 then always
@@ -113,7 +115,8 @@ final drift.
 exit status: 0 when U is 0 and the RTC is right at --to; 1 otherwise, or
 when the report cannot be written; 3 when a guard fired (a program crashed,
 spun, broke an access rule, ran over 3600 s of device time, or was launched
-more than 10 times within a minute, or the ARM runner stopped); 2 for bad
+more than 10 times within a minute, or more than 10 programs were started
+by programs in one chain, or the ARM runner stopped); 2 for bad
 arguments or a state file truncated during the run; 128 + N when signal N
 ended devsim.
 )help";
@@ -132,15 +135,21 @@ them; a launch whose file is gone is dropped and said.
 actions:
 {actions}
 stdout: each action ("devsim: > install") and what followed (setup
-library results, programs started and how they exited, files placed or
-removed, launches that found no file, rollover lines as years gives
-them), then the device: true time, rtc, pending launches, the verdict
-(against the time last set in Settings, when that is not the true time).
+library results, programs started and how they exited, the message box a
+program showed, files placed or removed, launches that found no file,
+rollover lines as years gives them), then the device: true time, files,
+the installer's record, rtc, pending launches, the verdict (against the
+time last set in Settings, when that is not the true time). Times are on
+that clock; a launch that found the handheld's clock away from it names
+both ("by its launch at ... on the handheld's clock (true time ...)").
 
-exit status: 0; 1 when a start or removal was refused (no such file, not
-installed); 3 when a program or the setup library crashed, spun or broke
-an access rule; 2 for bad arguments, a wait into the past, a program or
-the setup library not built, or a device that cannot be made or is in use.
+exit status: 0; 1 when the clock ends wrong, a rollover went unguarded,
+or a start or removal was refused (no such file, not installed); 3 when a
+program or the setup library crashed, spun, broke an access rule, returned
+a result the installer does not know or could not be called, or programs
+started programs in a chain of more than 10; 2 for bad arguments, a wait
+into the past, a program or the setup library not built, or a device that
+cannot be made or is in use; 128 + N when signal N ended devsim.
 )help";
 
 }  // namespace

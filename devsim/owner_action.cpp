@@ -8,13 +8,14 @@
 namespace devsim {
 
 const char kOwnerActionsHelp[] = R"help(  install                  tap the cabinet: its files and shortcut appear,
-                           the setup library runs (it starts nuv.exe)
+                           the setup library runs (it starts clockfix.exe,
+                           which sets all three and shows its box)
   uninstall                Remove Programs: the setup library withdraws the
                            launches, then the files and shortcut go
   copy                     the manual route: the programs' files copied
                            to \Windows (nothing starts)
   start PATH               tap a program or shortcut
-                           ("start \Windows\nuv.exe")
+                           ("start \Windows\clockfix.exe")
   set-clock [TIME]         Settings, Clock: the RTC set right for TIME, or
                            for the true time; launches then due run
   wait TIME | wait +N{s|min|h|d}
