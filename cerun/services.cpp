@@ -8,7 +8,6 @@
 #include "debug_format.h"
 #include "host_platform.h"
 #include "owner_device.h"
-#include "setup_platform.h"
 #include "status_platform.h"
 
 namespace cerun {
@@ -152,16 +151,11 @@ void ServeCreateProcessW(Machine& m) {
                               "an unwritable process information at")) {
         return;
     }
-    const struct {
-        unsigned arg;
-        const char* name;
-    } kMustBeNull[] = {{2, "psaProcess"},    {3, "psaThread"}, {4, "fInheritHandles"},
-                       {6, "pvEnvironment"}, {7, "pszCurDir"}, {8, "psiStartInfo"}};
-    sim::CreateProcessCall call{sim::ToUtf8(name->c_str()), "", Arg(m, 5)};
-    for (const auto& p : kMustBeNull) {
-        if (call.unsupported.empty() && Arg(m, p.arg) != 0) {
-            call.unsupported = p.name;
-        }
+    // The arguments sim::kCreateProcessNullParams names, in its order.
+    constexpr unsigned kMustBeNull[sim::kCreateProcessNullParamCount] = {2, 3, 4, 6, 7, 8};
+    sim::CreateProcessCall call{sim::ToUtf8(name->c_str()), {}, Arg(m, 5)};
+    for (size_t i = 0; i < sim::kCreateProcessNullParamCount; ++i) {
+        call.given[i] = Arg(m, kMustBeNull[i]) != 0;
     }
     const std::optional<sim::StartedHandles> started =
         sim::DeviceCreateProcess(sim::HostDevice(), call);

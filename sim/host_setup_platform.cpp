@@ -3,7 +3,6 @@
 // a process of its own once the installer's call has returned.
 #include <cstdint>
 #include <optional>
-#include <string>
 
 #include "debug_format.h"
 #include "host_platform.h"
@@ -11,27 +10,6 @@
 #include "setup_platform.h"
 
 namespace {
-
-// The first parameter the platform requires NULL or FALSE that was not.
-std::string Unsupported(const void* psaProcess, const void* psaThread, BOOL fInheritHandles,
-                        const void* pvEnvironment, const void* pszCurDir,
-                        const void* psiStartInfo) {
-    const struct {
-        bool given;
-        const char* name;
-    } kParams[] = {{psaProcess != nullptr, "psaProcess"},
-                   {psaThread != nullptr, "psaThread"},
-                   {fInheritHandles != FALSE, "fInheritHandles"},
-                   {pvEnvironment != nullptr, "pvEnvironment"},
-                   {pszCurDir != nullptr, "pszCurDir"},
-                   {psiStartInfo != nullptr, "psiStartInfo"}};
-    for (const auto& p : kParams) {
-        if (p.given) {
-            return p.name;
-        }
-    }
-    return "";
-}
 
 HANDLE Token(uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)); }
 
@@ -46,10 +24,12 @@ BOOL CreateProcessW(LPCWSTR pszImageName, LPWSTR /*pszCmdLine*/, LPVOID psaProce
     if (pszImageName == nullptr) {
         return FALSE;
     }
-    const sim::CreateProcessCall call{
-        sim::ToUtf8(pszImageName),
-        Unsupported(psaProcess, psaThread, fInheritHandles, pvEnvironment, pszCurDir, psiStartInfo),
-        fdwCreate};
+    // In the order of sim::kCreateProcessNullParams.
+    const sim::CreateProcessCall call{sim::ToUtf8(pszImageName),
+                                      {psaProcess != nullptr, psaThread != nullptr,
+                                       fInheritHandles != FALSE, pvEnvironment != nullptr,
+                                       pszCurDir != nullptr, psiStartInfo != nullptr},
+                                      fdwCreate};
     const std::optional<sim::StartedHandles> started =
         sim::DeviceCreateProcess(sim::HostDevice(), call);
     if (!started) {

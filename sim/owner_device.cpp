@@ -141,10 +141,12 @@ std::optional<uint32_t> GiveHandle(DeviceState& d) {
 }  // namespace
 
 std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreateProcessCall& call) {
-    if (!call.unsupported.empty()) {
-        RecordViolation(d, "CreateProcessW given " + call.unsupported +
-                               ", which must be NULL or FALSE on this platform");
-        return std::nullopt;
+    for (size_t i = 0; i < kCreateProcessNullParamCount; ++i) {
+        if (call.given[i]) {
+            RecordViolation(d, std::string("CreateProcessW given ") + kCreateProcessNullParams[i] +
+                                   ", which must be NULL or FALSE on this platform");
+            return std::nullopt;
+        }
     }
     if (call.flags != 0) {
         char flags[16];

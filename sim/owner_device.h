@@ -3,6 +3,7 @@
 // started by another process (CreateProcessW).
 #pragma once
 
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,12 +62,17 @@ inline constexpr DateTime kColdBootTime{2003, 1, 1, 12, 0, 0, 0};
 // `rtc_kept`, the chip as it was.
 void ColdBoot(DeviceState& d, bool rtc_kept);
 
-// What a process gave CreateProcessW: the image's path; the first of the
-// parameters the platform requires NULL or FALSE that was not (empty when
-// none); the creation flags.
+// The parameters of CreateProcessW the platform requires NULL or FALSE,
+// in the order the call takes them.
+inline constexpr const char* kCreateProcessNullParams[] = {
+    "psaProcess", "psaThread", "fInheritHandles", "pvEnvironment", "pszCurDir", "psiStartInfo"};
+inline constexpr size_t kCreateProcessNullParamCount = 6;
+static_assert(std::size(kCreateProcessNullParams) == kCreateProcessNullParamCount);
+// What a process gave CreateProcessW: the image's path; which of those
+// parameters it gave anyway; the creation flags.
 struct CreateProcessCall {
     std::string path;
-    std::string unsupported;
+    bool given[kCreateProcessNullParamCount] = {};
     uint32_t flags = 0;
 };
 // The handles CreateProcessW gives the caller.

@@ -320,18 +320,20 @@ TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
         bool started;
         const char* breach;  // the violation recorded, if any
     } cases[] = {
-        {{"\\Windows\\nuv.exe", "", 0}, true, nullptr},
-        {{"\\Windows\\nuv.exe", "fInheritHandles", 0}, false,
+        {{"\\Windows\\nuv.exe", {}, 0}, true, nullptr},
+        {{"\\Windows\\nuv.exe", {false, false, true}, 0}, false,
          "CreateProcessW given fInheritHandles, which must be NULL or FALSE on this platform"},
-        {{"\\Windows\\nuv.exe", "", 1}, false,
+        {{"\\Windows\\nuv.exe", {false, false, false, false, false, true}, 0}, false,
+         "CreateProcessW given psiStartInfo, which must be NULL or FALSE on this platform"},
+        {{"\\Windows\\nuv.exe", {}, 1}, false,
          "CreateProcessW given creation flags 0x1, which the simulated device does not serve"},
-        {{"\\Windows\\none.exe", "", 0}, false, nullptr},
+        {{"\\Windows\\none.exe", {}, 0}, false, nullptr},
     };
     for (const auto& c : cases) {
         sim::BeginRun(d, 60, 0, false);
         const std::optional<sim::StartedHandles> h = sim::DeviceCreateProcess(d, c.call);
-        EXPECT_EQ(h.has_value(), c.started) << c.call.path << " " << c.call.unsupported;
-        EXPECT_EQ(d.log.violation_count, c.breach != nullptr ? 1U : 0U) << c.call.unsupported;
+        EXPECT_EQ(h.has_value(), c.started) << c.call.path;
+        EXPECT_EQ(d.log.violation_count, c.breach != nullptr ? 1U : 0U) << c.call.path;
         if (c.breach != nullptr) {
             EXPECT_STREQ(d.log.violations[0].text, c.breach);
         }
