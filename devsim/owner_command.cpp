@@ -53,11 +53,8 @@ std::string RecordLines(const sim::DeviceState& d) {
         return "";
     }
     std::string placed;
-    const std::vector<sim::PackageFile> files = sim::PackageFiles();
-    for (size_t i = 0; i < files.size(); ++i) {
-        if ((d.os.installed_files & (1U << i)) != 0) {
-            placed += (placed.empty() ? "" : ", ") + files[i].path;
-        }
+    for (const std::string& path : sim::InstalledFiles(d)) {
+        placed += (placed.empty() ? "" : ", ") + path;
     }
     return "devsim: installed application \"" + sim::ApplicationName() + "\" (placed " + placed +
            "; its setup library kept for removal)\n";

@@ -66,12 +66,13 @@ sim::Status Simulation::StartPath(const std::string& path, const std::string& ho
     const sim::File* file = sim::FindFile(d_, path);
     const bool shortcut = file != nullptr && file->target[0] != '\0';
     const std::string program_path = shortcut ? file->target : path;
+    const int program = ProgramAt(program_path);
     std::string refused;
     if (file == nullptr) {
         refused = "no such file";
     } else if (shortcut && sim::FindFile(d_, program_path) == nullptr) {
         refused = "no such file " + program_path;
-    } else if (ProgramAt(program_path) < 0) {
+    } else if (program < 0) {
         refused = "not a program";
     }
     if (!refused.empty()) {
@@ -79,7 +80,7 @@ sim::Status Simulation::StartPath(const std::string& path, const std::string& ho
         Note(path + " not started " + how + ": " + refused);
         return sim::Ok();
     }
-    return Launch(ProgramAt(program_path), how);
+    return Launch(program, how);
 }
 
 sim::Status Simulation::StartAndFollow(const std::string& path, const std::string& how,
@@ -198,11 +199,10 @@ sim::Status Simulation::Install() {
 
 // What the installer's record lists removed, and the record with it.
 std::vector<std::string> Simulation::RemoveInstalled() {
-    const std::vector<sim::PackageFile> files = sim::PackageFiles();
     std::vector<std::string> removed;
-    for (size_t i = 0; i < files.size(); ++i) {
-        if ((d_.os.installed_files & (1U << i)) != 0 && sim::RemoveFile(d_, files[i].path)) {
-            removed.push_back(files[i].path);
+    for (const std::string& path : sim::InstalledFiles(d_)) {
+        if (sim::RemoveFile(d_, path)) {
+            removed.push_back(path);
         }
     }
     sim::RecordInstalled(d_, std::nullopt);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
 #include "account.h"
 #include "owner_device.h"
@@ -161,6 +162,8 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at, int64_t until_ms) {
 }
 
 sim::Status Simulation::Launch(int program, const std::string& how) {
+    // Set for this launch alone, not for the programs it starts.
+    const bool clock_wrong = std::exchange(launch_clock_wrong_, false);
     const bool fixer = program < sim::kFixerCount;
     ++launches_;
     if (fixer) {
@@ -194,21 +197,21 @@ sim::Status Simulation::Launch(int program, const std::string& how) {
     if (!problems.empty()) {
         return sim::Fail(problems.front());
     }
-    Conclude(program, name, how, result.exit_code, capped);
+    Conclude(program, name, how, {result.exit_code, capped, clock_wrong});
     return sim::Ok();
 }
 
 // A run that ended clean, judged as the chip holds its registers now (not
 // as last read), and said: how it ended, the box it showed.
-void Simulation::Conclude(int program, const char* name, const std::string& how, int exit_code,
-                       bool capped) {
+void Simulation::Conclude(int program, const char* name, const std::string& how,
+                          const RunEnd& end) {
     sim::CatchUp(d_);
     if (program < sim::kFixerCount) {
         CountRun(program);
     }
     Drain(name);
-    if (s_.say || (capped && !reached_to_)) {
-        Note(Ended(name, how, exit_code));
+    if (s_.say || (end.capped && !reached_to_)) {
+        Note(Ended(name, how, end));
     }
     if (d_.log.box_shown != 0) {
         Note(std::string(d_.log.box_caption) + " shows: \"" + d_.log.box_text + "\"");
@@ -219,18 +222,18 @@ void Simulation::Conclude(int program, const char* name, const std::string& how,
 // still ran (the next event, or the end of a wait). Its times are on the
 // clock it is judged against; a launch found the handheld's clock away
 // from it names both.
-std::string Simulation::Ended(const char* name, const std::string& how, int exit_code) const {
+std::string Simulation::Ended(const char* name, const std::string& how, const RunEnd& end) const {
     const auto at = [this](int64_t ms) {
         return sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, ms)), true);
     };
-    const std::string clock = launch_clock_wrong_ ? " " + ClockName(d_) : "";
+    const std::string clock = end.clock_wrong ? " " + ClockName(d_) : "";
     if (d_.os.stopped_at_limit != 0 && !reached_to_) {
         return std::string(name) + " started " + how + ", still running at " +
                at(d_.os.limit_ms) + clock +
                (s_.say ? ", when the wait ended: stopped there"
                        : ", when the next event came: stopped there");
     }
-    return std::string(name) + " started " + how + ", exited " + std::to_string(exit_code) +
+    return std::string(name) + " started " + how + ", exited " + std::to_string(end.exit_code) +
            " at " + at(d_.os.clock_ms) + clock;
 }
 
@@ -284,7 +287,7 @@ sim::Status Simulation::LaunchAsDue(int64_t until_ms) {
                        sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, start)), true) + ")"
                  : "");
         const sim::Status ran = StartAndFollow(path, how, false);
-        launch_clock_wrong_ = false;
+        launch_clock_wrong_ = false;  // should the path start nothing
         if (!ran) {
             return ran;
         }

@@ -59,8 +59,15 @@ public:
 private:
     sim::Status LaunchAsDue(int64_t until_ms);
     sim::Status Launch(int program, const std::string& how);
-    std::string Ended(const char* name, const std::string& how, int exit_code) const;
-    void Conclude(int program, const char* name, const std::string& how, int exit_code, bool capped);
+    // How a clean run ended: its status; stopped by what came next; begun
+    // by a launch that found the handheld's clock wrong.
+    struct RunEnd {
+        int exit_code;
+        bool capped;
+        bool clock_wrong;
+    };
+    std::string Ended(const char* name, const std::string& how, const RunEnd& end) const;
+    void Conclude(int program, const char* name, const std::string& how, const RunEnd& end);
     sim::Status StartPath(const std::string& path, const std::string& how, bool by_owner);
     sim::Status StartAndFollow(const std::string& path, const std::string& how, bool by_owner);
     sim::Status RunStarts();

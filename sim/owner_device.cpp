@@ -50,6 +50,17 @@ void RecordInstalled(DeviceState& d, std::optional<uint32_t> placed) {
     d.os.installed_files = placed.value_or(0);
 }
 
+std::vector<std::string> InstalledFiles(const DeviceState& d) {
+    std::vector<std::string> placed;
+    const std::vector<PackageFile> files = PackageFiles();
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (d.os.installed != 0 && (d.os.installed_files & (1U << i)) != 0) {
+            placed.push_back(files[i].path);
+        }
+    }
+    return placed;
+}
+
 bool PlaceFile(DeviceState& d, const PackageFile& file) {
     if (file.target.size() >= kPathBytes) {
         return false;

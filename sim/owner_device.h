@@ -34,6 +34,8 @@ bool PreviouslyInstalled(const DeviceState& d);
 // The installer's record: the package installed with the files of
 // PackageFiles() whose bits `placed` holds; or, with nothing, removed.
 void RecordInstalled(DeviceState& d, std::optional<uint32_t> placed);
+// The paths the installer's record says it placed, in package order.
+std::vector<std::string> InstalledFiles(const DeviceState& d);
 
 // The file at `path` (compared as the platform does, ignoring case), or nullptr.
 const File* FindFile(const DeviceState& d, const std::string& path);
