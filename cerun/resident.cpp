@@ -126,9 +126,10 @@ std::optional<int> ResidentImage::Launch() {
         return sim::kLimitExitCode;  // a Sleep past the limit, as a program process ends
     }
     if (too_long) {
-        const std::string line = std::string(program_invocation_short_name) +
-                                 ": ran over 2 s of wall time in the resident ARM runner; run "
-                                 "again with every check\n";
+        const std::string line = std::string(program_invocation_short_name) + ": ran over " +
+                                 std::to_string(kResidentTimeoutUs / 1000) +
+                                 " ms of wall time in the resident ARM runner; run again with "
+                                 "every check\n";
         sim::WriteAll(2, line.data(), line.size());
     }
     if (err != UC_ERR_OK || m_.faulted || too_long || pc != kExitTrap) {
