@@ -186,10 +186,17 @@ void MapImage(Machine& m, const LoadedImage& image) {
     }
     const uint32_t stack = (image.stack_reserve + kPage - 1) / kPage * kPage;
     Check(m, uc_mem_map(m.uc, kStackTop - stack, stack, UC_PROT_READ | UC_PROT_WRITE), "stack");
+    const bool heap = image.imported.count(ResolveService("COREDLL.dll", "LocalAlloc")) != 0;
+    if (heap) {
+        Check(m, uc_mem_map(m.uc, kHeapBase, kHeapSize, UC_PROT_READ | UC_PROT_WRITE), "heap");
+    }
     Check(m, uc_mem_unmap(m.uc, kSpacer, spacer), "spacer");
     m.mapped.insert(m.mapped.end(), image.regions.begin(), image.regions.end());
     m.services = image.imported;
     m.mapped.push_back({kStackTop - stack, stack, kRead | kWrite});
+    if (heap) {
+        m.mapped.push_back({kHeapBase, kHeapSize, kRead | kWrite});
+    }
 }
 
 // Every instruction hooked, or (resident) only the trap page's.

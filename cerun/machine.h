@@ -5,6 +5,7 @@
 #include <unicorn/unicorn.h>
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,11 @@ constexpr uint32_t kStackTop = 0x01F00000;
 constexpr uint32_t kTrapPage = 0x01FF0000;  // one slot per service, then the exit
 constexpr uint32_t kExitTrap = kTrapPage + 0x100;  // the entry point returns here
 static_assert(kStackTop - kMaxStackReserve >= kImageLimit, "the stack lies above the image");
+// LocalAlloc's heap, for an image that imports it: above the stack's top,
+// an unmapped page apart, below the trap page.
+constexpr uint32_t kHeapBase = kStackTop + 0x10000;
+constexpr uint32_t kHeapSize = 0x000C0000;
+static_assert(kHeapBase + kHeapSize <= kTrapPage, "the heap lies below the trap page");
 
 // How many instructions a program may run without a Sleep that moves device
 // time: far above any fixer's (a few thousand), reached in well under a
@@ -30,6 +36,7 @@ struct Machine {
     uint64_t since_sleep = 0;     // instructions since device time moved
     std::vector<Region> mapped;  // what the program may touch: trap page, image, stack
     std::set<uint32_t> services;  // the trap slots its imports name: the only ones it may call
+    std::map<uint32_t, uint32_t> heap;  // LocalAlloc's blocks not yet freed: address, size
     // A resident machine (cerun --serve) hooks only the trap page and its
     // checks; a fault stops its emulation instead of ending the process, and
     // the launch is run again on a machine with every hook for the report.

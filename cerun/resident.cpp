@@ -83,7 +83,8 @@ sim::Result<std::unique_ptr<ResidentImage>> ResidentImage::Load(std::vector<uint
     for (const Region& g : r->m_.mapped) {
         Page page{g, std::vector<uint8_t>(g.size)};
         const bool stack = g.address == kStackTop - g.size && (g.access & kWrite) != 0;
-        if (!stack && uc_mem_read(r->m_.uc, g.address, page.bytes.data(), g.size) != UC_ERR_OK) {
+        const bool heap = g.address == kHeapBase;  // both start empty
+        if (!stack && !heap && uc_mem_read(r->m_.uc, g.address, page.bytes.data(), g.size) != UC_ERR_OK) {
             return sim::Fail("the emulator could not be set up for it");
         }
         r->pristine_.push_back(std::move(page));
@@ -112,6 +113,7 @@ void ResidentImage::Reset() {
     uc_context_restore(m_.uc, entry_);
     m_.pc = image_.entry;
     m_.since_sleep = 0;
+    m_.heap.clear();
     m_.stopped = m_.faulted = false;
 }
 

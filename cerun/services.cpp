@@ -1,12 +1,15 @@
 #include "services.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "debug_format.h"
+#include "device.h"
 #include "host_platform.h"
+#include "notification_store.h"
 #include "owner_device.h"
 #include "status_platform.h"
 
@@ -184,71 +187,82 @@ bool Give(Machine& m, uint32_t address, const void* bytes, uint32_t size, const 
 // program claims must be its own, as the platform checks it.
 void ServeCeGetUserNotificationHandles(Machine& m) {
     const char* service = "CeGetUserNotificationHandles";
-    const std::vector<uint32_t> handles = sim::NotificationHandles(sim::HostDevice());
     const uint32_t buffer = Arg(m, 0);
-    const uint32_t count = Arg(m, 1);
-    const auto listed = static_cast<uint32_t>(handles.size());
+    const uint32_t count = buffer != 0 ? Arg(m, 1) : 0;
+    const sim::HandleList list = sim::ListNotifications(sim::HostDevice(), count);
     if (Arg(m, 2) != 0 &&
-        !Give(m, Arg(m, 2), &listed, 4, service, "an unwritable count at")) {
+        !Give(m, Arg(m, 2), &list.needed, 4, service, "an unwritable count at")) {
         return;
     }
-    if (count > 0 && (count > 0x1000000 || !Require(m, buffer, 4 * count, kWrite, service,
-                                                     "a buffer it cannot write at"))) {
+    if (count > kHeapSize / 4) {  // more than any memory the program has
+        CrashInCaller(m, std::string(service) + " given a buffer it cannot write at " +
+                             Hex(buffer));
         return;
     }
-    if (count < listed) {
-        SetResult(m, 0);
+    if (count > 0 && !Require(m, buffer, 4 * count, kWrite, service, "a buffer it cannot write at")) {
         return;
     }
-    if (listed > 0) {
-        uc_mem_write(m.uc, buffer, handles.data(), size_t{4} * listed);
+    if (!list.handles.empty()) {
+        uc_mem_write(m.uc, buffer, list.handles.data(), size_t{4} * list.handles.size());
     }
-    SetResult(m, 1);
+    SetResult(m, list.ok ? 1U : 0U);
 }
 
-// The record CeGetUserNotification writes at `at` for `launch`, as ARM code
-// sees it: the header, the trigger, then the path and the arguments in
-// UTF-16, the pointers into the same buffer.
-std::vector<uint8_t> NotificationRecord(uint32_t at, uint32_t handle, const sim::Launch& launch) {
+// The record CeGetUserNotification writes at `at`, as ARM code sees it: the
+// header, the trigger, what it shows the owner if anything, then the
+// strings in UTF-16, the pointers into the same buffer.
+std::vector<uint8_t> NotificationBytes(uint32_t at, const sim::NotificationRecord& r) {
     constexpr uint32_t kHeader = 16;
     constexpr uint32_t kTrigger = 20 + 2 * sizeof(SYSTEMTIME);
-    const std::u16string path(launch.path, launch.path + std::strlen(launch.path));
-    const std::u16string args(sim::kRunAtTimeArguments,
-                              sim::kRunAtTimeArguments + std::strlen(sim::kRunAtTimeArguments));
-    const uint32_t path_at = at + kHeader + kTrigger;
-    const auto args_at = static_cast<uint32_t>(path_at + 2 * (path.size() + 1));
-    const uint32_t words[] = {handle, 0, at + kHeader, 0, kTrigger, CNT_TIME, 0, path_at, args_at};
-    std::vector<uint8_t> record(reinterpret_cast<const uint8_t*>(words),
-                                reinterpret_cast<const uint8_t*>(words) + sizeof words);
-    for (int i = 0; i < 2; ++i) {  // start and end: the one time
-        const auto* t = reinterpret_cast<const uint8_t*>(&launch.at);
-        record.insert(record.end(), t, t + sizeof launch.at);
+    constexpr uint32_t kUser = 24;
+    std::vector<uint8_t> strings;
+    uint32_t next = at + kHeader + kTrigger + (r.user ? kUser : 0);
+    const auto put = [&](const std::u16string* s) -> uint32_t {
+        if (s == nullptr) {
+            return 0;
+        }
+        const uint32_t where = next;
+        const auto* b = reinterpret_cast<const uint8_t*>(s->c_str());
+        strings.insert(strings.end(), b, b + 2 * (s->size() + 1));
+        next += static_cast<uint32_t>(2 * (s->size() + 1));
+        return where;
+    };
+    const uint32_t app = put(r.application ? &*r.application : nullptr);
+    const uint32_t args = put(r.arguments ? &*r.arguments : nullptr);
+    std::vector<uint32_t> words = {r.handle, 0, at + kHeader, r.user ? at + kHeader + kTrigger : 0,
+                                   kTrigger, r.type, r.event, app, args};
+    for (const SYSTEMTIME& t : {r.start, r.end}) {
+        const auto* w = reinterpret_cast<const uint32_t*>(&t);
+        words.insert(words.end(), w, w + sizeof t / 4);
     }
-    for (const std::u16string* text : {&path, &args}) {
-        const auto* b = reinterpret_cast<const uint8_t*>(text->c_str());
-        record.insert(record.end(), b, b + 2 * (text->size() + 1));
+    if (r.user) {
+        const uint32_t title = put(&r.user->title);
+        const uint32_t text = put(&r.user->text);
+        words.insert(words.end(),
+                     {r.user->action_flags, title, text, put(&r.user->sound), r.user->max_sound, 0});
     }
+    std::vector<uint8_t> record(reinterpret_cast<const uint8_t*>(words.data()),
+                                reinterpret_cast<const uint8_t*>(words.data()) + 4 * words.size());
+    record.insert(record.end(), strings.begin(), strings.end());
     return record;
 }
 
-// CeGetUserNotification(handle, size, needed, buffer): FALSE for a handle
-// never given out, or (with the size needed) for a buffer too small.
+// CeGetUserNotification(handle, size, needed, buffer): FALSE with a size of
+// 0 for a handle that names no notification, FALSE with the size needed
+// for a buffer too small.
 void ServeCeGetUserNotification(Machine& m) {
     const char* service = "CeGetUserNotification";
-    const uint32_t handle = Arg(m, 0);
     const uint32_t size = Arg(m, 1);
     const uint32_t buffer = Arg(m, 3);
-    const sim::Launch* launch = sim::NotificationLaunch(sim::HostDevice(), handle);
-    if (launch == nullptr) {
-        SetResult(m, 0);
-        return;
-    }
-    const std::vector<uint8_t> record = NotificationRecord(buffer, handle, *launch);
-    const auto needed = static_cast<uint32_t>(record.size());
+    const std::optional<sim::NotificationRecord> record =
+        sim::ReadNotification(sim::HostDevice(), Arg(m, 0));
+    const std::vector<uint8_t> bytes =
+        record ? NotificationBytes(buffer, *record) : std::vector<uint8_t>();
+    const auto needed = static_cast<uint32_t>(bytes.size());
     if (Arg(m, 2) != 0 && !Give(m, Arg(m, 2), &needed, 4, service, "an unwritable size at")) {
         return;
     }
-    if (size < needed) {
+    if (!record || size < needed) {
         SetResult(m, 0);
         return;
     }
@@ -258,7 +272,7 @@ void ServeCeGetUserNotification(Machine& m) {
         return;
     }
     if (Require(m, buffer, size, kWrite, service, "a buffer it cannot write at")) {
-        uc_mem_write(m.uc, buffer, record.data(), record.size());
+        uc_mem_write(m.uc, buffer, bytes.data(), bytes.size());
         SetResult(m, 1);
     }
 }
@@ -271,18 +285,59 @@ void ServeGetFileAttributesW(Machine& m) {
     }
 }
 
-// MessageBoxW(window, text, caption, type): recorded; the owner taps OK.
+// MessageBoxW(window, text, caption, type): recorded with its style; a
+// NULL caption is the platform's default; the owner taps OK.
 void ServeMessageBoxW(Machine& m) {
     const std::optional<std::u16string> text = ReadUtf16(m, Arg(m, 1), "MessageBoxW");
-    std::optional<std::u16string> caption = std::u16string();
+    std::optional<std::u16string> caption = std::nullopt;
     if (text && Arg(m, 2) != 0) {
         caption = ReadUtf16(m, Arg(m, 2), "MessageBoxW");
+        if (!caption) {
+            return;
+        }
     }
-    if (text && caption) {
-        sim::RecordMessageBox(sim::HostDevice(), sim::ToUtf8(caption->c_str()),
-                              sim::ToUtf8(text->c_str()));
-        SetResult(m, 1);  // IDOK
+    if (text) {
+        const bool shown = sim::RecordMessageBox(
+            sim::HostDevice(), caption ? sim::ToUtf8(caption->c_str()) : sim::kDefaultCaption,
+            sim::ToUtf8(text->c_str()), Arg(m, 3));
+        SetResult(m, shown ? 1U : 0U);  // IDOK
     }
+}
+
+// LocalAlloc(flags, bytes): fixed memory from the heap, zeroed as the host
+// build's is; NULL when it has no room or for movable memory.
+void ServeLocalAlloc(Machine& m) {
+    constexpr uint32_t kLmemZeroInit = 0x40;
+    constexpr uint32_t kAlign = 8;
+    const uint64_t size = (std::max<uint64_t>(Arg(m, 1), 1) + kAlign - 1) / kAlign * kAlign;
+    uint64_t at = kHeapBase;
+    for (const auto& [address, length] : m.heap) {  // the first gap that fits
+        if (address - at >= size) {
+            break;
+        }
+        at = uint64_t{address} + length;
+    }
+    if ((Arg(m, 0) & ~kLmemZeroInit) != 0 || at + size > uint64_t{kHeapBase} + kHeapSize) {
+        SetResult(m, 0);
+        return;
+    }
+    m.heap[static_cast<uint32_t>(at)] = static_cast<uint32_t>(size);
+    const std::vector<uint8_t> zeros(size);
+    uc_mem_write(m.uc, at, zeros.data(), zeros.size());
+    SetResult(m, static_cast<uint32_t>(at));
+}
+
+// LocalFree(memory): NULL once given back; the memory itself, and a breach,
+// for what LocalAlloc never gave.
+void ServeLocalFree(Machine& m) {
+    const uint32_t block = Arg(m, 0);
+    if (block != 0 && m.heap.erase(block) == 0) {
+        sim::RecordViolation(sim::HostDevice(),
+                             "LocalFree given memory LocalAlloc never gave or took back already");
+        SetResult(m, block);
+        return;
+    }
+    SetResult(m, 0);
 }
 
 }  // namespace
@@ -303,6 +358,8 @@ const Service kServices[] = {
     {"CeGetUserNotification", ServeCeGetUserNotification},
     {"GetFileAttributesW", ServeGetFileAttributesW},
     {"MessageBoxW", ServeMessageBoxW},
+    {"LocalAlloc", ServeLocalAlloc},
+    {"LocalFree", ServeLocalFree},
 };
 const size_t kServiceCount = sizeof kServices / sizeof kServices[0];
 

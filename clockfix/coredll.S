@@ -1,5 +1,6 @@
 @ The COREDLL services the status program calls: the re-arming's, then
-@ the notification database, a file's attributes and the message box.
+@ the notification database, the heap its read of the database needs, a
+@ file's attributes and the message box.
         .syntax unified
         .arm
         .include "coredll_service.inc"
@@ -13,3 +14,5 @@
         service CeGetUserNotification
         service GetFileAttributesW
         service MessageBoxW
+        service LocalAlloc
+        service LocalFree

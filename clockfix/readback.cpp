@@ -2,19 +2,9 @@
 
 namespace {
 
-enum { MAX_NOTIFICATIONS = 32, RECORD_WORDS = 128 };
-
-// Field by field: a freestanding ARMv4 build has no memcpy for a record copy.
-void CopyTime(SYSTEMTIME& to, const SYSTEMTIME& from) {
-    to.wYear = from.wYear;
-    to.wMonth = from.wMonth;
-    to.wDayOfWeek = from.wDayOfWeek;
-    to.wDay = from.wDay;
-    to.wHour = from.wHour;
-    to.wMinute = from.wMinute;
-    to.wSecond = from.wSecond;
-    to.wMilliseconds = from.wMilliseconds;
-}
+// A record on the stack first: our own launches fit; another program's
+// reminder, with its texts and sound, may need the size the store names.
+enum { RECORD_WORDS = 64, LIST_TRIES = 3, MAX_HANDLES = 0x100000 };
 
 // Paths compared as the platform compares them: letters in either case.
 bool SamePath(const WCHAR* a, const WCHAR* b) {
@@ -30,39 +20,106 @@ bool SamePath(const WCHAR* a, const WCHAR* b) {
     }
 }
 
-// The time of the timed launch the platform holds for `path`; false when
-// it holds none.
-bool HeldLaunch(LPCWSTR path, SYSTEMTIME& at) {
-    HANDLE handles[MAX_NOTIFICATIONS];
-    DWORD count = 0;
-    if (CeGetUserNotificationHandles(handles, MAX_NOTIFICATIONS, &count) == FALSE) {
+bool SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay &&
+           a.wHour == b.wHour && a.wMinute == b.wMinute && a.wSecond == b.wSecond;
+}
+
+// Which type the store keeps a CeRunAppAtTime request under is not
+// documented: any timed one will do.
+bool TimeBased(DWORD type) {
+    return type == CNT_TIME || type == CNT_PERIOD || type == CNT_CLASSICTIME;
+}
+
+// Marks the programs whose timed launch `info` is.
+void Match(const CE_NOTIFICATION_INFO_HEADER& info, FixerStatus* fixers, unsigned count) {
+    const CE_NOTIFICATION_TRIGGER* t = info.pcent;
+    if (t == 0 || !TimeBased(t->dwType) || t->lpszApplication == 0) {
+        return;
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        FixerStatus& f = fixers[i];
+        if (SamePath(t->lpszApplication, f.path)) {
+            f.held = SameTime(t->stStartTime, f.due_at) ? HELD_AT_DUE
+                     : f.held == HELD_AT_DUE            ? HELD_AT_DUE
+                                                        : HELD_ELSEWHEN;
+        }
+    }
+}
+
+// Reads notification `h` and marks what it holds; false when it could not
+// be read, so that it may have been one of ours.
+bool ReadOne(HANDLE h, FixerStatus* fixers, unsigned count) {
+    DWORD record[RECORD_WORDS];  // DWORD-aligned, as the service wants it
+    DWORD needed = 0;
+    if (CeGetUserNotification(h, static_cast<UINT>(sizeof record), &needed,
+                              reinterpret_cast<BYTE*>(record)) != FALSE) {
+        Match(*reinterpret_cast<const CE_NOTIFICATION_INFO_HEADER*>(record), fixers, count);
+        return true;
+    }
+    if (needed == 0) {
+        return true;  // withdrawn since it was listed: nobody's launch now
+    }
+    BYTE* large = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, needed));
+    if (large == 0) {
         return false;
     }
-    for (DWORD i = 0; i < count && i < MAX_NOTIFICATIONS; ++i) {
-        DWORD record[RECORD_WORDS];  // DWORD-aligned, as the service wants it
-        DWORD needed = 0;
-        if (CeGetUserNotification(handles[i], static_cast<UINT>(sizeof record), &needed,
-                                  reinterpret_cast<BYTE*>(record)) == FALSE) {
-            continue;
+    const bool read = CeGetUserNotification(h, needed, &needed, large) != FALSE;
+    if (read) {
+        Match(*reinterpret_cast<const CE_NOTIFICATION_INFO_HEADER*>(large), fixers, count);
+    }
+    LocalFree(large);
+    return read;
+}
+
+// Every handle the store holds, into `handles` (from LocalAlloc, 0 when
+// none; the caller gives it back); false when the store could not be listed.
+bool ListHandles(HANDLE*& handles, DWORD& listed) {
+    handles = 0;
+    listed = 0;
+    DWORD needed = 0;
+    if (CeGetUserNotificationHandles(0, 0, &needed) != FALSE && needed == 0) {
+        return true;  // nothing stored at all
+    }
+    for (unsigned i = 0; i < LIST_TRIES && needed != 0 && needed <= MAX_HANDLES; ++i) {
+        handles = static_cast<HANDLE*>(LocalAlloc(LMEM_FIXED, needed * sizeof(HANDLE)));
+        if (handles == 0) {
+            return false;
         }
-        const CE_NOTIFICATION_INFO_HEADER* info =
-            reinterpret_cast<const CE_NOTIFICATION_INFO_HEADER*>(record);
-        const CE_NOTIFICATION_TRIGGER* trigger = info->pcent;
-        if (trigger != 0 && trigger->dwType == CNT_TIME && trigger->lpszApplication != 0 &&
-            SamePath(trigger->lpszApplication, path)) {
-            CopyTime(at, trigger->stStartTime);
+        DWORD now = 0;
+        if (CeGetUserNotificationHandles(handles, needed, &now) != FALSE) {
+            listed = now < needed ? now : needed;
             return true;
         }
+        LocalFree(handles);
+        handles = 0;
+        if (now <= needed) {
+            return false;  // it failed, not for room
+        }
+        needed = now;  // more were stored meanwhile
     }
     return false;
 }
 
 }  // namespace
 
-void ReadBack(LPCWSTR path, const SYSTEMTIME& due_at, FixerStatus& f) {
-    f.path = path;
-    f.file_there = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-    f.due = DateExists(due_at);
-    CopyTime(f.due_at, due_at);
-    f.held = HeldLaunch(path, f.at);
+void ReadBack(FixerStatus* fixers, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        fixers[i].file_there = GetFileAttributesW(fixers[i].path) != INVALID_FILE_ATTRIBUTES;
+        fixers[i].held = HELD_NOT;
+    }
+    HANDLE* handles = 0;
+    DWORD listed = 0;
+    bool whole = ListHandles(handles, listed);
+    for (DWORD h = 0; h < listed; ++h) {
+        whole = ReadOne(handles[h], fixers, count) && whole;
+    }
+    if (handles != 0) {
+        LocalFree(handles);
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        if (!whole && fixers[i].held == HELD_NOT) {
+            fixers[i].held = HELD_UNKNOWN;
+        }
+    }
 }

@@ -1,8 +1,9 @@
 // What the platform holds for the set: its timed launches, read back from
-// the notification database, and the programs' files.
+// the notification store, and the programs' files.
 #pragma once
 
 #include "status.h"
 
-// Fills `f` for the program at `path`, due at `due_at` by the re-arming.
-void ReadBack(LPCWSTR path, const SYSTEMTIME& due_at, FixerStatus& f);
+// Fills each program's `file_there` and `held` (its `path` and `due_at`
+// set): one pass over every notification the store holds, of every program.
+void ReadBack(FixerStatus* fixers, unsigned count);

@@ -1,6 +1,7 @@
 #include "status.h"
 
 #include "built.h"
+#include "leap_year.h"
 
 namespace {
 
@@ -93,18 +94,23 @@ void PutList(Text& t, const FixerStatus* fixers, const unsigned* order, unsigned
 }
 
 bool Missing(const FixerStatus& f) { return !f.file_there; }
-bool NotHeld(const FixerStatus& f) { return f.file_there && f.due && !f.held; }
-bool Held(const FixerStatus& f) { return f.held; }
+// A check the platform refused, or holds not at all or at another time.
+bool NotSet(const FixerStatus& f) {
+    return f.file_there && f.due && (!f.asked || f.held == HELD_NOT || f.held == HELD_ELSEWHEN);
+}
+bool Unchecked(const FixerStatus& f) {
+    return f.file_there && f.due && f.asked && f.held == HELD_UNKNOWN;
+}
+bool Due(const FixerStatus& f) { return f.due; }
 void PutFile(Text& t, const FixerStatus& f) { Put(t, FileName(f.path)); }
 void PutDueDate(Text& t, const FixerStatus& f) { PutDate(t, f.due_at); }
-void PutHeldDate(Text& t, const FixerStatus& f) { PutDate(t, f.at); }
 
-// The programs' indices with the held checks first, in date order.
+// The programs' indices with the due checks first, in date order.
 void SortByDate(const FixerStatus* fixers, unsigned count, unsigned* order) {
     for (unsigned i = 0; i < count; ++i) {
         unsigned at = i;
-        while (at > 0 && fixers[i].held &&
-               (!fixers[order[at - 1]].held || Earlier(fixers[i].at, fixers[order[at - 1]].at))) {
+        while (at > 0 && fixers[i].due &&
+               (!fixers[order[at - 1]].due || Earlier(fixers[i].due_at, fixers[order[at - 1]].due_at))) {
             order[at] = order[at - 1];
             --at;
         }
@@ -123,12 +129,48 @@ unsigned CountOf(const FixerStatus* fixers, unsigned count, bool (*pick)(const F
 }  // namespace
 
 bool DateExists(const SYSTEMTIME& t) {
-    const unsigned y = t.wYear;
-    const bool leap = y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
-    return !(t.wMonth == 2 && t.wDay == 29 && !leap);
+    return !(t.wMonth == 2 && t.wDay == 29 && IsLeapYear(static_cast<int32_t>(t.wYear)) == 0);
 }
 
-void ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned count, WCHAR* text) {
+namespace {
+
+void PutClockWrong(Text& t, const SYSTEMTIME& now) {
+    Put(t, L"The handheld's clock shows ");
+    PutDate(t, now);
+    Put(t, L", a date before Clock fix was made, so it cannot be right. Set the date and "
+           L"time first (Start, Settings, System tab, Clock & Alarms), then tap Start, "
+           L"Programs, Clock fix again.");
+}
+
+void PutMissing(Text& t, const FixerStatus* fixers, const unsigned* order, unsigned count) {
+    Put(t, L"Clock fix is not complete: ");
+    PutList(t, fixers, order, count, Missing, PutFile);
+    Put(t, CountOf(fixers, count, Missing) == 1 ? L" is" : L" are");
+    Put(t, L" missing from My Device, Windows. Install Clock fix again from the copy on "
+           L"your PC.");
+}
+
+void PutNotSet(Text& t, const FixerStatus* fixers, const unsigned* by_date, unsigned count) {
+    Put(t, L"Clock fix could not set the handheld to check its clock on ");
+    PutList(t, fixers, by_date, count, NotSet, PutDueDate);
+    Put(t, L". Tap Start, Programs, Clock fix again.");
+    // Installing again mends a set the handheld refused, not one it would not show.
+    if (CountOf(fixers, count, Unchecked) == 0) {
+        Put(t, L" If this message comes back, install Clock fix again.");
+    }
+}
+
+void PutArmed(Text& t, const FixerStatus* fixers, const unsigned* by_date, unsigned count) {
+    const bool checked = CountOf(fixers, count, Unchecked) == 0;
+    Put(t, checked ? L"Clock fix is on. Your handheld will check its clock at 23:59 (11:59 PM) on "
+                   : L"Clock fix has set your handheld to check its clock at 23:59 (11:59 PM) on ");
+    PutList(t, fixers, by_date, count, Due, PutDueDate);
+    Put(t, checked ? L"." : L"; the handheld did not let it check.");
+}
+
+}  // namespace
+
+UINT ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned count, WCHAR* text) {
     Text t = {text, text + STATUS_TEXT_SIZE - 1};
     *text = 0;
     unsigned listed[MAX_FIXERS];
@@ -139,25 +181,14 @@ void ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned co
     }
     SortByDate(fixers, count, by_date);
     if (BeforeBuilt(now)) {
-        Put(t, L"The handheld's clock shows ");
-        PutDate(t, now);
-        Put(t, L", a date before Clock fix was made, so it cannot be right. Set the date and "
-               L"time first (Start, Settings, System tab, Clock & Alarms), then tap Start, "
-               L"Programs, Clock fix again.");
+        PutClockWrong(t, now);
     } else if (CountOf(fixers, count, Missing) > 0) {
-        Put(t, L"Clock fix is not complete: ");
-        PutList(t, fixers, listed, count, Missing, PutFile);
-        Put(t, CountOf(fixers, count, Missing) == 1 ? L" is" : L" are");
-        Put(t, L" missing from My Device, Windows. Install Clock fix again from the copy on "
-               L"your PC.");
-    } else if (CountOf(fixers, count, NotHeld) > 0) {
-        Put(t, L"Clock fix could not set the handheld to check its clock on ");
-        PutList(t, fixers, listed, count, NotHeld, PutDueDate);
-        Put(t, L". Tap Start, Programs, Clock fix again. If this message comes back, install "
-               L"Clock fix again.");
+        PutMissing(t, fixers, listed, count);
+    } else if (CountOf(fixers, count, NotSet) > 0) {
+        PutNotSet(t, fixers, by_date, count);
     } else {
-        Put(t, L"Clock fix is on. Your handheld will check its clock at 23:59 (11:59 PM) on ");
-        PutList(t, fixers, by_date, count, Held, PutHeldDate);
-        Put(t, L".");
+        PutArmed(t, fixers, by_date, count);
+        return MB_ICONINFORMATION;
     }
+    return MB_ICONEXCLAMATION;
 }

@@ -18,10 +18,20 @@ typedef HANDLE HWND;
 typedef uint8_t BYTE;
 typedef unsigned int UINT;
 
-struct CE_USER_NOTIFICATION;
+typedef void* HLOCAL;
 
-// What starts a notification: for a timed launch (CNT_TIME) the program's
-// path and the time.
+// What a notification shows the owner: a dialog, a sound.
+struct CE_USER_NOTIFICATION {
+    DWORD ActionFlags;
+    WCHAR* pwszDialogTitle;
+    WCHAR* pwszDialogText;
+    WCHAR* pwszSound;
+    DWORD nMaxSound;
+    DWORD dwReserved;
+};
+
+// What starts a notification: for a timed one the program's path and the
+// time; for an event one (CNT_EVENT) the event, and perhaps no program.
 struct CE_NOTIFICATION_TRIGGER {
     DWORD dwSize;
     DWORD dwType;
@@ -41,22 +51,34 @@ struct CE_NOTIFICATION_INFO_HEADER {
     CE_USER_NOTIFICATION* pceun;
 };
 
+// Trigger types (notify.h).
+static const DWORD CNT_EVENT = 1;
 static const DWORD CNT_TIME = 2;
-static const UINT MB_OK = 0;
+static const DWORD CNT_PERIOD = 3;
+static const DWORD CNT_CLASSICTIME = 4;
+// MessageBox styles (winuser.h).
+static const UINT MB_OK = 0x00000000;
+static const UINT MB_ICONEXCLAMATION = 0x00000030;
+static const UINT MB_ICONINFORMATION = 0x00000040;
+static const UINT MB_SETFOREGROUND = 0x00010000;
+// LocalAlloc's flag for memory that does not move (winbase.h).
+static const UINT LMEM_FIXED = 0x0000;
 static const DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 
 extern "C" {
 
-/// Lists the stored notifications: up to `cHandles` handles into
-/// `rghNotifications`, and how many there are into `pcHandlesNeeded`;
-/// FALSE when they do not fit.
+/// Lists the stored notifications of every program: up to `cHandles`
+/// handles into `rghNotifications`, and how many there are into
+/// `pcHandlesNeeded`; FALSE when they do not fit (learn the count with
+/// NULL, 0 first), and FALSE with a count of 0 when the store fails.
 BOOL CeGetUserNotificationHandles(HANDLE* rghNotifications, DWORD cHandles,
                                   DWORD* pcHandlesNeeded);
 
 /// Fills `pBuffer` (DWORD-aligned, `cBufferSize` bytes) with the
 /// notification `hNotification`: a CE_NOTIFICATION_INFO_HEADER, its trigger
 /// and their strings; FALSE, with the size needed in `pcBytesNeeded`, when
-/// it does not fit, and FALSE for a handle that names no notification.
+/// it does not fit, and FALSE with a size of 0 for a handle that names no
+/// notification.
 BOOL CeGetUserNotification(HANDLE hNotification, UINT cBufferSize, DWORD* pcBytesNeeded,
                            BYTE* pBuffer);
 
@@ -64,8 +86,16 @@ BOOL CeGetUserNotification(HANDLE hNotification, UINT cBufferSize, DWORD* pcByte
 /// when there is none.
 DWORD GetFileAttributesW(LPCWSTR lpFileName);
 
-/// Shows `lpText` under `lpCaption` until the owner taps OK.
+/// Shows `lpText` under `lpCaption` (NULL: "Error") until the owner taps
+/// OK; a program that is not in the foreground needs MB_SETFOREGROUND in
+/// `uType`, or its box opens behind the foreground window.
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+
+/// `uBytes` bytes from the process's heap (LMEM_FIXED), or NULL.
+HLOCAL LocalAlloc(UINT uFlags, UINT uBytes);
+
+/// Gives back what LocalAlloc gave: NULL, or `hMem` when it fails.
+HLOCAL LocalFree(HLOCAL hMem);
 
 }  // extern "C"
 

@@ -48,7 +48,7 @@ SYSTEMTIME RearmTime(unsigned i, const SYSTEMTIME& now) {
     return t;
 }
 
-void RearmFixers() {
+void RearmFixers(Registration* made, unsigned room) {
     while (IsAPIReady(SH_SHELL) == 0) {
         NKDbgPrintfW(L"[RTC run] IsAPIReady ret FALSE\r\n");
         Sleep(1000);
@@ -61,8 +61,23 @@ void RearmFixers() {
     for (unsigned i = 0; i < FixerCount(); ++i) {
         SYSTEMTIME t = RearmTime(i, now);
         DumpSystemTime(t);
-        CeRunAppAtTime(const_cast<WCHAR*>(kFixers[i].path), &t);
+        const BOOL taken = CeRunAppAtTime(const_cast<WCHAR*>(kFixers[i].path), &t);
+        if (made != 0 && i < room) {
+            CopyTime(made[i].at, t);
+            made[i].taken = taken;
+        }
     }
+}
+
+void CopyTime(SYSTEMTIME& to, const SYSTEMTIME& from) {
+    to.wYear = from.wYear;
+    to.wMonth = from.wMonth;
+    to.wDayOfWeek = from.wDayOfWeek;
+    to.wDay = from.wDay;
+    to.wHour = from.wHour;
+    to.wMinute = from.wMinute;
+    to.wSecond = from.wSecond;
+    to.wMilliseconds = from.wMilliseconds;
 }
 
 void DumpSystemTime(const SYSTEMTIME& t) {

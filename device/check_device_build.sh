@@ -208,7 +208,7 @@ if [ -z "$extra_program" ]; then
     # The status program: its own services, no writable data, main; of
     # common/ the re-arming, its boundary and the list of programs.
     check_unit "$status_name" "$STATUS_SERVICES" "" main \
-        "$src/$status_dir" "$src/common" -- "$src/$status_dir"/*.cpp "$src/common/rearm.cpp"
+        "$src/$status_dir" "$src/common" -- "$src/$status_dir"/*.cpp "$src/common/rearm.cpp" "$src/common/leap_year.cpp"
 fi
 
 if [ $failed -ne 0 ]; then

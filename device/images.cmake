@@ -105,6 +105,7 @@ endforeach()
 add_device_image(${STATUS_NAME}
     SOURCES ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/main.cpp ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/status.cpp
             ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/readback.cpp ${PROJECT_SOURCE_DIR}/common/rearm.cpp
+            ${PROJECT_SOURCE_DIR}/common/leap_year.cpp
             ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/coredll.S
     INCLUDES ${PROJECT_SOURCE_DIR}/${STATUS_DIR} ${PROJECT_SOURCE_DIR}/common)
 set(STATUS_IMAGE_FILE ${DEVICE_OUT}/${STATUS_NAME}.exe)

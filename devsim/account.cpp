@@ -1,5 +1,7 @@
 #include "account.h"
 
+#include <strings.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -151,11 +153,21 @@ std::vector<std::string> RunProblems(const std::string& program, const ProcessRe
 namespace {
 
 // Why the platform refused a registration.
-std::string RefusalReason(const SYSTEMTIME& t) {
+std::string RefusalReason(const sim::Launch& r) {
+    const SYSTEMTIME& t = r.at;
     const bool leap = t.wYear % 4 == 0 && (t.wYear % 100 != 0 || t.wYear % 400 == 0);
-    return t.wMonth == 2 && t.wDay == 29 && !leap
-               ? "no such date: February 29 of a common year"
-               : "no such date or time";
+    switch (r.refusal) {
+        case sim::kStoreFailed: return "the notification store failed";
+        case sim::kTableFull:
+            return "the launch table is full: it holds " + std::to_string(sim::kMaxLaunches);
+        case sim::kPathTooLong:
+            return "a path of " + std::to_string(sim::kPathBytes) +
+                   " bytes or more, shown cut";
+        default:
+            return t.wMonth == 2 && t.wDay == 29 && !leap
+                       ? "no such date: February 29 of a common year"
+                       : "no such date or time";
+    }
 }
 
 // The unattended-mode line: a clean run withdraws the request once, at its
@@ -189,7 +201,7 @@ std::string AccountLines(const sim::DeviceState& d, bool with_unattended) {
     for (const sim::Fixer& f : sim::kFixers) {
         const char* path = f.path;
         for (int i = 0; i < sim::kMaxLaunches; ++i) {
-            if (d.os.launches[i].used != 0 && std::strcmp(d.os.launches[i].path, path) == 0) {
+            if (d.os.launches[i].used != 0 && strcasecmp(d.os.launches[i].path, path) == 0) {
                 pending(i);
             }
         }
@@ -202,7 +214,7 @@ std::string AccountLines(const sim::DeviceState& d, bool with_unattended) {
     for (uint32_t i = 0; i < d.log.refused_count && i < sim::kMaxRefused; ++i) {
         const sim::Launch& r = d.log.refused[i];
         out += "devsim: refused " + sim::Escaped(r.path) + " " + sim::FormatLaunchTime(r.at) +
-               " (" + RefusalReason(r.at) + ")\n";
+               " (" + RefusalReason(r) + ")\n";
     }
     return with_unattended ? out + UnattendedLine(d) : out;
 }

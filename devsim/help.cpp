@@ -123,13 +123,22 @@ ended devsim.
 
 const char kOwner[] = R"help(devsim owner --state FILE ACTION...: what the handheld's owner does, one
 action per argument, in order, on the device kept in FILE: a new device
-(RTC right, no files, nothing pending) when FILE does not exist. Programs
-and the setup library run as their own processes, as the device starts
-them; a launch whose file is gone is dropped and said.
+(RTC right, no files, nothing pending, a dozen other programs'
+notifications stored) when FILE does not exist. Programs and the setup
+library run as their own processes, as the device starts them; a launch
+whose file is gone is dropped and said.
 
   --at TIME      a new device's true time (default: now)
   --hw chip|correct
                  a new device's calendar, as for run
+  --store SETTINGS
+                 a new device's notification store, comma-separated:
+                 time, period or classic, the trigger type it keeps a
+                 CeRunAppAtTime request under (time unless said);
+                 upper-case, paths kept in capitals; fail-list,
+                 fail-read, fail-register, that service fails;
+                 lose:PROGRAM, its request taken and then lost;
+                 move:PROGRAM, its request kept a minute early
   --arm          run the device executables and setup.dll under cerun
 
 actions:
@@ -138,13 +147,16 @@ stdout: each action ("devsim: > install") and what followed (setup
 library results, programs started and how they exited, the message box a
 program showed, files placed or removed, launches that found no file,
 rollover lines as years gives them), then the device: true time, files,
-the installer's record, rtc, pending launches, the verdict (against the
+the installer's record, rtc, pending launches, how many other programs'
+notifications the store holds, the verdict (against the
 time last set in Settings, when that is not the true time). Times are on
 that clock; a launch that found the handheld's clock away from it names
 both ("by its launch at ... on the handheld's clock (true time ...)").
 
 exit status: 0; 1 when the clock ends wrong, a rollover went unguarded,
-or a start or removal was refused (no such file, not installed); 3 when a
+a program showed a box behind the foreground window, or a start, a
+removal or reminders were refused (no such file, not installed, the store
+full); 3 when a
 program or the setup library crashed, spun, broke an access rule, returned
 a result the installer does not know or could not be called, or programs
 started programs in a chain of more than 10; 2 for bad arguments, a wait

@@ -291,6 +291,13 @@ const OptionEntry<OwnerOptions> kOwnerOptions[] = {
      [](const std::string& v, OwnerOptions& o) { return Store(ParseDeviceTime(v), o.device.at); }},
     {"--hw", true, true,
      [](const std::string& v, OwnerOptions& o) { return Store(Hardware(v), o.device.hw); }},
+    {"--store", true, true,
+     [](const std::string& v, OwnerOptions& o) {
+         const std::optional<sim::StoreSettings> store = sim::ParseStoreSettings(v);
+         return store ? Store(Result<sim::StoreSettings>(*store), o.device.store)
+                      : Fail("--store takes " + std::string(sim::kStoreSettingsHelp) + ", not '" +
+                             v + "'");
+     }},
     {"--arm", false, false, [](const std::string&, OwnerOptions& o) { return Set(o.arm); }},
 };
 

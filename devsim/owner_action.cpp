@@ -3,6 +3,7 @@
 #include <cctype>
 #include <sstream>
 
+#include "device_state.h"
 #include "options.h"
 
 namespace devsim {
@@ -25,6 +26,8 @@ const char kOwnerActionsHelp[] = R"help(  install                  tap the cabin
   hard-reset [rtc-kept]    files and launches gone; the RTC set to
   flat-battery [rtc-kept]  2003-01-01 12:00:00, unless it kept time
   delete PATH              File Explorer deletes a file
+  reminders N              Calendar, Tasks, alarms and other programs store
+                           N notifications more (1 to 4096)
 TIME is YYYY-MM-DD HH:MM[:SS], local time.
 )help";
 
@@ -35,7 +38,7 @@ using Kind = OwnerAction::Kind;
 struct Verb {
     const char* name;
     Kind kind;
-    enum { None, Path, OptionalTime, Wait, RtcKept } argument;
+    enum { None, Path, OptionalTime, Wait, RtcKept, Count } argument;
 };
 
 const Verb kVerbs[] = {
@@ -44,6 +47,7 @@ const Verb kVerbs[] = {
     {"set-clock", Kind::SetClock, Verb::OptionalTime}, {"wait", Kind::Wait, Verb::Wait},
     {"soft-reset", Kind::SoftReset, Verb::None},   {"hard-reset", Kind::HardReset, Verb::RtcKept},
     {"flat-battery", Kind::FlatBattery, Verb::RtcKept}, {"delete", Kind::Delete, Verb::Path},
+    {"reminders", Kind::Reminders, Verb::Count},
 };
 
 // "YYYY-MM-DD HH:MM" or with seconds.
@@ -79,6 +83,15 @@ sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction&
             return rest.empty() || a.rtc_kept
                        ? sim::Ok()
                        : sim::Fail(what + "takes rtc-kept or nothing, not '" + rest + "'");
+        case Verb::Count: {
+            const bool digits = !rest.empty() && rest.size() <= 4 &&
+                                rest.find_first_not_of("0123456789") == std::string::npos;
+            a.count = digits ? std::stoi(rest) : 0;
+            return a.count >= 1 && a.count <= sim::kMaxNotes
+                       ? sim::Ok()
+                       : sim::Fail(what + "takes a count from 1 to " +
+                                   std::to_string(sim::kMaxNotes) + ", not '" + rest + "'");
+        }
         case Verb::Wait:
             if (!rest.empty() && rest[0] == '+') {
                 const sim::Result<int64_t> ms = WaitSpan(rest);
@@ -119,7 +132,7 @@ sim::Result<OwnerAction> ParseOwnerAction(const std::string& text) {
     const std::string rest = space == std::string::npos ? "" : text.substr(space + 1);
     for (const Verb& verb : kVerbs) {
         if (name == verb.name) {
-            OwnerAction a{verb.kind, "", std::nullopt, 0, false, text};
+            OwnerAction a{verb.kind, "", std::nullopt, 0, false, 0, text};
             if (const sim::Status taken = TakeArgument(verb, rest, a); !taken) {
                 return sim::Fail(taken.why());
             }

@@ -23,12 +23,14 @@ struct OwnerAction {
         HardReset,
         FlatBattery,
         Delete,       // File Explorer deletes PATH
+        Reminders,    // other programs store COUNT notifications
     };
     Kind kind;
     std::string path;                   // Start, Delete
     std::optional<sim::DateTime> time;  // SetClock (none: the true time), Wait
     int64_t wait_ms = 0;                // Wait by a duration
     bool rtc_kept = false;              // HardReset, FlatBattery: the chip kept time
+    int count = 0;                      // Reminders
     std::string text;                   // as written
 };
 

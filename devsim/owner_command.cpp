@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "account.h"
+#include "notification_store.h"
 #include "owner_device.h"
 #include "arm_server.h"
 #include "process.h"
@@ -60,6 +61,12 @@ std::string RecordLines(const sim::DeviceState& d) {
            "; its setup library kept for removal)\n";
 }
 
+// The store's other notifications, which a reader of it must get past.
+std::string NotesLine(const sim::DeviceState& d) {
+    return "devsim: the notification store also holds " + std::to_string(sim::NoteCount(d)) +
+           " notifications of other programs\n";
+}
+
 // Each action in turn; 3 when a program or the setup library ran unclean,
 // 2 for a wait into the past. `fell_short` is set when the device refused
 // an action (a start with no file) or a rollover went unguarded.
@@ -86,7 +93,7 @@ int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& fil
             return 3;
         }
     }
-    fell_short = device.Refusals() > 0 || device.Unguarded() > 0;
+    fell_short = device.Refusals() > 0 || device.Unguarded() > 0 || device.HiddenBoxes() > 0;
     return 0;
 }
 
@@ -108,7 +115,7 @@ int OwnerCommand(const OwnerOptions& options) {
         return 2;
     }
     sim::DeviceState* d = OpenKeptDevice(options.state_file, options.device, options.device_set,
-                                         "--at and --hw");
+                                         "--at, --hw and --store");
     if (d == nullptr) {
         return 2;
     }
@@ -129,7 +136,7 @@ int OwnerCommand(const OwnerOptions& options) {
         sim::CatchUp(*d);
         std::cout << Fitted("devsim: now " + sim::FormatDateTime(sim::FromMs(d->os.clock_ms)) +
                             " (true time)\n" + FileLines(*d) + RecordLines(*d) +
-                            AccountLines(*d, false) +
+                            AccountLines(*d, false) + NotesLine(*d) +
                             VerdictLine(*d));
     }
     // As devsim years: 1 when the clock ends wrong or a rollover went unguarded.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "account.h"
+#include "notification_store.h"
 #include "owner_device.h"
 #include "process.h"
 #include "setup_calls.h"
@@ -250,6 +251,19 @@ void Simulation::SetClock(const OwnerAction& action) {
     Judge();
 }
 
+// Other programs' notifications stored, as far as the store has room.
+sim::Status Simulation::AddReminders(int count) {
+    const int added = sim::AddNotes(d_, count, d_.os.clock_ms);
+    std::string line = "other programs stored " + std::to_string(added) + " notifications";
+    if (added < count) {
+        ++refusals_;
+        line += "; " + std::to_string(count - added) + " refused: the notification store is full (" +
+                std::to_string(sim::kMaxNotes) + ")";
+    }
+    Note(line);
+    return sim::Ok();
+}
+
 sim::Status Simulation::Apply(const OwnerAction& action, std::optional<int64_t> next_ms) {
     using Kind = OwnerAction::Kind;
     horizon_ms_ = next_ms.value_or(s_.to_ms);
@@ -280,6 +294,7 @@ sim::Status Simulation::Apply(const OwnerAction& action, std::optional<int64_t> 
             Note(sim::RemoveFile(d_, action.path) ? "deleted " + action.path
                                                   : "no file " + action.path + " to delete");
             return sim::Ok();
+        case Kind::Reminders: return AddReminders(action.count);
         default: return Reset(action);
     }
 }

@@ -53,6 +53,8 @@ public:
     int Finish(int from_year, int to_year, bool quiet);
     // How many of the owner's actions the device refused (a start with no file).
     uint32_t Refusals() const { return refusals_; }
+    // Boxes a program showed where the owner cannot see them.
+    uint32_t HiddenBoxes() const { return hidden_boxes_; }
     // How many rollovers left the RTC wrong with no program watching.
     uint64_t Unguarded() const { return unguarded_; }
 
@@ -77,6 +79,7 @@ private:
     std::vector<std::string> RemoveInstalled();
     sim::Result<bool> SetupGoesOn(const char* export_name, const char* cancelled);
     sim::Status Install();
+    sim::Status AddReminders(int count);
     sim::Status Uninstall();
     sim::Status Reset(const OwnerAction& action);
     void SetClock(const OwnerAction& action);
@@ -136,6 +139,7 @@ private:
     // means the time) that saw anything.
     std::map<int64_t, std::vector<std::string>> rollovers_;
     uint32_t refusals_ = 0;  // owner's actions the device refused (a start with no file)
+    uint32_t hidden_boxes_ = 0;
 };
 
 }  // namespace devsim

@@ -1,11 +1,16 @@
 #include "device.h"
 
+#include <strings.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <iterator>
 
+#include "fixers.h"
 #include "registers.h"
 #include "text.h"
 
@@ -162,6 +167,8 @@ void InitDevice(DeviceState& d, const DeviceConfig& config) {
     d.os.io_trace = config.io_trace ? 1 : 0;
     d.os.shell_ready_ms = d.os.start_ms + config.shell_after_s * kMsPerSecond;
     d.os.limit_ms = d.os.start_ms + config.limit_s * kMsPerSecond;
+    d.os.store = config.store;
+    AddNotes(d, config.notes, d.os.clock_ms);
 }
 
 void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_trace) {
@@ -177,6 +184,8 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.os.setup_returned = 0;
     d.log.rtcen_by_run = 0;
     d.log.box_shown = 0;
+    d.log.box_hidden = 0;
+    d.log.box_style = 0;
     d.os.unattended_requests = d.os.unattended_withdrawals = 0;
     d.log.refused_count = 0;
     d.log.violation_count = 0;
@@ -392,7 +401,7 @@ std::string FormatLaunchTime(const SYSTEMTIME& t) {
 
 const Launch* FindLaunch(const DeviceState& d, const std::string& path) {
     for (const Launch& l : d.os.launches) {
-        if (l.used != 0 && path == l.path) {
+        if (l.used != 0 && strcasecmp(path.c_str(), l.path) == 0) {  // as the platform compares paths
             return &l;
         }
     }
@@ -400,6 +409,27 @@ const Launch* FindLaunch(const DeviceState& d, const std::string& path) {
 }
 
 namespace {
+
+// Index in kFixers of the program at `path`, or -1.
+int FixerAt(const std::string& path) {
+    for (int i = 0; i < kFixerCount; ++i) {
+        if (strcasecmp(kFixers[i].path, path.c_str()) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void Refuse(DeviceState& d, const std::string& path, const SYSTEMTIME& at, Refusal why) {
+    if (d.log.refused_count < kMaxRefused) {
+        Launch& r = d.log.refused[d.log.refused_count];
+        std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
+        r.at = at;
+        r.used = 1;
+        r.refusal = why;
+    }
+    ++d.log.refused_count;
+}
 
 bool RegisterLaunch(DeviceState& d, const std::string& path, const SYSTEMTIME& at) {
     Launch* slot = const_cast<Launch*>(FindLaunch(d, path));
@@ -411,20 +441,32 @@ bool RegisterLaunch(DeviceState& d, const std::string& path, const SYSTEMTIME& a
             }
         }
     }
-    const bool fits = path.size() < sizeof slot->path;
-    if (!IsValidLaunchTime(at) || !fits || slot == nullptr) {
-        if (d.log.refused_count < kMaxRefused) {
-            Launch& r = d.log.refused[d.log.refused_count];
-            std::snprintf(r.path, sizeof r.path, "%s", path.c_str());
-            r.at = at;
-            r.used = 1;
-        }
-        ++d.log.refused_count;
+    const std::optional<Refusal> why =
+        !IsValidLaunchTime(at)                      ? std::optional(kNoSuchTime)
+        : (d.os.store.fails & kFailRegister) != 0   ? std::optional(kStoreFailed)
+        : path.size() >= sizeof d.os.launches[0].path ? std::optional(kPathTooLong)
+        : slot == nullptr                           ? std::optional(kTableFull)
+                                                    : std::nullopt;
+    if (why) {
+        Refuse(d, path, at, *why);
         return false;
     }
-    std::snprintf(slot->path, sizeof slot->path, "%s", path.c_str());
+    const int fixer = FixerAt(path);
+    if (fixer >= 0 && (d.os.store.lost >> fixer & 1U) != 0) {
+        return true;  // taken, and lost
+    }
+    std::string kept = path;
+    if (d.os.store.upper_case != 0) {
+        std::transform(kept.begin(), kept.end(), kept.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    }
+    std::snprintf(slot->path, sizeof slot->path, "%s", kept.c_str());
     slot->at = at;
+    if (fixer >= 0 && (d.os.store.moved >> fixer & 1U) != 0 && slot->at.wMinute > 0) {
+        --slot->at.wMinute;
+    }
     slot->used = 1;
+    slot->handle = GiveNotificationHandle(d);  // a new request: the old one is gone
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "calendar.h"
 #include "device_state.h"
+#include "notification_store.h"
 
 namespace sim {
 
@@ -25,6 +26,8 @@ struct DeviceConfig {
     int64_t limit_s = 3600;
     bool io_trace = false;
     uint8_t rtccon = 0x00;
+    StoreSettings store{kCntTime, 0, 0, 0, 0};
+    int notes = kDefaultNotes;  // other programs' notifications held at start
 };
 
 void InitDevice(DeviceState& d, const DeviceConfig& config);

@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 8;
+constexpr uint32_t kStateVersion = 9;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -35,12 +35,44 @@ constexpr int kPathBytes = 96;
 constexpr int kViolationBytes = 120;
 constexpr int kCaptionBytes = 32;
 constexpr int kBoxTextBytes = 640;
+// Other programs' notifications the store can hold: far above the few
+// hundred a busy handheld's Calendar, Tasks and alarms keep.
+constexpr int kMaxNotes = 4096;
 
 struct Launch {
     char path[kPathBytes];  // UTF-8, NUL-terminated
     SYSTEMTIME at;
     uint8_t used;
+    uint8_t refusal;  // in the run log's refusals: why (Refusal)
+    uint32_t handle;  // its handle in the notification store
 };
+
+// Why the platform refused a registration.
+enum Refusal : uint8_t { kNoSuchTime = 0, kStoreFailed, kTableFull, kPathTooLong };
+
+// Another program's notification in the store (a Calendar or Tasks
+// reminder, an alarm, a timed or event start): what it holds follows from
+// its kind and serial number.
+struct Note {
+    uint32_t handle;  // 0: the slot is free
+    uint16_t kind;
+    uint16_t serial;
+    SYSTEMTIME at;
+};
+
+// How the notification store behaves: the trigger type it keeps a
+// CeRunAppAtTime request under (the platform does not document it), whether
+// it keeps paths in capitals, which of its services fail, and the fixers
+// (bit i: kFixers[i]) whose requests it takes but loses, or keeps a minute
+// early: faults to show that a reader does not trust the answer alone.
+struct StoreSettings {
+    uint32_t run_at_time_type;
+    uint8_t upper_case;
+    uint8_t fails;  // StoreFail bits
+    uint8_t lost;
+    uint8_t moved;
+};
+enum StoreFail : uint8_t { kFailList = 1, kFailRead = 2, kFailRegister = 4 };
 
 // A file in the device's object store; a shortcut names the file it starts.
 struct File {
@@ -125,6 +157,11 @@ struct OsState {
     // runner that called it.
     uint8_t setup_returned;
     uint32_t setup_result;
+    // The notification store beside the launches: the handle it gives next
+    // (handles are never given twice), its settings, other programs' notes.
+    uint32_t next_notification;
+    StoreSettings store;
+    Note notes[kMaxNotes];
 };
 
 // What happened in a run, for devsim to read: refusals, violations, writes
@@ -146,6 +183,8 @@ struct RunLog {
 
     // The message box the run showed (MessageBoxW), UTF-8; the first if several.
     uint8_t box_shown;
+    uint8_t box_hidden;  // opened behind the foreground window
+    uint32_t box_style;
     char box_caption[kCaptionBytes];
     char box_text[kBoxTextBytes];
 

@@ -1,26 +1,85 @@
-// Host side of the status program's boundary: the notification database
-// made from the device's pending launches, a file's attributes from its
-// object store, and a message box recorded in the run log.
+// Host side of the status program's boundary: the device's notification
+// store laid out with this host's pointers, a file's attributes from its
+// object store, a message box recorded in the run log, and a heap.
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "debug_format.h"
+#include "device.h"
 #include "host_platform.h"
+#include "notification_store.h"
 #include "owner_device.h"
 #include "status_platform.h"
 
 namespace {
 
 constexpr DWORD kFileAttributeNormal = 0x80;
+constexpr UINT kLmemZeroInit = 0x40;
 
 HANDLE Token(uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)); }
 
-// The record CeGetUserNotification fills for `launch`, laid out at `buffer`.
-struct Record {
-    CE_NOTIFICATION_INFO_HEADER header;
-    CE_NOTIFICATION_TRIGGER trigger;
-};
+// The record's strings, in the order they are laid out after the structures.
+std::vector<const std::u16string*> Strings(const sim::NotificationRecord& r) {
+    std::vector<const std::u16string*> strings;
+    for (const std::optional<std::u16string>* s : {&r.application, &r.arguments}) {
+        if (*s) {
+            strings.push_back(&**s);
+        }
+    }
+    if (r.user) {
+        strings.insert(strings.end(), {&r.user->title, &r.user->text, &r.user->sound});
+    }
+    return strings;
+}
+
+size_t RecordSize(const sim::NotificationRecord& r) {
+    size_t size = sizeof(CE_NOTIFICATION_INFO_HEADER) + sizeof(CE_NOTIFICATION_TRIGGER) +
+                  (r.user ? sizeof(CE_USER_NOTIFICATION) : 0);
+    for (const std::u16string* s : Strings(r)) {
+        size += sizeof(WCHAR) * (s->size() + 1);
+    }
+    return size;
+}
+
+// Lays `r` out at `buffer`, its pointers into the buffer itself.
+void LayOut(const sim::NotificationRecord& r, BYTE* buffer) {
+    auto* header = reinterpret_cast<CE_NOTIFICATION_INFO_HEADER*>(buffer);
+    auto* trigger = reinterpret_cast<CE_NOTIFICATION_TRIGGER*>(header + 1);
+    auto* user = reinterpret_cast<CE_USER_NOTIFICATION*>(trigger + 1);
+    auto* next = reinterpret_cast<WCHAR*>(r.user ? reinterpret_cast<BYTE*>(user + 1)
+                                                 : reinterpret_cast<BYTE*>(user));
+    const auto put = [&next](const std::optional<std::u16string>& s) -> WCHAR* {
+        if (!s) {
+            return nullptr;
+        }
+        WCHAR* at = next;
+        for (const char16_t c : *s) {
+            *next++ = static_cast<WCHAR>(c);
+        }
+        *next++ = 0;
+        return at;
+    };
+    *trigger = {sizeof(CE_NOTIFICATION_TRIGGER), r.type, r.event, nullptr, nullptr, r.start,
+                r.end};
+    trigger->lpszApplication = put(r.application);
+    trigger->lpszArguments = put(r.arguments);
+    if (r.user) {
+        *user = {r.user->action_flags, nullptr, nullptr, nullptr, r.user->max_sound, 0};
+        user->pwszDialogTitle = put(r.user->title);
+        user->pwszDialogText = put(r.user->text);
+        user->pwszSound = put(r.user->sound);
+    }
+    *header = {Token(r.handle), 0, trigger, r.user ? user : nullptr};
+}
+
+// What LocalAlloc gave and LocalFree has not taken back.
+std::set<void*>& HeapBlocks() {
+    static std::set<void*> blocks;
+    return blocks;
+}
 
 }  // namespace
 
@@ -28,43 +87,29 @@ extern "C" {
 
 BOOL CeGetUserNotificationHandles(HANDLE* rghNotifications, DWORD cHandles,
                                   DWORD* pcHandlesNeeded) {
-    const std::vector<uint32_t> handles = sim::NotificationHandles(sim::HostDevice());
+    const sim::HandleList list =
+        sim::ListNotifications(sim::HostDevice(), rghNotifications != nullptr ? cHandles : 0);
     if (pcHandlesNeeded != nullptr) {
-        *pcHandlesNeeded = static_cast<DWORD>(handles.size());
+        *pcHandlesNeeded = list.needed;
     }
-    if (cHandles < handles.size() || rghNotifications == nullptr) {
-        return handles.empty() ? TRUE : FALSE;
+    for (size_t i = 0; i < list.handles.size(); ++i) {
+        rghNotifications[i] = Token(list.handles[i]);
     }
-    for (size_t i = 0; i < handles.size(); ++i) {
-        rghNotifications[i] = Token(handles[i]);
-    }
-    return TRUE;
+    return list.ok ? TRUE : FALSE;
 }
 
 BOOL CeGetUserNotification(HANDLE hNotification, UINT cBufferSize, DWORD* pcBytesNeeded,
                            BYTE* pBuffer) {
-    const sim::Launch* launch = sim::NotificationLaunch(
+    const std::optional<sim::NotificationRecord> record = sim::ReadNotification(
         sim::HostDevice(), static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hNotification)));
-    if (launch == nullptr) {
-        return FALSE;
-    }
-    const std::wstring path(launch->path, launch->path + std::strlen(launch->path));
-    const std::wstring args(sim::kRunAtTimeArguments,
-                            sim::kRunAtTimeArguments + std::strlen(sim::kRunAtTimeArguments));
-    const size_t needed = sizeof(Record) + sizeof(WCHAR) * (path.size() + args.size() + 2);
+    const size_t needed = record ? RecordSize(*record) : 0;
     if (pcBytesNeeded != nullptr) {
         *pcBytesNeeded = static_cast<DWORD>(needed);
     }
-    if (pBuffer == nullptr || cBufferSize < needed) {
+    if (!record || pBuffer == nullptr || cBufferSize < needed) {
         return FALSE;
     }
-    auto* record = reinterpret_cast<Record*>(pBuffer);
-    auto* strings = reinterpret_cast<WCHAR*>(pBuffer + sizeof(Record));
-    std::memcpy(strings, path.c_str(), sizeof(WCHAR) * (path.size() + 1));
-    std::memcpy(strings + path.size() + 1, args.c_str(), sizeof(WCHAR) * (args.size() + 1));
-    record->trigger = {sizeof(CE_NOTIFICATION_TRIGGER), CNT_TIME, 0, strings,
-                       strings + path.size() + 1, launch->at, launch->at};
-    record->header = {hNotification, 0, &record->trigger, nullptr};
+    LayOut(*record, pBuffer);
     return TRUE;
 }
 
@@ -77,10 +122,32 @@ DWORD GetFileAttributesW(LPCWSTR lpFileName) {
                : INVALID_FILE_ATTRIBUTES;
 }
 
-int MessageBoxW(HWND /*hWnd*/, LPCWSTR lpText, LPCWSTR lpCaption, UINT /*uType*/) {
-    sim::RecordMessageBox(sim::HostDevice(), lpCaption != nullptr ? sim::ToUtf8(lpCaption) : "",
-                          lpText != nullptr ? sim::ToUtf8(lpText) : "");
-    return 1;  // IDOK: the owner tapped OK
+int MessageBoxW(HWND /*hWnd*/, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    const bool shown = sim::RecordMessageBox(
+        sim::HostDevice(), lpCaption != nullptr ? sim::ToUtf8(lpCaption) : sim::kDefaultCaption,
+        lpText != nullptr ? sim::ToUtf8(lpText) : "", uType);
+    return shown ? 1 : 0;  // IDOK: the owner tapped OK
+}
+
+HLOCAL LocalAlloc(UINT uFlags, UINT uBytes) {
+    if ((uFlags & ~kLmemZeroInit) != LMEM_FIXED) {
+        return nullptr;  // movable memory: not what this heap serves
+    }
+    void* block = std::calloc(uBytes != 0 ? uBytes : 1, 1);
+    if (block != nullptr) {
+        HeapBlocks().insert(block);
+    }
+    return block;
+}
+
+HLOCAL LocalFree(HLOCAL hMem) {
+    if (hMem != nullptr && HeapBlocks().erase(hMem) == 0) {
+        sim::RecordViolation(sim::HostDevice(),
+                             "LocalFree given memory LocalAlloc never gave or took back already");
+        return hMem;
+    }
+    std::free(hMem);
+    return nullptr;
 }
 
 }  // extern "C"

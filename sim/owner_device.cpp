@@ -7,6 +7,7 @@
 
 #include "device.h"
 #include "fixers.h"
+#include "notification_store.h"
 
 namespace sim {
 
@@ -124,6 +125,7 @@ void ColdBoot(DeviceState& d, bool rtc_kept) {
     for (Launch& l : d.os.launches) {
         l = Launch{};
     }
+    ClearNotes(d);
     d.os.start_count = 0;
     RecordInstalled(d, std::nullopt);
     if (!rtc_kept) {
@@ -199,36 +201,43 @@ int OpenHandles(const DeviceState& d) {
 
 namespace {
 
-// Handles of the notification database: not 0, and apart from process handles.
-constexpr uint32_t kNotificationBase = 0x00A10000;
+// MessageBoxW's styles as the platform's reference defines them for
+// Windows CE: buttons (MB_OK 0 to MB_RETRYCANCEL 5), icons (MB_ICONHAND
+// 0x10 to MB_ICONASTERISK 0x40), default button (MB_DEFBUTTON1 0 to
+// MB_DEFBUTTON4 0x300), MB_SETFOREGROUND 0x10000 and MB_TOPMOST 0x40000.
+// MB_SYSTEMMODAL, MB_TASKMODAL and the rest of the desktop's are not served.
+constexpr uint32_t kMbSetForeground = 0x00010000;
+constexpr uint32_t kMbTopmost = 0x00040000;
+
+bool DefinedStyle(uint32_t style) {
+    const uint32_t buttons = style & 0xF;
+    const uint32_t icon = style & 0xF0;
+    const uint32_t default_button = style & 0xF00;
+    const uint32_t rest = style & ~0xFFFU & ~(kMbSetForeground | kMbTopmost);
+    return buttons <= 5 && icon <= 0x40 && default_button <= 0x300 && rest == 0;
+}
 
 }  // namespace
 
-std::vector<uint32_t> NotificationHandles(const DeviceState& d) {
-    std::vector<uint32_t> handles;
-    for (uint32_t i = 0; i < kMaxLaunches; ++i) {
-        if (d.os.launches[i].used != 0) {
-            handles.push_back(kNotificationBase + 4 * i);
-        }
+bool RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text,
+                      uint32_t style) {
+    if (!DefinedStyle(style)) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%x", style);
+        RecordViolation(d, std::string("MessageBoxW given the style ") + hex +
+                               ", with bits the platform does not define");
+        return false;
     }
-    return handles;
-}
-
-const Launch* NotificationLaunch(const DeviceState& d, uint32_t handle) {
-    const uint32_t slot = (handle - kNotificationBase) / 4;
-    if (handle < kNotificationBase || handle % 4 != 0 || slot >= kMaxLaunches ||
-        d.os.launches[slot].used == 0) {
-        return nullptr;
-    }
-    return &d.os.launches[slot];
-}
-
-void RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text) {
     if (d.log.box_shown == 0) {
         std::snprintf(d.log.box_caption, sizeof d.log.box_caption, "%s", caption.c_str());
         std::snprintf(d.log.box_text, sizeof d.log.box_text, "%s", text.c_str());
         d.log.box_shown = 1;
+        d.log.box_style = style;
+        // No window of its own, started by the installer, the shell or a
+        // launch: its box opens behind the foreground window unless it asks.
+        d.log.box_hidden = (style & kMbSetForeground) == 0 ? 1 : 0;
     }
+    return true;
 }
 
 void RecordSetupResult(DeviceState& d, uint32_t result) {

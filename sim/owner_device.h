@@ -93,16 +93,14 @@ bool DeviceCloseHandle(DeviceState& d, uint32_t handle);
 // How many handles the running process holds open.
 int OpenHandles(const DeviceState& d);
 
-// The notification database as CeGetUserNotificationHandles lists it:
-// one handle per pending launch, in the launch table's order.
-std::vector<uint32_t> NotificationHandles(const DeviceState& d);
-// The pending launch a handle names; nullptr for one never given out.
-const Launch* NotificationLaunch(const DeviceState& d, uint32_t handle);
-// The command line a timed launch starts its program with.
-inline constexpr char kRunAtTimeArguments[] = "AppRunAtTime";
-
-// MessageBoxW: the box recorded in the run log (the first a run shows).
-void RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text);
+// MessageBoxW: the box recorded in the run log (the first a run shows),
+// hidden behind the foreground window unless its style has
+// MB_SETFOREGROUND (the programs here have no window of their own); false,
+// and a breach recorded, for a style with bits the platform does not define.
+bool RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text,
+                      uint32_t style);
+// What MessageBoxW shows for a NULL caption.
+inline constexpr char kDefaultCaption[] = "Error";
 
 // The setup library's function returned `result` (all 32 bits: a process's
 // exit status keeps only 8).

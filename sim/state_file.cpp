@@ -13,6 +13,7 @@
 #include "calendar.h"
 #include "device.h"
 #include "fd_io.h"
+#include "notification_store.h"
 #include "truncation.h"
 
 namespace sim {
@@ -128,7 +129,7 @@ namespace {
 
 bool SaneTexts(const DeviceState& d) {
     bool sane = Terminated(d.os.program_fault, sizeof d.os.program_fault) &&
-                d.log.box_shown <= 1 && Terminated(d.log.box_caption, sizeof d.log.box_caption) &&
+                d.log.box_shown <= 1 && d.log.box_hidden <= 1 && Terminated(d.log.box_caption, sizeof d.log.box_caption) &&
                 Terminated(d.log.box_text, sizeof d.log.box_text);
     for (const Violation& v : d.log.violations) {
         sane = sane && Terminated(v.text, sizeof v.text);
@@ -143,7 +144,7 @@ bool SaneLaunches(const DeviceState& d) {
                (l.used == 0 || IsValidLaunchTime(l.at));
     }
     for (const Launch& l : d.log.refused) {
-        sane = sane && Terminated(l.path, sizeof l.path);
+        sane = sane && Terminated(l.path, sizeof l.path) && l.refusal <= kPathTooLong;
     }
     return sane;
 }
@@ -185,6 +186,9 @@ Status CheckState(const DeviceState& d) {
     }
     if (!SaneFiles(d)) {
         return Fail("corrupt file table");
+    }
+    if (!SaneStore(d)) {
+        return Fail("corrupt notification store");
     }
     return SaneTexts(d) ? Ok() : Fail("corrupt fault or violation record");
 }

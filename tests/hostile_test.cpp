@@ -290,6 +290,10 @@ TEST(Hostile, BothArmRunnersGiveEveryHostileProgramTheSameVerdict) {
             for (const std::string& p : devsim::RunProblems("nuv", r, *d)) {
                 reports[resident] += p + "\n";
             }
+            if (d->log.box_hidden != 0) {
+                reports[resident] += std::string("box behind the foreground window: ") +
+                                     d->log.box_caption + ": " + d->log.box_text + "\n";
+            }
             sim::EndProcess(*d);
         }
         EXPECT_FALSE(reports[0].empty()) << name;

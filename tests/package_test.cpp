@@ -151,7 +151,7 @@ std::string StatusBoxOpening() {
     day.wYear = 2026;
     day.wMonth = 12;
     day.wDay = 31;
-    FixerStatus on = {L"\\Windows\\nuv.exe", true, true, day, true, day};
+    FixerStatus on = {L"\\Windows\\nuv.exe", true, true, day, true, HELD_AT_DUE};
     WCHAR text[STATUS_TEXT_SIZE];
     ComposeStatus(day, &on, 1, text);
     const std::wstring wide(text);

@@ -1,9 +1,10 @@
 // What the status program tells the owner, composed from what it found:
-// each case the one message an owner acts on.
+// each case the one message an owner acts on, and the icon it shows.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "rearm.h"
 #include "status.h"
 
 namespace {
@@ -13,76 +14,138 @@ SYSTEMTIME Day(int year, int month, int day) {
     t.wYear = static_cast<WORD>(year);
     t.wMonth = static_cast<WORD>(month);
     t.wDay = static_cast<WORD>(day);
-    t.wHour = 23;
-    t.wMinute = 59;
+    t.wHour = 12;
     return t;
 }
 
-// The set as found: each program's file, whether it is due and held.
-struct Found {
-    bool file_there[3];
-    bool held[3];
-    SYSTEMTIME due_at[3];
+struct Box {
+    std::string text;
+    UINT icon;
 };
 
-std::string Compose(const SYSTEMTIME& now, const Found& f) {
-    const LPCWSTR paths[] = {L"\\Windows\\nuv.exe", L"\\Windows\\nuv28.exe", L"\\Windows\\nuv29.exe"};
+// The set as the re-arming leaves it on `now` on a handheld that keeps
+// every date that exists, then `change` applied to what was found.
+Box Compose(const SYSTEMTIME& now, void (*change)(FixerStatus*) = nullptr) {
     FixerStatus fixers[3];
-    for (int i = 0; i < 3; ++i) {
-        fixers[i] = {paths[i], f.file_there[i], DateExists(f.due_at[i]), f.due_at[i], f.held[i],
-                     f.due_at[i]};
+    for (unsigned i = 0; i < 3; ++i) {
+        const SYSTEMTIME due = RearmTime(i, now);
+        const bool exists = DateExists(due);
+        fixers[i] = {FixerPath(i), true, exists, due, exists, exists ? HELD_AT_DUE : HELD_NOT};
+    }
+    if (change != nullptr) {
+        change(fixers);
     }
     WCHAR text[STATUS_TEXT_SIZE];
-    ComposeStatus(now, fixers, 3, text);
-    return std::string(text, text + std::wcslen(text));
+    const UINT icon = ComposeStatus(now, fixers, 3, text);
+    return {std::string(text, text + std::wcslen(text)), icon};
 }
 
-TEST(Status, EachFindingGivesTheOneMessageToActOn) {
-    const SYSTEMTIME common_year = Day(2026, 12, 10);  // 29 February 2027 does not exist
-    const SYSTEMTIME before_leap = Day(2027, 3, 10);   // the next three checks all exist
-    const SYSTEMTIME due_2026[] = {Day(2026, 12, 31), Day(2027, 2, 28), Day(2027, 2, 29)};
-    const SYSTEMTIME due_2027[] = {Day(2027, 12, 31), Day(2028, 2, 28), Day(2028, 2, 29)};
+const char kOn[] = "Clock fix is on. Your handheld will check its clock at 23:59 (11:59 PM) on ";
+
+// The dates a program is set for follow the calendar: 29 February only in
+// a leap year (not 2031, divisible by 3; not 2100), in date order however
+// the year begins, and a clock before the release is never trusted.
+TEST(Status, TheBoxOnTheDatesThatMatter) {
     const struct {
         const char* what;
         SYSTEMTIME now;
-        Found found;
         const char* says;
     } cases[] = {
-        {"on, the leap day a year away not yet set and no fault",
-         common_year,
-         {{true, true, true}, {true, true, false}, {due_2026[0], due_2026[1], due_2026[2]}},
-         "Clock fix is on. Your handheld will check its clock at 23:59 (11:59 PM) on "
+        {"December of a common year", Day(2026, 12, 10),
          "31 December 2026 and 28 February 2027."},
-        {"on, three checks in date order",
-         before_leap,
-         {{true, true, true}, {true, true, true}, {due_2027[0], due_2027[1], due_2027[2]}},
-         "Clock fix is on. Your handheld will check its clock at 23:59 (11:59 PM) on "
+        {"the release day itself", Day(2026, 12, 7), "31 December 2026 and 28 February 2027."},
+        {"January before a common February", Day(2027, 1, 10),
+         "28 February 2027 and 31 December 2027."},
+        {"February 28 itself", Day(2027, 2, 28), "28 February 2027 and 31 December 2027."},
+        {"January of a leap year: three checks, in date order", Day(2028, 1, 10),
+         "28 February 2028, 29 February 2028 and 31 December 2028."},
+        {"February 29 itself", Day(2028, 2, 29),
+         "29 February 2028, 31 December 2028 and 28 February 2029."},
+        {"March before a leap year", Day(2027, 3, 10),
          "31 December 2027, 28 February 2028 and 29 February 2028."},
-        {"one file missing: install again",
-         common_year,
-         {{true, false, true}, {true, true, false}, {due_2026[0], due_2026[1], due_2026[2]}},
-         "Clock fix is not complete: nuv28.exe is missing from My Device, Windows. Install "
-         "Clock fix again from the copy on your PC."},
-        {"two files missing",
-         common_year,
-         {{false, true, false}, {true, true, false}, {due_2026[0], due_2026[1], due_2026[2]}},
-         "Clock fix is not complete: nuv.exe and nuv29.exe are missing from My Device, Windows. "
-         "Install Clock fix again from the copy on your PC."},
-        {"a check the platform does not hold: tap again",
-         before_leap,
-         {{true, true, true}, {true, true, false}, {due_2027[0], due_2027[1], due_2027[2]}},
-         "Clock fix could not set the handheld to check its clock on 29 February 2028. Tap "
-         "Start, Programs, Clock fix again. If this message comes back, install Clock fix "
-         "again."},
-        {"a clock reset to 2003: set the date first, whatever else is found",
-         Day(2003, 1, 1),
-         {{false, true, true}, {false, false, false}, {due_2026[0], due_2026[1], due_2026[2]}},
-         "The handheld's clock shows 1 January 2003, a date before Clock fix was made, so it "
-         "cannot be right. Set the date and time first (Start, Settings, System tab, Clock & "
-         "Alarms), then tap Start, Programs, Clock fix again."},
+        {"March before 2031, a common year divisible by 3", Day(2030, 3, 10),
+         "31 December 2030 and 28 February 2031."},
+        {"March before 2100, a common year divisible by 100", Day(2099, 3, 10),
+         "31 December 2099 and 28 February 2100."},
+        {"March before 2400, a leap year divisible by 400", Day(2399, 3, 10),
+         "31 December 2399, 28 February 2400 and 29 February 2400."},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Compose(c.now, c.found), c.says) << c.what;
+        const Box box = Compose(c.now);
+        EXPECT_EQ(box.text, kOn + std::string(c.says)) << c.what;
+        EXPECT_EQ(box.icon, MB_ICONINFORMATION) << c.what;
+    }
+}
+
+TEST(Status, AClockBeforeTheReleaseIsSetFirst) {
+    const struct {
+        SYSTEMTIME now;
+        const char* shown;
+    } cases[] = {
+        {Day(2003, 1, 1), "1 January 2003"},  // a cold boot's
+        {Day(2026, 12, 6), "6 December 2026"},
+        {Day(2026, 11, 30), "30 November 2026"},
+        {Day(2026, 6, 7), "7 June 2026"},
+    };
+    for (const auto& c : cases) {
+        const Box box = Compose(c.now);
+        EXPECT_EQ(box.text, "The handheld's clock shows " + std::string(c.shown) +
+                                ", a date before Clock fix was made, so it cannot be right. Set "
+                                "the date and time first (Start, Settings, System tab, Clock & "
+                                "Alarms), then tap Start, Programs, Clock fix again.");
+        EXPECT_EQ(box.icon, MB_ICONEXCLAMATION) << c.shown;
+    }
+}
+
+// Each finding on 10 March 2027, when all three dates exist: nuv for
+// 31 December 2027, nuv28 and nuv29 for 28 and 29 February 2028.
+TEST(Status, EachFindingGivesTheOneMessageToActOn) {
+    const char kTapAgain[] = ". Tap Start, Programs, Clock fix again.";
+    const char kInstallAgain[] = " If this message comes back, install Clock fix again.";
+    const struct {
+        const char* what;
+        void (*change)(FixerStatus*);
+        std::string says;
+        UINT icon;
+    } cases[] = {
+        {"one file missing: install again", [](FixerStatus* f) { f[1].file_there = false; },
+         "Clock fix is not complete: nuv28.exe is missing from My Device, Windows. Install "
+         "Clock fix again from the copy on your PC.",
+         MB_ICONEXCLAMATION},
+        {"two files missing, whatever else",
+         [](FixerStatus* f) { f[0].file_there = f[2].file_there = false, f[1].asked = false; },
+         "Clock fix is not complete: nuv.exe and nuv29.exe are missing from My Device, Windows. "
+         "Install Clock fix again from the copy on your PC.",
+         MB_ICONEXCLAMATION},
+        {"a request the platform refused", [](FixerStatus* f) { f[2].asked = false; },
+         std::string("Clock fix could not set the handheld to check its clock on 29 February "
+                     "2028") + kTapAgain + kInstallAgain,
+         MB_ICONEXCLAMATION},
+        {"a launch the store does not hold", [](FixerStatus* f) { f[0].held = HELD_NOT; },
+         std::string("Clock fix could not set the handheld to check its clock on 31 December "
+                     "2027") + kTapAgain + kInstallAgain,
+         MB_ICONEXCLAMATION},
+        {"a launch held at another time is not on, listed by date",
+         [](FixerStatus* f) { f[0].held = f[1].held = HELD_ELSEWHEN; },
+         std::string("Clock fix could not set the handheld to check its clock on 31 December "
+                     "2027 and 28 February 2028") +
+             kTapAgain + kInstallAgain,
+         MB_ICONEXCLAMATION},
+        {"a store that could not be read: what was set, and no advice to install",
+         [](FixerStatus* f) { f[0].held = f[1].held = f[2].held = HELD_UNKNOWN; },
+         "Clock fix has set your handheld to check its clock at 23:59 (11:59 PM) on 31 December "
+         "2027, 28 February 2028 and 29 February 2028; the handheld did not let it check.",
+         MB_ICONINFORMATION},
+        {"a refusal on a store that could not be read: tap again, no advice to install",
+         [](FixerStatus* f) { f[0].asked = false, f[1].held = f[2].held = HELD_UNKNOWN; },
+         std::string("Clock fix could not set the handheld to check its clock on 31 December "
+                     "2027") + kTapAgain,
+         MB_ICONEXCLAMATION},
+    };
+    for (const auto& c : cases) {
+        const Box box = Compose(Day(2027, 3, 10), c.change);
+        EXPECT_EQ(box.text, c.says) << c.what;
+        EXPECT_EQ(box.icon, c.icon) << c.what;
     }
 }
 
@@ -91,7 +154,7 @@ TEST(Status, ALongMessageStopsAtTheEndOfItsBuffer) {
     FixerStatus many[MAX_FIXERS + 4];
     for (FixerStatus& f : many) {
         f = {L"\\Windows\\a-program-with-a-long-name-past-what-the-box-holds.exe", false, true,
-             Day(2027, 2, 28), false, Day(2027, 2, 28)};
+             Day(2027, 2, 28), false, HELD_NOT};
     }
     ComposeStatus(Day(2026, 12, 10), many, MAX_FIXERS + 4, text);
     EXPECT_LT(std::wcslen(text), STATUS_TEXT_SIZE);

@@ -20,7 +20,14 @@ typedef struct UserNotificationTrigger {
     SYSTEMTIME stEndTime;
 } CE_NOTIFICATION_TRIGGER, *PCE_NOTIFICATION_TRIGGER;
 
-typedef struct UserNotificationType CE_USER_NOTIFICATION;
+typedef struct UserNotificationType {
+    DWORD ActionFlags;
+    WCHAR* pwszDialogTitle;
+    WCHAR* pwszDialogText;
+    WCHAR* pwszSound;
+    DWORD nMaxSound;
+    DWORD dwReserved;
+} CE_USER_NOTIFICATION, *PCE_USER_NOTIFICATION;
 
 typedef struct UserNotificationInfoHeader {
     HANDLE hNotification;

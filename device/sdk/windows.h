@@ -21,6 +21,7 @@ typedef void* LPVOID;
 typedef unsigned int UINT;
 typedef DWORD* LPDWORD;
 typedef BYTE* LPBYTE;
+typedef void* HLOCAL;
 
 #define TRUE 1
 #define FALSE 0
@@ -45,6 +46,10 @@ typedef struct _PROCESS_INFORMATION {
 
 #define SH_SHELL 21
 #define MB_OK 0x00000000L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONINFORMATION 0x00000040L
+#define MB_SETFOREGROUND 0x00010000L
+#define LMEM_FIXED 0x0000
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFF
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -61,6 +66,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR pszImageName, LPWSTR pszCmdLine, LPVOID psaPr
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+HLOCAL WINAPI LocalAlloc(UINT uFlags, UINT uBytes);
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
 }
 
 #endif

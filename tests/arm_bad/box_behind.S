@@ -1,0 +1,24 @@
+@ Shows its box without MB_SETFOREGROUND: a program with no window of its
+@ own gets a box behind the foreground window, which the owner never sees.
+        .syntax unified
+        .arm
+        .include "coredll_service.inc"
+        service MessageBoxW
+
+        .text
+        .globl main
+main:   push {lr}
+        mov r0, #0
+        ldr r1, =text
+        ldr r2, =caption
+        mov r3, #0x40              @ MB_OK | MB_ICONINFORMATION
+        bl MessageBoxW
+        mov r0, #0
+        pop {pc}
+        .ltorg
+
+        .section .rodata
+        .p2align 1
+text:   .short 'C', 'l', 'o', 'c', 'k', ' ', 'f', 'i', 'x', ' ', 'i', 's', ' ', 'o', 'n', 0
+caption:
+        .short 'C', 'l', 'o', 'c', 'k', ' ', 'f', 'i', 'x', 0
