@@ -58,7 +58,7 @@ bool ReadOne(HANDLE h, FixerStatus* fixers, unsigned count) {
         return true;
     }
     if (needed == 0) {
-        return true;  // withdrawn since it was listed: nobody's launch now
+        return false;  // refused: whether withdrawn since it was listed cannot be told
     }
     BYTE* large = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, needed));
     if (large == 0) {

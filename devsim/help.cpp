@@ -133,6 +133,7 @@ whose file is gone is dropped and said.
                  a new device's calendar, as for run
   --store SETTINGS
                  a new device's notification store, comma-separated:
+                 empty, no other programs' notifications at first;
                  time, period or classic, the trigger type it keeps a
                  CeRunAppAtTime request under (time unless said);
                  upper-case, paths kept in capitals; fail-list,

@@ -292,11 +292,15 @@ const OptionEntry<OwnerOptions> kOwnerOptions[] = {
     {"--hw", true, true,
      [](const std::string& v, OwnerOptions& o) { return Store(Hardware(v), o.device.hw); }},
     {"--store", true, true,
-     [](const std::string& v, OwnerOptions& o) {
-         const std::optional<sim::StoreSettings> store = sim::ParseStoreSettings(v);
-         return store ? Store(Result<sim::StoreSettings>(*store), o.device.store)
-                      : Fail("--store takes " + std::string(sim::kStoreSettingsHelp) + ", not '" +
-                             v + "'");
+     [](const std::string& v, OwnerOptions& o) -> Status {
+         const std::optional<sim::StoreSetup> store = sim::ParseStoreSettings(v);
+         if (!store) {
+             return Fail("--store takes " + std::string(sim::kStoreSettingsHelp) + ", not '" + v +
+                         "'");
+         }
+         o.device.store = store->settings;
+         o.device.notes = store->empty ? 0 : o.device.notes;
+         return Ok();
      }},
     {"--arm", false, false, [](const std::string&, OwnerOptions& o) { return Set(o.arm); }},
 };

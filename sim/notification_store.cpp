@@ -209,8 +209,8 @@ bool SaneStore(const DeviceState& d) {
 }
 
 const char kStoreSettingsHelp[] =
-    "time, period, classic, upper-case, fail-list, fail-read, fail-register, lose:PROGRAM or "
-    "move:PROGRAM, comma-separated";
+    "empty, time, period, classic, upper-case, fail-list, fail-read, fail-register, "
+    "lose:PROGRAM or move:PROGRAM, comma-separated";
 
 namespace {
 
@@ -241,12 +241,17 @@ bool TakeFixerWord(const std::string& word, StoreSettings& s) {
 
 }  // namespace
 
-std::optional<StoreSettings> ParseStoreSettings(const std::string& text) {
-    StoreSettings s{kCntTime, 0, 0, 0, 0};
+std::optional<StoreSetup> ParseStoreSettings(const std::string& text) {
+    StoreSetup setup;
+    StoreSettings& s = setup.settings;
     size_t start = 0;
     for (size_t end = 0; end != std::string::npos; start = end + 1) {
         end = text.find(',', start);
         const std::string word = text.substr(start, end - start);
+        if (word == "empty") {
+            setup.empty = true;
+            continue;
+        }
         const auto* w = std::find_if(std::begin(kStoreWords), std::end(kStoreWords),
                                      [&](const StoreWord& k) { return word == k.name; });
         if (w == std::end(kStoreWords)) {
@@ -259,7 +264,7 @@ std::optional<StoreSettings> ParseStoreSettings(const std::string& text) {
         s.upper_case = static_cast<uint8_t>(s.upper_case | w->upper_case);
         s.fails = static_cast<uint8_t>(s.fails | w->fails);
     }
-    return s;
+    return setup;
 }
 
 }  // namespace sim

@@ -75,8 +75,13 @@ void ClearNotes(DeviceState& d);
 // Whether the store's handles and notes are ones the store could have made.
 bool SaneStore(const DeviceState& d);
 
-// The store's settings as devsim names them ("classic,upper-case"), and back.
-std::optional<StoreSettings> ParseStoreSettings(const std::string& text);
+// A new device's store as devsim names it ("classic,upper-case"): its
+// settings, and whether it starts with no other programs' notifications.
+struct StoreSetup {
+    StoreSettings settings{kCntTime, 0, 0, 0, 0};
+    bool empty = false;
+};
+std::optional<StoreSetup> ParseStoreSettings(const std::string& text);
 extern const char kStoreSettingsHelp[];
 
 }  // namespace sim

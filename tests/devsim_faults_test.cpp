@@ -88,6 +88,15 @@ TEST_F(StateFiles, AProgramOnADamagedDeviceSaysSoAndTouchesNothing) {
          "corrupt file table"},
         {MakeState("starts", [](sim::DeviceState& d) { d.os.start_count = 0xFFFFFFFF; }),
          "corrupt file table"},
+        // A handle twice, one the store never gave, a kind it does not know.
+        {MakeState("twice", [](sim::DeviceState& d) { d.os.notes[1].handle = d.os.notes[0].handle; }),
+         "corrupt notification store"},
+        {MakeState("ahead", [](sim::DeviceState& d) { d.os.notes[0].handle = d.os.next_notification + 4; }),
+         "corrupt notification store"},
+        {MakeState("kind", [](sim::DeviceState& d) { d.os.notes[0].kind = 999; }),
+         "corrupt notification store"},
+        {MakeState("type", [](sim::DeviceState& d) { d.os.store.run_at_time_type = 1; }),
+         "corrupt notification store"},
     };
     for (const Case& c : cases) {
         const std::string before = ReadFile(c.file);

@@ -78,6 +78,23 @@ struct OwnerCase {
 };
 
 const OwnerCase kOwnerCases[] = {
+    {"a box without MB_SETFOREGROUND opens behind the installer, a fault of the program's; "
+     "a NULL caption is the platform's \"Error\"",
+     {{"device/clockfix.exe", kBad + "box_behind.exe"}},
+     {{"install"}},
+     1,
+     {"devsim: clockfix shows a box behind the foreground window: the owner does not see it "
+      "(\"Error\": \"Clock fix is on\")"},
+     {"Clock fix shows:"},
+     false},
+    {"a box style the platform does not define is a breach",
+     {{"device/clockfix.exe", kBad + "box_style.exe"}},
+     {{"copy", "start \\Windows\\clockfix.exe"}},
+     3,
+     {"devsim: access violation at 2026-12-10 12:00:00.000: MessageBoxW given the style "
+      "0x11040, with bits the platform does not define"},
+     {"shows:"},
+     false},
     {"a program that starts itself is a storm, not a crash",
      {{"device/nuv.exe", kBad + "self_start.exe"}},
      {{"copy", "start \\Windows\\nuv.exe"}},
@@ -302,6 +319,34 @@ TEST(Hostile, BothArmRunnersGiveEveryHostileProgramTheSameVerdict) {
     devsim::StopArmServer(server);
     sim::CloseStateFile(d);
     unlink(path.c_str());
+}
+
+// MessageBoxW's styles as the platform defines them: a box without
+// MB_SETFOREGROUND is hidden, undefined bits are a breach and show nothing.
+TEST(Hostile, MessageBoxStylesAreServedAsDocumented) {
+    const struct {
+        uint32_t style;
+        bool shown;
+        bool hidden;
+    } cases[] = {
+        {0x00010040, true, false},  // MB_SETFOREGROUND | MB_ICONINFORMATION
+        {0x00050335, true, false},  // | MB_TOPMOST, MB_DEFBUTTON4, MB_ICONEXCLAMATION, MB_RETRYCANCEL
+        {0x00000000, true, true},   // MB_OK alone
+        {0x00040030, true, true},   // MB_TOPMOST does not bring it to the front
+        {0x00011000, false, false},  // MB_SYSTEMMODAL
+        {0x00012000, false, false},  // MB_TASKMODAL
+        {0x00010006, false, false},  // no such buttons
+        {0x00010050, false, false},  // no such icon
+        {0x00010400, false, false},  // no such default button
+        {0x80010000, false, false},
+    };
+    for (const auto& c : cases) {
+        sim::DeviceState d{};
+        EXPECT_EQ(sim::RecordMessageBox(d, "Clock fix", "text", c.style), c.shown) << c.style;
+        EXPECT_EQ(d.log.box_shown != 0, c.shown) << c.style;
+        EXPECT_EQ(d.log.box_hidden != 0, c.hidden) << c.style;
+        EXPECT_EQ(d.log.violation_count, c.shown ? 0U : 1U) << c.style;
+    }
 }
 
 // A program busy between Sleeps that move device time is not a spinner.

@@ -9,6 +9,8 @@
 #include <fstream>
 
 #include "owner_action.h"
+#include "owner_device.h"
+#include "state_file.h"
 #include "run_process.h"
 
 namespace {
@@ -207,6 +209,110 @@ TEST(OwnersGuide, EveryProcedureDoesWhatTheGuideSaysOnBothPaths) {
         }
         unlink(host_state.c_str());
         unlink(arm_state.c_str());
+    }
+    rmdir(dir.c_str());
+}
+
+// The status box on a handheld whose notification store is kept as a real
+// one keeps it: full of other programs' notifications (records larger than
+// the program's first buffer, event ones with no program), our own under
+// any timed type or in capitals, and a store that loses, moves, refuses or
+// will not show what it was given.
+struct StoreCase {
+    const char* what;
+    const char* store;  // --store
+    std::vector<std::string> actions;
+    int exit_code;
+    const char* box;  // what Clock fix shows, the last time it shows it
+};
+
+const char kBoxOn[] = "Clock fix is on. Your handheld will check its clock at 23:59 (11:59 PM) "
+                      "on 31 December 2026 and 28 February 2027.";
+const char kBoxSetUnchecked[] = "Clock fix has set your handheld to check its clock at 23:59 "
+                                "(11:59 PM) on 31 December 2026 and 28 February 2027; the "
+                                "handheld did not let it check.";
+const std::string kBusy = "reminders 200";
+
+const StoreCase kStoreCases[] = {
+    {"an empty store", "empty", {"install"}, 0, kBoxOn},
+    {"200 more notifications, ours kept in capitals: install and tap",
+     "upper-case", {kBusy, "install", kStart}, 0, kBoxOn},
+    {"ours kept as CNT_CLASSICTIME", "classic", {kBusy, "install"}, 0, kBoxOn},
+    {"ours kept as CNT_PERIOD", "period", {kBusy, "install"}, 0, kBoxOn},
+    {"a launch kept at another time is not on", "move:nuv28", {kBusy, "install"}, 0,
+     "Clock fix could not set the handheld to check its clock on 28 February 2027. Tap Start, "
+     "Programs, Clock fix again. If this message comes back, install Clock fix again."},
+    {"a request taken and then lost", "lose:nuv", {kBusy, "install"}, 0,
+     "Clock fix could not set the handheld to check its clock on 31 December 2026. Tap Start, "
+     "Programs, Clock fix again. If this message comes back, install Clock fix again."},
+    {"every request refused", "fail-register", {kBusy, "install"}, 0,
+     "Clock fix could not set the handheld to check its clock on 31 December 2026 and 28 "
+     "February 2027. Tap Start, Programs, Clock fix again. If this message comes back, "
+     "install Clock fix again."},
+    {"a store that will not list: what was set, no advice to install", "fail-list",
+     {kBusy, "install"}, 0, kBoxSetUnchecked},
+    {"a store that will not show a record", "fail-read", {kBusy, "install"}, 0,
+     kBoxSetUnchecked},
+    {"a missing file on a busy store", "upper-case",
+     {kBusy, "install", "delete \\Windows\\nuv28.exe", kStart}, 0,
+     "Clock fix is not complete: nuv28.exe is missing from My Device, Windows. Install Clock "
+     "fix again from the copy on your PC."},
+    {"a clock before the release on a busy store", "upper-case",
+     {"install", "hard-reset", kBusy, "install"}, 1,
+     "The handheld's clock shows 1 January 2003, a date before Clock fix was made, so it "
+     "cannot be right. Set the date and time first (Start, Settings, System tab, Clock & "
+     "Alarms), then tap Start, Programs, Clock fix again."},
+};
+
+TEST(OwnersGuide, TheStatusBoxReadsTheStoreAsAHandheldKeepsItOnBothPaths) {
+    const std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    int n = 0;
+    for (const StoreCase& c : kStoreCases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> actions = {"--store", c.store};
+        actions.insert(actions.end(), c.actions.begin(), c.actions.end());
+        const std::string states[] = {dir + "/host" + std::to_string(n),
+                                      dir + "/arm" + std::to_string(n++)};
+        const ProcessOutput host = Owner(states[0], kDay, actions, false);
+        const ProcessOutput arm = Owner(states[1], kDay, actions, true);
+        EXPECT_EQ(host.exit_code, c.exit_code) << host.out << host.err;
+        EXPECT_EQ(arm.exit_code, host.exit_code);
+        EXPECT_EQ(arm.out, host.out);
+        const std::string out = Unwrapped(host.out);
+        const size_t last = out.rfind("devsim: Clock fix shows: \"");
+        ASSERT_NE(last, std::string::npos) << out;
+        EXPECT_EQ(out.substr(last, out.find('\n', last) - last),
+                  "devsim: Clock fix shows: \"" + std::string(c.box) + "\"");
+        for (const std::string& state : states) {
+            unlink(state.c_str());
+        }
+    }
+    rmdir(dir.c_str());
+}
+
+// The status program's box comes to the front with the icon its message
+// calls for, on both paths: the style the device recorded, read back.
+TEST(OwnersGuide, EveryStatusBoxComesToTheFrontWithItsIcon) {
+    constexpr uint32_t kInFront = 0x00010000;  // MB_SETFOREGROUND
+    const struct {
+        const char* store;
+        uint32_t style;
+    } cases[] = {{"time", kInFront | 0x40}, {"fail-read", kInFront | 0x40},
+                 {"fail-register", kInFront | 0x30}};
+    const std::string dir = TempDir();
+    for (const auto& c : cases) {
+        for (const bool arm : {false, true}) {
+            const std::string state = dir + "/state";
+            const ProcessOutput r = Owner(state, kDay, {"--store", c.store, "install"}, arm);
+            ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+            sim::Result<sim::DeviceState*> d = sim::OpenStateFile(state);
+            ASSERT_TRUE(d) << d.why();
+            EXPECT_EQ((*d)->log.box_style, c.style) << c.store << (arm ? " --arm" : "");
+            EXPECT_EQ((*d)->log.box_hidden, 0);
+            sim::CloseStateFile(*d);
+            unlink(state.c_str());
+        }
     }
     rmdir(dir.c_str());
 }

@@ -1,5 +1,6 @@
-@ Shows its box without MB_SETFOREGROUND: a program with no window of its
-@ own gets a box behind the foreground window, which the owner never sees.
+@ Shows its box without MB_SETFOREGROUND, and with no caption: a program
+@ with no window of its own gets a box behind the foreground window, which
+@ the owner never sees, under the platform's default caption.
         .syntax unified
         .arm
         .include "coredll_service.inc"
@@ -10,7 +11,7 @@
 main:   push {lr}
         mov r0, #0
         ldr r1, =text
-        ldr r2, =caption
+        mov r2, #0
         mov r3, #0x40              @ MB_OK | MB_ICONINFORMATION
         bl MessageBoxW
         mov r0, #0
@@ -20,5 +21,3 @@ main:   push {lr}
         .section .rodata
         .p2align 1
 text:   .short 'C', 'l', 'o', 'c', 'k', ' ', 'f', 'i', 'x', ' ', 'i', 's', ' ', 'o', 'n', 0
-caption:
-        .short 'C', 'l', 'o', 'c', 'k', ' ', 'f', 'i', 'x', 0

@@ -1,5 +1,5 @@
-@ Shows its box with MB_SYSTEMMODAL, a style the platform does not serve,
-@ and with no caption: a breach, whatever else it asks for.
+@ Shows its box with MB_SYSTEMMODAL, a style the platform does not serve:
+@ a breach, whatever else it asks for.
         .syntax unified
         .arm
         .include "coredll_service.inc"
