@@ -50,6 +50,7 @@ sim::Status CheckCall(const LoadedImage& image, const std::string& image_name,
 }
 
 int RunDllExport(Machine& m, const LoadedImage& image, const std::string& name) {
+    m.in_installer = true;  // its boxes are the installer's, whose window is in front
     MapForCalls(m, image);
     if (CallFunction(m, image.entry, {image.base, kDllProcessAttach, 0}) == 0) {
         sim::EndWithFault("refused to load (DllMain returned FALSE)");

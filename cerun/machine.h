@@ -41,6 +41,7 @@ struct Machine {
     // checks; a fault stops its emulation instead of ending the process, and
     // the launch is run again on a machine with every hook for the report.
     bool resident = false;
+    bool in_installer = false;  // a setup library, called by the installer in front
     bool stopped = false;  // asked to stop: the rest of the block does nothing
     bool faulted = false;  // ...because of a fault (not the limit)
 };

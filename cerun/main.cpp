@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     NameAfterImage(argv[0], args[0]);
+    sim::UseRunnerCpuSafety();
     const cerun::LoadedImage image = cerun::LoadImageFile(args[0].c_str());
     if (!Callable(image, args)) {
         return 2;

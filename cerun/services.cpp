@@ -299,7 +299,7 @@ void ServeMessageBoxW(Machine& m) {
     if (text) {
         const bool shown = sim::RecordMessageBox(
             sim::HostDevice(), caption ? sim::ToUtf8(caption->c_str()) : sim::kDefaultCaption,
-            sim::ToUtf8(text->c_str()), Arg(m, 3));
+            sim::ToUtf8(text->c_str()), Arg(m, 3), m.in_installer);
         SetResult(m, shown ? 1U : 0U);  // IDOK
     }
 }

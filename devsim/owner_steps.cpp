@@ -124,7 +124,9 @@ sim::Status Simulation::RunStarts() {
     return sim::Ok();
 }
 
-// One function of the setup library, as the installer calls it; its result.
+// One function of the setup library, as the installer calls it; its
+// result. What it asked to start runs as soon as it has returned, as the
+// platform starts a process at once.
 sim::Result<uint32_t> Simulation::RunSetup(const char* export_name) {
     const ProgramCommand command = SetupCommand(export_name, s_.arm);
     if (const sim::Status usable = CheckProgram(command); !usable) {
@@ -141,13 +143,18 @@ sim::Result<uint32_t> Simulation::RunSetup(const char* export_name) {
                            HexWord(d_.os.setup_result) + "), which the installer does not know");
     }
     NoteOpenHandles(command.program);
+    NoteBox(command.program);
     sim::EndProcess(d_);
     TakeStarts(sim::kSetupLibrary, problems.empty());
     if (!problems.empty()) {
         return sim::Fail(problems.front());
     }
-    Note(named + " returned " + std::to_string(d_.os.setup_result));
-    return d_.os.setup_result;
+    const uint32_t returned = d_.os.setup_result;
+    Note(named + " returned " + std::to_string(returned));
+    if (const sim::Status started = RunStarts(); !started) {
+        return sim::Fail(started.why());
+    }
+    return returned;
 }
 
 // The handles a process still held when it ended, said: the platform
@@ -190,12 +197,11 @@ sim::Status Simulation::Install() {
     if (!exit) {
         return sim::Fail(exit.why());
     }
-    const sim::Status started = RunStarts();
-    if (started && *exit == 1) {
+    if (*exit == 1) {
         Note("the setup library asked the installer to undo the installation");
         RemoveInstalled();
     }
-    return started;
+    return sim::Ok();
 }
 
 // What the installer's record lists removed, and the record with it.

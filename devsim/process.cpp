@@ -61,7 +61,8 @@ Places FindPlaces() {
 ProgramCommand CommandFor(const std::string& program, bool arm) {
     const Places at = FindPlaces();
     if (arm) {
-        return {program, at.cerun + "/cerun", {at.programs + "/device/" + program + ".exe"}, 1};
+        return {program, at.cerun + "/cerun", {at.programs + "/device/" + program + ".exe"}, 1,
+                true};
     }
     return {program, at.programs + "/" + program, {}, 0};
 }
@@ -70,7 +71,7 @@ ProgramCommand SetupCommand(const std::string& export_name, bool arm) {
     const Places at = FindPlaces();
     if (arm) {
         return {sim::kSetupLibrary, at.cerun + "/cerun",
-                {at.programs + "/device/" + sim::kSetupLibrary, export_name}, 1};
+                {at.programs + "/device/" + sim::kSetupLibrary, export_name}, 1, true};
     }
     return {sim::kSetupLibrary, at.programs + "/" + sim::kSetupProgram, {export_name}, 0};
 }
@@ -204,8 +205,11 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
         return result;
     }
     // A program that spins is stopped by its CPU time; the platform renews
-    // the limit while device time moves (host_platform.cpp).
-    const rlimit cpu{sim::kSpinCpuSeconds, RLIM_INFINITY};
+    // the limit while device time moves (host_platform.cpp). The ARM
+    // runner's own count finds spins: its limit is only a safety.
+    const rlimit cpu{static_cast<rlim_t>(command.arm ? sim::kRunnerCpuSafetySeconds
+                                                     : sim::kSpinCpuSeconds),
+                     RLIM_INFINITY};
     prlimit(*pid, RLIMIT_CPU, &cpu, nullptr);
     return FromWaitStatus(WaitChild(*pid));
 }

@@ -26,6 +26,7 @@ struct ProgramCommand {
     std::string path;               // the file executed
     std::vector<std::string> args;  // after argv[0]
     size_t file_args = 0;           // how many of `args`, from the first, are files it reads
+    bool arm = false;               // the ARM runner: spins are found by its instruction count
 };
 
 // The host build of `program`, or with `arm` cerun and device/PROGRAM.exe,

@@ -213,10 +213,17 @@ void Simulation::Conclude(int program, const char* name, const std::string& how,
     if (s_.say || (end.capped && !reached_to_)) {
         Note(Ended(name, how, end));
     }
+    NoteBox(name);
+}
+
+// The box a process showed, as the owner sees it or does not: one behind
+// the foreground window is the program's fault (the owner never reads it,
+// and the program waits for OK).
+void Simulation::NoteBox(const std::string& name) {
     if (d_.log.box_shown != 0 && d_.log.box_hidden != 0) {
-        ++hidden_boxes_;  // the program's fault: the owner never reads it, and it waits for OK
-        Note(std::string(name) + " shows a box behind the foreground window: the owner does " +
-             "not see it (\"" + d_.log.box_caption + "\": \"" + d_.log.box_text + "\")");
+        ++hidden_boxes_;
+        Note(name + " shows a box behind the foreground window: the owner does not see it (\"" +
+             d_.log.box_caption + "\": \"" + d_.log.box_text + "\")");
     } else if (d_.log.box_shown != 0) {
         Note(std::string(d_.log.box_caption) + " shows: \"" + d_.log.box_text + "\"");
     }

@@ -76,6 +76,7 @@ private:
     void TakeStarts(const char* by, bool ran_clean);
     sim::Result<uint32_t> RunSetup(const char* export_name);
     void NoteOpenHandles(const std::string& program);
+    void NoteBox(const std::string& name);
     std::vector<std::string> RemoveInstalled();
     sim::Result<bool> SetupGoesOn(const char* export_name, const char* cancelled);
     sim::Status Install();

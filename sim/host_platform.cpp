@@ -61,6 +61,10 @@ void TraceToIoLog(const std::string& text) {
 
 // The clock when the CPU limit was last renewed.
 volatile int64_t g_clock_at_renewal = 0;
+// How long a process may run without a Sleep, and what ends it then: a
+// program's spin rule, or the ARM runner's safety.
+int g_cpu_seconds = kSpinCpuSeconds;
+const char* g_cpu_fault = kSpinCpuFault;
 
 // Sets the CPU-time limit kSpinCpuSeconds past what this process has used,
 // counted up to the next whole second: with the two parts' seconds only
@@ -70,7 +74,8 @@ void RenewCpuLimit() {
     getrusage(RUSAGE_SELF, &used);
     const auto micros = static_cast<rlim_t>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) * 1000000 +
                         static_cast<rlim_t>(used.ru_utime.tv_usec + used.ru_stime.tv_usec);
-    const rlimit limit{(micros + 999999) / 1000000 + kSpinCpuSeconds, RLIM_INFINITY};
+    const rlimit limit{(micros + 999999) / 1000000 + static_cast<rlim_t>(g_cpu_seconds),
+                       RLIM_INFINITY};
     setrlimit(RLIMIT_CPU, &limit);
 }
 
@@ -85,9 +90,19 @@ void OnCpuLimit(int /*signal*/) {
         return;
     }
     static_assert(sizeof kSpinCpuFault <= sizeof d.os.program_fault, "the fault fits its record");
-    std::memcpy(d.os.program_fault, kSpinCpuFault, sizeof kSpinCpuFault);
+    static_assert(sizeof kRunnerCpuFault <= sizeof d.os.program_fault, "the fault fits its record");
+    std::memcpy(d.os.program_fault, g_cpu_fault, std::strlen(g_cpu_fault) + 1);
     _exit(kFaultExitCode);
 }
+
+}  // namespace
+
+void UseRunnerCpuSafety() {
+    g_cpu_seconds = kRunnerCpuSafetySeconds;
+    g_cpu_fault = kRunnerCpuFault;
+}
+
+namespace {
 
 // A program on devsim's device: it says it got there, and a truncated
 // state file or a spin ends it with a reason rather than a crash or a hang.

@@ -22,6 +22,9 @@ struct HostBinding {
 // Without a binding, the first call attaches to the state file named in the
 // environment, or to a private device at the host's local time.
 void BindHost(const HostBinding& binding);
+// For the ARM runner, whose instruction count finds spins: its CPU time is
+// held only to kRunnerCpuSafetySeconds. Called before the device is reached.
+void UseRunnerCpuSafety();
 void UnbindHost();
 
 // The device this process serves, attached as the first call would attach it.

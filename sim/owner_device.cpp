@@ -220,7 +220,7 @@ bool DefinedStyle(uint32_t style) {
 }  // namespace
 
 bool RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text,
-                      uint32_t style) {
+                      uint32_t style, bool in_front) {
     if (!DefinedStyle(style)) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%x", style);
@@ -235,7 +235,7 @@ bool RecordMessageBox(DeviceState& d, const std::string& caption, const std::str
         d.log.box_style = style;
         // No window of its own, started by the installer, the shell or a
         // launch: its box opens behind the foreground window unless it asks.
-        d.log.box_hidden = (style & kMbSetForeground) == 0 ? 1 : 0;
+        d.log.box_hidden = (style & kMbSetForeground) == 0 && !in_front ? 1 : 0;
     }
     return true;
 }

@@ -95,10 +95,11 @@ int OpenHandles(const DeviceState& d);
 
 // MessageBoxW: the box recorded in the run log (the first a run shows),
 // hidden behind the foreground window unless its style has
-// MB_SETFOREGROUND (the programs here have no window of their own); false,
+// MB_SETFOREGROUND or its process is in front (the installer, for its
+// setup library; the programs here have no window of their own); false,
 // and a breach recorded, for a style with bits the platform does not define.
 bool RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text,
-                      uint32_t style);
+                      uint32_t style, bool in_front = false);
 // What MessageBoxW shows for a NULL caption.
 inline constexpr char kDefaultCaption[] = "Error";
 

@@ -21,6 +21,11 @@ constexpr int kFaultExitCode = 123;     // the runner or platform ended it (prog
 constexpr int kSpinCpuSeconds = 2;
 // What such a program's run is ended with; the number is kSpinCpuSeconds.
 constexpr char kSpinCpuFault[] = "spins: no Sleep for 2 s of CPU time";
+// The ARM runner finds spins by its exact instruction count; its CPU time
+// is only a safety against a runner gone wrong, far above what the count
+// allows can cost on a loaded host.
+constexpr int kRunnerCpuSafetySeconds = 120;
+constexpr char kRunnerCpuFault[] = "the ARM runner ran 120 s of CPU time without a Sleep";
 
 // Creates the file with `initial` and maps it. Never over an existing file
 // nor through a symbolic link; on failure nothing is left behind, and `why`

@@ -1,5 +1,6 @@
-@ A setup library whose Install_Exit starts four programs (closing every
-@ handle) and whose DllMain, when SPIN_ON_UNLOAD is set, never returns from
+@ A setup library whose Install_Exit (Uninstall_Init when
+@ STARTS_IN_UNINSTALL_INIT is set) starts four programs, closing every
+@ handle, and whose DllMain, when SPIN_ON_UNLOAD is set, never returns from
 @ the unload call that follows them.
         .syntax unified
         .arm
@@ -15,9 +16,15 @@ DllMain:
         mov r0, #1
         mov pc, lr
 
+        .ifdef STARTS_IN_UNINSTALL_INIT
+        .globl Uninstall_Init
+        .type Uninstall_Init, %function
+Uninstall_Init:
+        .else
         .globl Install_Exit
         .type Install_Exit, %function
 Install_Exit:
+        .endif
         push {r4, r5, lr}
         ldr r0, =started
         mov r1, #1
@@ -51,13 +58,20 @@ Install_Exit:
         pop {r4, r5, pc}
         .ltorg
 
-        .globl Install_Init, Uninstall_Init, Uninstall_Exit
+        .globl Install_Init, Uninstall_Exit
         .type Install_Init, %function
-        .type Uninstall_Init, %function
         .type Uninstall_Exit, %function
 Install_Init:
-Uninstall_Init:
 Uninstall_Exit:
+        .ifdef STARTS_IN_UNINSTALL_INIT
+        .globl Install_Exit
+        .type Install_Exit, %function
+Install_Exit:
+        .else
+        .globl Uninstall_Init
+        .type Uninstall_Init, %function
+Uninstall_Init:
+        .endif
         mov r0, #0
         mov pc, lr
 
