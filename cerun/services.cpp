@@ -18,7 +18,9 @@ namespace cerun {
 namespace {
 
 constexpr int kArgRegisters[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3};
-constexpr size_t kMaxString = 4096;
+// Longer than all the memory a program has: a string ends at its NUL or
+// where the program's memory does.
+constexpr size_t kMaxString = size_t{1} << 24;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 
 uint32_t Reg(const Machine& m, int reg) {
@@ -194,7 +196,7 @@ void ServeCeGetUserNotificationHandles(Machine& m) {
         !Give(m, Arg(m, 2), &list.needed, 4, service, "an unwritable count at")) {
         return;
     }
-    if (count > kHeapSize / 4) {  // more than any memory the program has
+    if (count > 0x3FFFFFFF) {  // more bytes than the address space: no program has them
         CrashInCaller(m, std::string(service) + " given a buffer it cannot write at " +
                              Hex(buffer));
         return;

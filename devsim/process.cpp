@@ -17,6 +17,7 @@
 #include "say.h"
 #include "setup_calls.h"
 #include "state_file.h"
+#include "text.h"
 
 extern char** environ;
 
@@ -231,7 +232,7 @@ sim::DeviceState* CreateTempDevice(const sim::DeviceState& initial, std::string&
     const std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
     const sim::Result<sim::DeviceState*> d = sim::CreateTempStateFile(dir, initial, path);
     if (!d) {
-        Say("devsim: cannot create a device state in " + dir + ": " + d.why() + "\n");
+        Say("devsim: cannot create a device state in " + sim::Escaped(dir) + ": " + d.why() + "\n");
     }
     SetInterruptFile(d ? path : "");
     return d ? *d : nullptr;
@@ -247,15 +248,16 @@ sim::DeviceState* OpenKeptDevice(const std::string& file, const sim::DeviceConfi
     struct stat st {};
     if (stat(file.c_str(), &st) == 0) {
         if (device_set) {
-            Say("devsim: " + file + " already holds a device; " + setup_options +
-                " set up a new one: remove " + file + " (or name another file) to start over\n");
+            Say("devsim: " + sim::Escaped(file) + " already holds a device; " + setup_options +
+                " set up a new one: remove " + sim::Escaped(file) +
+                " (or name another file) to start over\n");
             return nullptr;
         }
         const sim::Result<sim::DeviceState*> d = sim::OpenStateFile(file);
         if (!d && d.why() == sim::kInUse) {
-            Say("devsim: device " + file + " is in use\n");
+            Say("devsim: device " + sim::Escaped(file) + " is in use\n");
         } else if (!d) {
-            Say("devsim: device state " + file + ": " + d.why() + "\n");
+            Say("devsim: device state " + sim::Escaped(file) + ": " + d.why() + "\n");
         }
         return d ? *d : nullptr;
     }
@@ -263,7 +265,7 @@ sim::DeviceState* OpenKeptDevice(const std::string& file, const sim::DeviceConfi
     sim::InitDevice(initial, config);
     const sim::Result<sim::DeviceState*> d = sim::CreateStateFile(file, initial);
     if (!d) {
-        Say("devsim: cannot create device state " + file + ": " + d.why() + "\n");
+        Say("devsim: cannot create device state " + sim::Escaped(file) + ": " + d.why() + "\n");
     }
     return d ? *d : nullptr;
 }

@@ -431,43 +431,58 @@ void Refuse(DeviceState& d, const std::string& path, const SYSTEMTIME& at, Refus
     ++d.log.refused_count;
 }
 
-bool RegisterLaunch(DeviceState& d, const std::string& path, const SYSTEMTIME& at) {
-    Launch* slot = const_cast<Launch*>(FindLaunch(d, path));
-    if (slot == nullptr) {
-        for (Launch& l : d.os.launches) {
-            if (l.used == 0) {
-                slot = &l;
-                break;
-            }
-        }
+// Why the platform would refuse `path` at `at` into `slot`; nothing when it takes it.
+std::optional<Refusal> Refusing(const DeviceState& d, const std::string& path,
+                                const SYSTEMTIME& at, const Launch* slot) {
+    if (!IsValidLaunchTime(at)) {
+        return kNoSuchTime;
     }
-    const std::optional<Refusal> why =
-        !IsValidLaunchTime(at)                      ? std::optional(kNoSuchTime)
-        : (d.os.store.fails & kFailRegister) != 0   ? std::optional(kStoreFailed)
-        : path.size() >= sizeof d.os.launches[0].path ? std::optional(kPathTooLong)
-        : slot == nullptr                           ? std::optional(kTableFull)
-                                                    : std::nullopt;
-    if (why) {
-        Refuse(d, path, at, *why);
-        return false;
+    if ((d.os.store.fails & kFailRegister) != 0) {
+        return kStoreFailed;
     }
+    if (path.size() >= sizeof slot->path) {
+        return kPathTooLong;
+    }
+    return slot == nullptr ? std::optional(kTableFull) : std::nullopt;
+}
+
+// The request kept in `slot` (the path's earlier one, or a free one) as
+// the store is set to keep it: as asked, in capitals, a minute early, or lost.
+bool Keep(DeviceState& d, Launch& slot, const std::string& path, const SYSTEMTIME& at) {
+    slot.used = 0;  // a new request: the old one is gone
     const int fixer = FixerAt(path);
     if (fixer >= 0 && (d.os.store.lost >> fixer & 1U) != 0) {
         return true;  // taken, and lost
+    }
+    slot.handle = GiveNotificationHandle(d);
+    if (slot.handle == 0) {
+        Refuse(d, path, at, kStoreFailed);
+        return false;
     }
     std::string kept = path;
     if (d.os.store.upper_case != 0) {
         std::transform(kept.begin(), kept.end(), kept.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     }
-    std::snprintf(slot->path, sizeof slot->path, "%s", kept.c_str());
-    slot->at = at;
-    if (fixer >= 0 && (d.os.store.moved >> fixer & 1U) != 0 && slot->at.wMinute > 0) {
-        --slot->at.wMinute;
+    std::snprintf(slot.path, sizeof slot.path, "%s", kept.c_str());
+    slot.at = at;
+    if (fixer >= 0 && (d.os.store.moved >> fixer & 1U) != 0 && slot.at.wMinute > 0) {
+        --slot.at.wMinute;
     }
-    slot->used = 1;
-    slot->handle = GiveNotificationHandle(d);  // a new request: the old one is gone
+    slot.used = 1;
     return true;
+}
+
+bool RegisterLaunch(DeviceState& d, const std::string& path, const SYSTEMTIME& at) {
+    Launch* slot = const_cast<Launch*>(FindLaunch(d, path));
+    for (Launch& l : d.os.launches) {
+        slot = slot == nullptr && l.used == 0 ? &l : slot;
+    }
+    if (const std::optional<Refusal> why = Refusing(d, path, at, slot)) {
+        Refuse(d, path, at, *why);
+        return false;
+    }
+    return Keep(d, *slot, path, at);
 }
 
 }  // namespace

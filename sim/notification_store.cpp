@@ -16,6 +16,8 @@ namespace {
 // Handles of the notification store: not 0, and apart from process handles.
 constexpr uint32_t kNotificationBase = 0x00A10000;
 constexpr uint32_t kHandleStep = 4;
+// The last handle the store gives: past it, it stores nothing more.
+constexpr uint32_t kLastNotification = 0xFFFFFF00;
 
 // What another program's notification holds, by its kind; "%u" takes its
 // serial number. The texts are long, as a reminder's often are: with its
@@ -104,6 +106,9 @@ SYSTEMTIME ToSystemTime(const DateTime& t) {
 }  // namespace
 
 uint32_t GiveNotificationHandle(DeviceState& d) {
+    if (d.os.next_notification >= kLastNotification) {
+        return 0;
+    }
     d.os.next_notification = std::max(d.os.next_notification, kNotificationBase) + kHandleStep;
     return d.os.next_notification;
 }
@@ -165,12 +170,15 @@ int AddNotes(DeviceState& d, int count, int64_t from_ms) {
             break;
         }
         if (n.handle == 0) {
+            n.handle = GiveNotificationHandle(d);
+            if (n.handle == 0) {
+                break;
+            }
             n.serial = static_cast<uint16_t>(serial + added + 1);
             n.kind = static_cast<uint16_t>(n.serial % kNoteKindCount);
             n.at = kNoteKinds[n.kind].type == kCntEvent
                        ? SYSTEMTIME{}
                        : ToSystemTime(FromMs(from_ms + kApart * (added + 1)));
-            n.handle = GiveNotificationHandle(d);
             ++added;
         }
     }
@@ -188,9 +196,12 @@ bool SaneStore(const DeviceState& d) {
     bool sane = s.run_at_time_type >= kCntTime && s.run_at_time_type <= kCntClassicTime &&
                 s.upper_case <= 1 && s.fails <= (kFailList | kFailRead | kFailRegister) &&
                 s.lost < (1U << kFixerCount) && s.moved < (1U << kFixerCount);
+    sane = sane && d.os.next_notification <= kLastNotification &&
+           d.os.next_notification % kHandleStep == 0;
     std::set<uint32_t> handles;
     const auto take = [&](uint32_t h) {
         sane = sane && h > kNotificationBase && h <= d.os.next_notification &&
+               h % kHandleStep == 0 &&
                handles.insert(h).second;
     };
     for (const Launch& l : d.os.launches) {

@@ -59,7 +59,8 @@ HandleList ListNotifications(const DeviceState& d, uint32_t room);
 // one whose notification is gone, or when the store fails.
 std::optional<NotificationRecord> ReadNotification(const DeviceState& d, uint32_t handle);
 
-// A new notification's handle: never 0, never one given before.
+// A new notification's handle, never one given before; 0 once the store
+// has given its last.
 uint32_t GiveNotificationHandle(DeviceState& d);
 
 // How many other programs' notifications the store holds.

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -137,21 +138,34 @@ void ColdBoot(DeviceState& d, bool rtc_kept) {
 
 namespace {
 
-constexpr uint32_t kFirstHandle = 0x1000;
-
-// A handle of the running process's, never 0: its slot, or nothing when none is free.
+// A handle of the running process's: its slot, or nothing when none is
+// free. Never 0, and past the last one the count starts again at
+// kFirstHandle, passing over those still open.
 std::optional<uint32_t> GiveHandle(DeviceState& d) {
-    for (uint32_t& h : d.os.handles) {
-        if (h == 0) {
-            d.os.next_handle = d.os.next_handle < kFirstHandle ? kFirstHandle : d.os.next_handle + 4;
-            h = d.os.next_handle;
-            return h;
-        }
+    uint32_t* slot = std::find(std::begin(d.os.handles), std::end(d.os.handles), 0U);
+    if (slot == std::end(d.os.handles)) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    do {
+        const bool past = d.os.next_handle < kFirstHandle || d.os.next_handle > kLastHandle - 4;
+        d.os.next_handle = past ? kFirstHandle : d.os.next_handle + 4;
+    } while (std::count(std::begin(d.os.handles), std::end(d.os.handles), d.os.next_handle) != 0);
+    *slot = d.os.next_handle;
+    return *slot;
 }
 
 }  // namespace
+
+bool SaneHandles(const DeviceState& d) {
+    const uint32_t next = d.os.next_handle;
+    bool sane = next == 0 || (next >= kFirstHandle && next <= kLastHandle && next % 4 == 0);
+    for (size_t i = 0; i < kMaxHandles; ++i) {
+        const uint32_t h = d.os.handles[i];
+        sane = sane && (h == 0 || (h >= kFirstHandle && h <= kLastHandle && h % 4 == 0 &&
+                                   std::count(d.os.handles + i + 1, std::end(d.os.handles), h) == 0));
+    }
+    return sane;
+}
 
 std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreateProcessCall& call) {
     for (size_t i = 0; i < kCreateProcessNullParamCount; ++i) {
@@ -217,6 +231,21 @@ bool DefinedStyle(uint32_t style) {
     return buttons <= 5 && icon <= 0x40 && default_button <= 0x300 && rest == 0;
 }
 
+// `text` into `size` bytes with its NUL: whole, or cut on a character's
+// boundary with `mark` after it, so that what is kept says it was cut.
+void KeepText(char* to, size_t size, const std::string& text, const std::string& mark) {
+    if (text.size() < size) {
+        std::memcpy(to, text.c_str(), text.size() + 1);
+        return;
+    }
+    size_t keep = size - 1 - mark.size();
+    while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) {
+        --keep;  // not inside a character
+    }
+    const std::string kept = text.substr(0, keep) + mark;
+    std::memcpy(to, kept.c_str(), kept.size() + 1);
+}
+
 }  // namespace
 
 bool RecordMessageBox(DeviceState& d, const std::string& caption, const std::string& text,
@@ -229,8 +258,9 @@ bool RecordMessageBox(DeviceState& d, const std::string& caption, const std::str
         return false;
     }
     if (d.log.box_shown == 0) {
-        std::snprintf(d.log.box_caption, sizeof d.log.box_caption, "%s", caption.c_str());
-        std::snprintf(d.log.box_text, sizeof d.log.box_text, "%s", text.c_str());
+        KeepText(d.log.box_caption, sizeof d.log.box_caption, caption, "...");
+        KeepText(d.log.box_text, sizeof d.log.box_text, text,
+                 "... (" + std::to_string(text.size()) + " bytes in all, cut here)");
         d.log.box_shown = 1;
         d.log.box_style = style;
         // No window of its own, started by the installer, the shell or a

@@ -92,6 +92,11 @@ std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreatePr
 bool DeviceCloseHandle(DeviceState& d, uint32_t handle);
 // How many handles the running process holds open.
 int OpenHandles(const DeviceState& d);
+// Process handles run from kFirstHandle to kLastHandle, in steps of 4.
+inline constexpr uint32_t kFirstHandle = 0x1000;
+inline constexpr uint32_t kLastHandle = 0x00A0FFFC;  // below the notification store's
+// Whether the handle counter and the open handles are ones the device gives.
+bool SaneHandles(const DeviceState& d);
 
 // MessageBoxW: the box recorded in the run log (the first a run shows),
 // hidden behind the foreground window unless its style has

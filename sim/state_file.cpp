@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include "device.h"
 #include "fd_io.h"
 #include "notification_store.h"
+#include "owner_device.h"
 #include "truncation.h"
 
 namespace sim {
@@ -157,6 +159,14 @@ bool SaneFiles(const DeviceState& d) {
         sane = sane && f.used <= 1 && Terminated(f.path, sizeof f.path) &&
                Terminated(f.target, sizeof f.target);
     }
+    // One file a path, as the object store keeps it (paths compared without case).
+    for (size_t i = 0; sane && i < kMaxFiles; ++i) {
+        for (size_t j = i + 1; j < kMaxFiles; ++j) {
+            sane = sane && !(d.os.files[i].used != 0 && d.os.files[j].used != 0 &&
+                             strcasecmp(d.os.files[i].path, d.os.files[j].path) == 0);
+        }
+    }
+    sane = sane && d.os.installed_files < (1U << PackageFiles().size());
     for (const char (&path)[kPathBytes] : d.os.starts) {
         sane = sane && Terminated(path, sizeof path);
     }
@@ -189,6 +199,9 @@ Status CheckState(const DeviceState& d) {
     }
     if (!SaneStore(d)) {
         return Fail("corrupt notification store");
+    }
+    if (!SaneHandles(d)) {
+        return Fail("corrupt handle table");
     }
     return SaneTexts(d) ? Ok() : Fail("corrupt fault or violation record");
 }

@@ -7,7 +7,8 @@
 
 namespace sim {
 
-// `text` with each control character written as \n, \r, \t or \xHH.
+// `text` with each control character (C0, DEL and C1) written as \n, \r,
+// \t or \xHH of its code point, and each byte that is not UTF-8 as \xHH.
 std::string Escaped(const std::string& text);
 
 }  // namespace sim

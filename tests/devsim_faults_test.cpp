@@ -97,6 +97,17 @@ TEST_F(StateFiles, AProgramOnADamagedDeviceSaysSoAndTouchesNothing) {
          "corrupt notification store"},
         {MakeState("type", [](sim::DeviceState& d) { d.os.store.run_at_time_type = 1; }),
          "corrupt notification store"},
+        // A handle counter or an open handle the device never gives; a path twice.
+        {MakeState("counter", [](sim::DeviceState& d) { d.os.next_handle = 7; }),
+         "corrupt handle table"},
+        {MakeState("handle", [](sim::DeviceState& d) { d.os.handles[3] = 0x10; }),
+         "corrupt handle table"},
+        {MakeState("files", [](sim::DeviceState& d) {
+             std::strcpy(d.os.files[0].path, "\\Windows\\nuv.exe");
+             std::strcpy(d.os.files[1].path, "\\WINDOWS\\NUV.EXE");
+             d.os.files[0].used = d.os.files[1].used = 1;
+         }),
+         "corrupt file table"},
     };
     for (const Case& c : cases) {
         const std::string before = ReadFile(c.file);

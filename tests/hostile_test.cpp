@@ -122,6 +122,21 @@ const OwnerCase kOwnerCases[] = {
      {"devsim: Setup shows: \"Close all programs\"\ndevsim: setup.dll Install_Init returned 0"},
      {"behind the foreground window"},
      false},
+    {"strings past 4096 units: a long box is shown, cut on a character and said; a long path "
+     "is no file",
+     {{"device/clockfix.exe", kBad + "long_strings.exe"}},
+     {{"copy", "start \\Windows\\clockfix.exe"}},
+     0,
+     {"devsim: clockfix started by hand, exited 0 at 2026-12-10 12:00:00.000",
+      "devsim: Long shows: \"" + [] {
+          std::string e;
+          for (int i = 0; i < 302; ++i) {
+              e += "\xc3\xa9";
+          }
+          return e;
+      }() + "... (10000 bytes in all, cut here)\""},
+     {"crashed"},
+     false},
     {"19,000,000 instructions without a Sleep are no spin, however slow the host: exited 5",
      {{"device/nuv.exe", kBad + "busy_under.exe"}},
      {{"copy", "start \\Windows\\nuv.exe"}},
@@ -373,6 +388,27 @@ TEST(Hostile, MessageBoxStylesAreServedAsDocumented) {
         EXPECT_EQ(d.log.box_hidden != 0, c.hidden) << c.style;
         EXPECT_EQ(d.log.violation_count, c.shown ? 0U : 1U) << c.style;
     }
+}
+
+// The handle counter at its last value: the next handle starts the count
+// again, never 0, and the genuine setup library closes what it was given.
+TEST(Hostile, TheHandleCounterAtItsEndGivesNoHandleZero) {
+    const std::string dir = TempDir();
+    for (const bool arm : {false, true}) {
+        sim::DeviceConfig config;
+        config.at = {2026, 12, 10, 12, 0, 0, 0};
+        sim::DeviceState initial;
+        sim::InitDevice(initial, config);
+        initial.os.next_handle = sim::kLastHandle;
+        const std::string state = dir + "/state";
+        sim::CloseStateFile(*sim::CreateStateFile(state, initial));
+        const ProcessOutput r = Owner("", state, arm, {"install"});
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        EXPECT_EQ(r.out.find("CloseHandle"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("clockfix started by setup.dll, exited 0"), std::string::npos);
+        unlink(state.c_str());
+    }
+    rmdir(dir.c_str());
 }
 
 // A program busy between Sleeps that move device time is not a spinner.
