@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "host_platform.h"
 #include "machine.h"
 #include "serve.h"
+#include "services.h"
 #include "state_file.h"
 
 namespace {
@@ -21,17 +23,18 @@ const char kUsage[] = R"usage(usage: cerun IMAGE.exe
        cerun --help | --version
 
 Loads IMAGE.exe, a Windows CE 4.20 ARM executable, the way the CE loader
-does and runs it on an emulated SA-1110 (ARMv4) CPU. Its seven COREDLL
-imports and the RTC register page are served by the simulated device that
-the host programs use: the one in the state file named by NUV_DEVICE_STATE,
-or a private one at the host's local time.
+does and runs it on an emulated SA-1110 (ARMv4) CPU. Its COREDLL imports
+and the RTC register page are served by the simulated device that the host
+programs use: the one in the state file named by NUV_DEVICE_STATE, or a
+private one at the host's local time.
+
+{services}
 
 A DLL (the cabinet's setup.dll) is placed at 0x00400000, not its own base,
 and one of its functions is called as the handheld's installer calls it,
 between DllMain's load and unload calls: FUNCTION is Install_Init,
 Install_Exit, Uninstall_Init or Uninstall_Exit, given no window, the install
-directory \Windows and no failures; its result is the exit status. Its
-imports CreateProcessW and CloseHandle are served too.
+directory \Windows and no failures; its result is the exit status.
 
   CERUN_BASE=HEX   load the image at this address instead of its own base
   --serve FD       stay resident and run one launch per request on socket
@@ -49,6 +52,33 @@ on a private device: "nuv.exe crashed (...)"); 124 and 125 as for the host
 programs (limit reached, no device); 1 when its trace could not be
 written; 2 for bad arguments.
 )usage";
+
+// `text` broken at its blanks into lines of at most `width` columns.
+std::string Wrapped(const std::string& text, size_t width) {
+    std::string out;
+    std::string line;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            out += line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    return out + line;
+}
+
+// The usage, with the services named from the one table that serves them.
+std::string Usage() {
+    std::string names = "The COREDLL services it serves, by name:";
+    for (size_t i = 0; i < cerun::kServiceCount; ++i) {
+        names += std::string(i == 0 ? " " : i + 1 == cerun::kServiceCount ? " and " : ", ") +
+                 cerun::kServices[i].name;
+    }
+    std::string usage = kUsage;
+    const std::string mark = "{services}";
+    return usage.replace(usage.find(mark), mark.size(), Wrapped(names + ".", 76));
+}
 
 // Reports on a private device name the image, not the runner.
 void NameAfterImage(const char* argv0, const std::string& image) {
@@ -86,7 +116,7 @@ bool Callable(const cerun::LoadedImage& image, const std::vector<std::string>& a
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::cout << kUsage;
+        std::cout << Usage();
         return std::cout.flush() ? 0 : 1;
     }
     if (args.size() == 1 && (args[0] == "--version" || args[0] == "-V")) {

@@ -21,7 +21,6 @@ constexpr int kArgRegisters[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC
 // Longer than all the memory a program has: a string ends at its NUL or
 // where the program's memory does.
 constexpr size_t kMaxString = size_t{1} << 24;
-constexpr uint32_t kFileAttributeNormal = 0x80;
 
 uint32_t Reg(const Machine& m, int reg) {
     uint32_t v = 0;
@@ -282,8 +281,7 @@ void ServeCeGetUserNotification(Machine& m) {
 void ServeGetFileAttributesW(Machine& m) {
     const std::optional<std::u16string> path = ReadUtf16(m, Arg(m, 0), "GetFileAttributesW");
     if (path) {
-        const bool there = sim::FindFile(sim::HostDevice(), sim::ToUtf8(path->c_str())) != nullptr;
-        SetResult(m, there ? kFileAttributeNormal : INVALID_FILE_ATTRIBUTES);
+        SetResult(m, sim::FileAttributes(sim::HostDevice(), sim::ToUtf8(path->c_str())));
     }
 }
 

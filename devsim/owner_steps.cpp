@@ -158,8 +158,14 @@ sim::Result<uint32_t> Simulation::RunSetup(const char* export_name) {
 }
 
 // The handles a process still held when it ended, said: the platform
-// closes them, but a process should.
+// closes them, but a process should. So are the starts the simulated
+// device could not keep waiting for it.
 void Simulation::NoteOpenHandles(const std::string& program) {
+    if (const uint32_t refused = d_.log.starts_refused; refused > 0) {
+        Note(program + "'s CreateProcessW refused " + std::to_string(refused) +
+             (refused == 1 ? " start" : " starts") + ": the simulated device keeps " +
+             std::to_string(sim::kMaxStarts) + " programs waiting to start for one process");
+    }
     if (const int open = sim::OpenHandles(d_); open > 0) {
         Note(program + " ended with " + std::to_string(open) +
              (open == 1 ? " handle" : " handles") + " from CreateProcessW still open");

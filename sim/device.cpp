@@ -186,6 +186,7 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.log.box_shown = 0;
     d.log.box_hidden = 0;
     d.log.box_style = 0;
+    d.log.starts_refused = 0;
     d.os.unattended_requests = d.os.unattended_withdrawals = 0;
     d.log.refused_count = 0;
     d.log.violation_count = 0;

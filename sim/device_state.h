@@ -29,7 +29,8 @@ constexpr int kMaxViolations = 8;
 constexpr int kMaxWriteLog = 64;
 constexpr int kMaxMidnightLog = 16;
 constexpr int kMaxFiles = 8;
-constexpr int kMaxStarts = 4;
+// Programs one process may have waiting to start once it ends.
+constexpr int kMaxStarts = 16;
 constexpr int kMaxHandles = 8;
 constexpr int kPathBytes = 96;
 constexpr int kViolationBytes = 120;
@@ -185,6 +186,8 @@ struct RunLog {
     uint8_t box_shown;
     uint8_t box_hidden;  // opened behind the foreground window
     uint32_t box_style;
+    // CreateProcessW calls refused because kMaxStarts programs were waiting.
+    uint32_t starts_refused;
     char box_caption[kCaptionBytes];
     char box_text[kBoxTextBytes];
 

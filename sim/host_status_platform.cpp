@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr DWORD kFileAttributeNormal = 0x80;
 constexpr UINT kLmemZeroInit = 0x40;
 
 HANDLE Token(uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value)); }
@@ -114,12 +113,9 @@ BOOL CeGetUserNotification(HANDLE hNotification, UINT cBufferSize, DWORD* pcByte
 }
 
 DWORD GetFileAttributesW(LPCWSTR lpFileName) {
-    if (lpFileName == nullptr) {
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return sim::FindFile(sim::HostDevice(), sim::ToUtf8(lpFileName)) != nullptr
-               ? kFileAttributeNormal
-               : INVALID_FILE_ATTRIBUTES;
+    return lpFileName == nullptr
+               ? INVALID_FILE_ATTRIBUTES
+               : sim::FileAttributes(sim::HostDevice(), sim::ToUtf8(lpFileName));
 }
 
 int MessageBoxW(HWND /*hWnd*/, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {

@@ -76,6 +76,45 @@ bool PlaceFile(DeviceState& d, const PackageFile& file) {
     return AddFile(d, file);
 }
 
+namespace {
+
+// The folders of the object store on every Pocket PC 2003.
+constexpr const char* kFolders[] = {"\\", "\\Windows", "\\Windows\\Start Menu",
+                                    "\\Windows\\Start Menu\\Programs", "\\My Documents",
+                                    "\\Program Files", "\\Temp"};
+constexpr size_t kMaxPath = 260;  // MAX_PATH, with its NUL
+
+bool IsFolder(const DeviceState& d, std::string path) {
+    while (path.size() > 1 && path.back() == '\\') {
+        path.pop_back();
+    }
+    for (const char* folder : kFolders) {
+        if (strcasecmp(folder, path.c_str()) == 0) {
+            return true;
+        }
+    }
+    for (const File& f : d.os.files) {
+        const size_t n = path.size();
+        if (f.used != 0 && std::strlen(f.path) > n + 1 && f.path[n] == '\\' &&
+            strncasecmp(f.path, path.c_str(), n) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+uint32_t FileAttributes(const DeviceState& d, const std::string& path) {
+    if (path.empty() || path.size() >= kMaxPath) {
+        return kNoAttributes;
+    }
+    if (FindFile(d, path) != nullptr) {
+        return kAttributeNormal;
+    }
+    return IsFolder(d, path) ? kAttributeDirectory : kNoAttributes;
+}
+
 bool AddFile(DeviceState& d, const PackageFile& file) {
     if (file.path.size() >= kPathBytes || file.target.size() >= kPathBytes) {
         return false;
@@ -182,8 +221,14 @@ std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreatePr
                                ", which the simulated device does not serve");
         return std::nullopt;
     }
-    if (FindFile(d, call.path) == nullptr || d.os.start_count >= kMaxStarts ||
-        call.path.size() >= kPathBytes || OpenHandles(d) + 2 > kMaxHandles) {
+    // A module only: a shortcut is the shell's to follow, not CreateProcess's.
+    const File* file = FindFile(d, call.path);
+    if (file == nullptr || file->target[0] != '\0' || call.path.size() >= kPathBytes ||
+        OpenHandles(d) + 2 > kMaxHandles) {
+        return std::nullopt;
+    }
+    if (d.os.start_count >= kMaxStarts) {
+        ++d.log.starts_refused;
         return std::nullopt;
     }
     Copy(d.os.starts[d.os.start_count++], call.path);

@@ -39,6 +39,14 @@ std::vector<std::string> InstalledFiles(const DeviceState& d);
 
 // The file at `path` (compared as the platform does, ignoring case), or nullptr.
 const File* FindFile(const DeviceState& d, const std::string& path);
+// GetFileAttributesW: FILE_ATTRIBUTE_DIRECTORY for the device's folders
+// (those every handheld has, and those that hold a file), FILE_ATTRIBUTE_NORMAL
+// for a file, INVALID_FILE_ATTRIBUTES (0xFFFFFFFF) for anything else.
+uint32_t FileAttributes(const DeviceState& d, const std::string& path);
+inline constexpr uint32_t kAttributeDirectory = 0x10;
+inline constexpr uint32_t kAttributeNormal = 0x80;
+inline constexpr uint32_t kNoAttributes = 0xFFFFFFFF;
+
 // False when the object store has no room; a file already there is kept.
 bool AddFile(DeviceState& d, const PackageFile& file);
 // The installer's copy: a file already there is overwritten (a shortcut

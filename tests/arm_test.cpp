@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "run_process.h"
@@ -152,6 +153,15 @@ TEST(ArmRunner, AnswersHelpAndVersion) {
     const ProcessOutput help = RunProcess({CERUN_PATH, "--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_EQ(help.out.rfind("usage: cerun IMAGE.exe\n", 0), 0U);
+    // The services are named from the table that serves them, the fixers',
+    // the setup library's and the status program's alike.
+    std::string flat = help.out;
+    std::replace(flat.begin(), flat.end(), '\n', ' ');
+    for (const char* name : {" SetKMode,", " PowerPolicyNotify,", " CreateProcessW,",
+                             " CeGetUserNotificationHandles,", " MessageBoxW,", " LocalFree."}) {
+        EXPECT_NE(flat.find(name), std::string::npos) << name;
+    }
+    EXPECT_EQ(flat.find("seven"), std::string::npos);
     const ProcessOutput version = RunProcess({CERUN_PATH, "--version"});
     EXPECT_EQ(version.out, "cerun " PROJECT_VERSION "\n");
 }

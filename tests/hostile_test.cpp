@@ -436,6 +436,7 @@ TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
     config.at = {2011, 12, 7, 12, 0, 0, 0};
     sim::InitDevice(d, config);
     ASSERT_TRUE(sim::AddFile(d, {"\\Windows\\nuv.exe", ""}));
+    ASSERT_TRUE(sim::AddFile(d, {"\\Windows\\nuv.lnk", "\\Windows\\nuv.exe"}));
     const struct {
         sim::CreateProcessCall call;
         bool started;
@@ -449,10 +450,12 @@ TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
         {{"\\Windows\\nuv.exe", {}, 1}, false,
          "CreateProcessW given creation flags 0x1, which the simulated device does not serve"},
         {{"\\Windows\\none.exe", {}, 0}, false, nullptr},
+        {{"\\Windows\\nuv.lnk", {}, 0}, false, nullptr},  // a shortcut is the shell's
     };
     for (const auto& c : cases) {
         sim::BeginRun(d, 60, 0, false);
         const std::optional<sim::StartedHandles> h = sim::DeviceCreateProcess(d, c.call);
+        EXPECT_EQ(d.os.start_count, c.started ? 1U : 0U) << c.call.path;
         EXPECT_EQ(h.has_value(), c.started) << c.call.path;
         EXPECT_EQ(d.log.violation_count, c.breach != nullptr ? 1U : 0U) << c.call.path;
         if (c.breach != nullptr) {
@@ -469,6 +472,82 @@ TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
             EXPECT_EQ(sim::OpenHandles(d), 0);  // gone with the process
         }
     }
+}
+
+// GetFileAttributesW as the platform answers it: the device's folders are
+// folders, with or without their last backslash; a path past MAX_PATH is none.
+TEST(Hostile, FoldersFilesAndLongPathsHaveTheirAttributes) {
+    sim::DeviceState d{};
+    sim::DeviceConfig config;
+    sim::InitDevice(d, config);
+    ASSERT_TRUE(sim::AddFile(d, {"\\Storage Card\\Backup\\notes.txt", ""}));
+    ASSERT_TRUE(sim::AddFile(d, {"\\Windows\\nuv.exe", ""}));
+    const struct {
+        std::string path;
+        uint32_t attributes;
+    } cases[] = {
+        {"\\", sim::kAttributeDirectory},
+        {"\\Windows", sim::kAttributeDirectory},
+        {"\\WINDOWS\\", sim::kAttributeDirectory},
+        {"\\Windows\\Start Menu\\Programs", sim::kAttributeDirectory},
+        {"\\Storage Card\\Backup", sim::kAttributeDirectory},  // it holds a file
+        {"\\Windows\\nuv.exe", sim::kAttributeNormal},
+        {"\\windows\\NUV.EXE", sim::kAttributeNormal},
+        {"\\Windows\\nuv", sim::kNoAttributes},
+        {"\\Win", sim::kNoAttributes},
+        {"", sim::kNoAttributes},
+        {"\\Windows\\" + std::string(300, 'a'), sim::kNoAttributes},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sim::FileAttributes(d, c.path), c.attributes) << c.path;
+    }
+}
+
+// A registration the platform refuses is said with its real reason.
+TEST(Hostile, ARefusedRegistrationNamesItsReason) {
+    sim::DeviceState d{};
+    sim::DeviceConfig config;
+    config.at = {2026, 12, 10, 12, 0, 0, 0};
+    sim::InitDevice(d, config);
+    SYSTEMTIME at{2026, 12, 0, 31, 23, 59, 0, 0};
+    for (int i = 0; i < sim::kMaxLaunches; ++i) {
+        ASSERT_TRUE(sim::DeviceRunAppAtTime(d, "\\Windows\\p" + std::to_string(i) + ".exe", at));
+    }
+    EXPECT_FALSE(sim::DeviceRunAppAtTime(d, "\\Windows\\one-more.exe", at));
+    EXPECT_FALSE(sim::DeviceRunAppAtTime(d, "\\Windows\\" + std::string(100, 'x') + ".exe", at));
+    d.os.store.fails = sim::kFailRegister;
+    EXPECT_FALSE(sim::DeviceRunAppAtTime(d, "\\Windows\\p0.exe", at));
+    const std::string account = devsim::AccountLines(d, false);
+    for (const std::string line :
+         {"refused \\Windows\\one-more.exe 2026-12-31 23:59:00 (the launch table is full: it "
+          "holds 8)",
+          "2026-12-31 23:59:00 (a path of 96 bytes or more, shown cut)",
+          "refused \\Windows\\p0.exe 2026-12-31 23:59:00 (the notification store failed)"}) {
+        EXPECT_NE(account.find(line), std::string::npos) << line << "\n" << account;
+    }
+}
+
+// Past the programs the simulated device keeps waiting for one process, a
+// start is refused, and counted for devsim to say.
+TEST(Hostile, StartsPastTheQueueAreRefusedAndCounted) {
+    sim::DeviceState d{};
+    sim::DeviceConfig config;
+    config.at = {2011, 12, 7, 12, 0, 0, 0};
+    sim::InitDevice(d, config);
+    ASSERT_TRUE(sim::AddFile(d, {"\\Windows\\nuv.exe", ""}));
+    sim::BeginRun(d, 60, 0, false);
+    for (int i = 0; i < sim::kMaxStarts + 2; ++i) {
+        const std::optional<sim::StartedHandles> h =
+            sim::DeviceCreateProcess(d, {"\\Windows\\nuv.exe", {}, 0});
+        EXPECT_EQ(h.has_value(), i < sim::kMaxStarts) << i;
+        if (h) {
+            sim::DeviceCloseHandle(d, h->process);
+            sim::DeviceCloseHandle(d, h->thread);
+        }
+    }
+    EXPECT_EQ(d.os.start_count, static_cast<uint32_t>(sim::kMaxStarts));
+    EXPECT_EQ(d.log.starts_refused, 2U);
+    EXPECT_EQ(d.log.violation_count, 0U);
 }
 
 // The installer's record, not the files, says what is installed; the
