@@ -1,8 +1,10 @@
 #include "resident.h"
 
 #include <chrono>
+#include <csignal>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "fd_io.h"
 #include "host_platform.h"
@@ -22,6 +24,18 @@ public:
         uc_ = uc;
         since_ = std::chrono::steady_clock::now();
         fired_ = false;
+    }
+    // Not counted while the program is paused (its process stopped) for
+    // what happens on the device meanwhile.
+    void Pause() {
+        const std::lock_guard<std::mutex> hold(lock_);
+        paused_uc_ = std::exchange(uc_, nullptr);
+        paused_at_ = std::chrono::steady_clock::now();
+    }
+    void Resume() {
+        const std::lock_guard<std::mutex> hold(lock_);
+        uc_ = std::exchange(paused_uc_, nullptr);
+        since_ += std::chrono::steady_clock::now() - paused_at_;
     }
     // Whether the launch was stopped for running too long.
     bool Unwatch() {
@@ -46,7 +60,9 @@ private:
     std::once_flag started_;
     std::mutex lock_;
     uc_engine* uc_ = nullptr;
+    uc_engine* paused_uc_ = nullptr;
     std::chrono::steady_clock::time_point since_;
+    std::chrono::steady_clock::time_point paused_at_;
     bool fired_ = false;
 };
 
@@ -56,6 +72,12 @@ Watchdog& TheWatchdog() {
 }
 
 }  // namespace
+
+void PauseLaunch() {
+    TheWatchdog().Pause();
+    raise(SIGSTOP);  // devsim goes on with SIGCONT once what happens meanwhile is done
+    TheWatchdog().Resume();
+}
 
 ResidentImage::~ResidentImage() {
     if (entry_ != nullptr) {

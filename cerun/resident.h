@@ -21,6 +21,10 @@ namespace cerun {
 // the verdict; far above a fixer's few ms. Said on stderr when it fires.
 constexpr uint64_t kResidentTimeoutUs = 2000000;
 
+// The launch under way paused, its process stopped, until devsim continues
+// it; the resident timeout does not count the pause.
+void PauseLaunch();
+
 class ResidentImage {
 public:
     ~ResidentImage();

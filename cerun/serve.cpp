@@ -131,7 +131,7 @@ int Server::Launch(int fd, const Request& r) {
                 trace += text;
             }
         },
-        [this] { running_->StopAtLimit(); });
+        [this] { running_->StopAtLimit(); }, PauseLaunch);
     const sim::Result<ResidentImage*> held = Held(r.image);
     if (!held) {
         sim::RecordFault("could not be loaded (" + held.why() + ")");

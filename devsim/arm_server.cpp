@@ -1,6 +1,7 @@
 #include "arm_server.h"
 
 #include <spawn.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,8 @@ namespace devsim {
 namespace {
 
 constexpr int kServerFd = 3;
+// How often a launch with no answer yet is checked for a pause.
+constexpr int kPauseCheckMs = 20;
 
 }  // namespace
 
@@ -64,10 +67,29 @@ std::string RunnerGone(ArmServer& server) {
                              : "the resident ARM runner stopped";
 }
 
+// Waits for the runner's answer; meanwhile the runner stopping itself is a
+// pause of the launch, handled as for a program process.
+bool AwaitAnswer(ArmServer& server, const PauseHandler& on_pause) {
+    for (;;) {
+        pollfd answer{server.fd, POLLIN, 0};
+        const int ready = poll(&answer, 1, kPauseCheckMs);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            return ready > 0;
+        }
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(server.pid), &info,
+                   WSTOPPED | WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == server.pid && info.si_code == CLD_STOPPED) {
+            TakeStop(server.pid, on_pause);
+        }
+    }
+}
+
 }  // namespace
 
 ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
-                             const std::string& state_file, bool quiet) {
+                             const std::string& state_file, bool quiet,
+                             const PauseHandler& on_pause) {
     std::string fields = command.program + '\0' + command.args.at(0) + '\0' + state_file + '\0' +
                          (quiet ? "1" : "0") + '\0';
     const auto size = static_cast<uint32_t>(fields.size());
@@ -75,7 +97,7 @@ ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
     ProcessResult result;
     if (!sim::SendAll(server.fd, &size, sizeof size) ||
         !sim::SendAll(server.fd, fields.data(), fields.size()) ||
-        !sim::ReadAll(server.fd, &status, sizeof status)) {
+        !AwaitAnswer(server, on_pause) || !sim::ReadAll(server.fd, &status, sizeof status)) {
         result.why = RunnerGone(server);
         return result;
     }

@@ -22,7 +22,8 @@ sim::Result<ArmServer> StartArmServer(const ProgramCommand& command, int lock_fd
 
 // Runs `command` (a device image under cerun) as RunProgram would.
 ProcessResult RunOnArmServer(ArmServer& server, const ProgramCommand& command,
-                             const std::string& state_file, bool quiet);
+                             const std::string& state_file, bool quiet,
+                             const PauseHandler& on_pause = {});
 
 void StopArmServer(ArmServer& server);
 

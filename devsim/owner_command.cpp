@@ -21,21 +21,6 @@ void Tell(const std::string& line) {
     std::cout << Fitted("devsim: " + sim::Escaped(line) + "\n");
 }
 
-// Where a wait ends, or why it cannot: before now, or past what the year
-// register holds.
-sim::Result<int64_t> WaitEnd(const OwnerAction& a, const sim::DeviceState& d, int64_t last_ms) {
-    const int64_t until = a.time ? sim::ToMs(*a.time) : d.os.clock_ms + a.wait_ms;
-    if (until < d.os.clock_ms) {
-        return sim::Fail(a.text + ": the device's time is already " +
-                         sim::FormatDateTime(sim::FromMs(d.os.clock_ms)));
-    }
-    if (until > last_ms) {
-        return sim::Fail(a.text + ": that is past " + sim::FormatDateTime(sim::FromMs(last_ms)) +
-                         ", the last time the year register holds");
-    }
-    return until;
-}
-
 // The object store's files, a shortcut with the program it starts.
 std::string FileLines(const sim::DeviceState& d) {
     std::string lines;
@@ -69,29 +54,21 @@ std::string NotesLine(const sim::DeviceState& d) {
 
 // Each action in turn; 3 when a program or the setup library ran unclean,
 // 2 for a wait into the past. `fell_short` is set when the device refused
-// an action (a start with no file) or a rollover went unguarded.
+// an action (a start with no file), a rollover went unguarded or a box
+// opened where the owner cannot see it.
 int Act(const OwnerOptions& options, sim::DeviceState& d, const std::string& file,
         ArmServer* arm, bool& fell_short) {
     SpanSettings settings;
     settings.to_ms = sim::ToMs(sim::DateTime{kLastYear, 12, 31, 23, 59, 59, 999});
     settings.arm = options.arm;
     settings.say = Tell;
+    settings.report = [](const std::string& lines) { std::cout << lines; };
     Simulation device(settings, d, file, arm);
-    for (const OwnerAction& a : options.actions) {
-        if (a.kind == OwnerAction::Kind::Wait) {
-            if (const sim::Result<int64_t> end = WaitEnd(a, d, settings.to_ms); !end) {
-                Say("devsim: " + sim::Escaped(end.why()) + "\n");
-                return 2;
-            }
-        }
-        Tell("> " + a.text);
-        const sim::Status done = device.Apply(a);
-        std::cout << device.TakeReport();
-        if (!done) {
-            std::cout.flush();
-            Say("devsim: " + done.why() + "\n");
-            return 3;
-        }
+    const sim::Status done = device.Perform(options.actions);
+    if (!done) {
+        std::cout.flush();
+        Say("devsim: " + (device.BadWait() ? sim::Escaped(done.why()) : done.why()) + "\n");
+        return device.BadWait() ? 2 : 3;
     }
     fell_short = device.Refusals() > 0 || device.Unguarded() > 0 || device.HiddenBoxes() > 0;
     return 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "account.h"
 #include "notification_store.h"
@@ -276,9 +277,10 @@ sim::Status Simulation::AddReminders(int count) {
     return sim::Ok();
 }
 
-sim::Status Simulation::Apply(const OwnerAction& action, std::optional<int64_t> next_ms) {
+// One action at the device's time now; a program it starts pauses at the
+// horizon already set.
+sim::Status Simulation::ApplyAction(const OwnerAction& action) {
     using Kind = OwnerAction::Kind;
-    horizon_ms_ = next_ms.value_or(s_.to_ms);
     switch (action.kind) {
         case Kind::Install: return Install();
         case Kind::Uninstall: return Uninstall();
@@ -294,14 +296,17 @@ sim::Status Simulation::Apply(const OwnerAction& action, std::optional<int64_t> 
         case Kind::SetClock: {
             SetClock(action);
             const int64_t due = d_.os.clock_ms + s_.launch_delay_ms;  // what is due now runs
-            if (const sim::Status launched = LaunchAsDue(due); !launched) {
+            const int64_t carry = std::exchange(carry_ms_, due);
+            const sim::Status launched = LaunchAsDue();
+            carry_ms_ = carry;
+            if (!launched) {
                 return launched;
             }
             CarryTo(due);
             return sim::Ok();
         }
-        case Kind::Wait:
-            return RunUntil(action.time ? sim::ToMs(*action.time) : d_.os.clock_ms + action.wait_ms);
+        case Kind::Wait:  // Apply's
+            return sim::Ok();
         case Kind::Delete:
             Note(sim::RemoveFile(d_, action.path) ? "deleted " + action.path
                                                   : "no file " + action.path + " to delete");

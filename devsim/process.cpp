@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -171,11 +172,29 @@ sim::Result<pid_t> SpawnChild(const std::string& path, std::vector<std::string> 
     return pid;
 }
 
-int WaitChild(pid_t pid) {
-    // Waited for without reaping, so that a signal until it is forgotten
-    // still kills this child and no other process of the same number.
+bool TakeStop(pid_t pid, const PauseHandler& on_pause) {
     siginfo_t info{};
-    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WSTOPPED | WNOWAIT) < 0 &&
+           errno == EINTR) {
+    }
+    if (info.si_code != CLD_STOPPED) {
+        return false;
+    }
+    siginfo_t taken{};  // the stop, reported once
+    while (waitid(P_PID, static_cast<id_t>(pid), &taken, WSTOPPED) < 0 && errno == EINTR) {
+    }
+    if (on_pause) {
+        on_pause();
+    }
+    kill(pid, SIGCONT);
+    return true;
+}
+
+int WaitChild(pid_t pid, const PauseHandler& on_pause) {
+    // Waited for without reaping, so that a signal until it is forgotten
+    // still kills this child and no other process of the same number. A
+    // child that stops itself at a pause goes on once what happens then is done.
+    while (TakeStop(pid, on_pause)) {
     }
     HoldInterrupts();
     SetInterruptChild(0);
@@ -187,7 +206,7 @@ int WaitChild(pid_t pid) {
 }
 
 ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
-                         int lock_fd, bool quiet) {
+                         int lock_fd, bool quiet, const PauseHandler& on_pause) {
     std::vector<std::string> argv{command.program};
     argv.insert(argv.end(), command.args.begin(), command.args.end());
     posix_spawn_file_actions_t actions;
@@ -212,7 +231,7 @@ ProcessResult RunProgram(const ProgramCommand& command, const std::string& state
                                                      : sim::kSpinCpuSeconds),
                      RLIM_INFINITY};
     prlimit(*pid, RLIMIT_CPU, &cpu, nullptr);
-    return FromWaitStatus(WaitChild(*pid));
+    return FromWaitStatus(WaitChild(*pid, on_pause));
 }
 
 ProcessResult FromWaitStatus(int status) {

@@ -3,6 +3,7 @@
 
 #include <spawn.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,11 +48,15 @@ ProgramCommand SetupCommand(const std::string& export_name, bool arm);
 // run (PATH: Permission denied)".
 sim::Status CheckProgram(const ProgramCommand& command);
 
+// What devsim does while a program is paused, its process stopped at the
+// device's pause time; the program goes on (SIGCONT) once it returns.
+using PauseHandler = std::function<void()>;
+
 // Runs `command` to its end with the state file named in its environment
 // and the descriptor that holds its lock (`lock_fd`) handed down; its debug
 // output goes to our stdout, or nowhere when `quiet`.
 ProcessResult RunProgram(const ProgramCommand& command, const std::string& state_file,
-                         int lock_fd, bool quiet);
+                         int lock_fd, bool quiet, const PauseHandler& on_pause = {});
 
 // Where a child finds the descriptor that holds the device's lock.
 constexpr int kChildLockFd = 4;
@@ -68,8 +73,12 @@ int HandDownLock(posix_spawn_file_actions_t& actions, int lock_fd);
 sim::Result<pid_t> SpawnChild(const std::string& path, std::vector<std::string> argv,
                               std::vector<std::string> env,
                               const posix_spawn_file_actions_t* actions);
-// Waits for a child SpawnChild started; its wait status.
-int WaitChild(pid_t pid);
+// Waits for a child SpawnChild started; its wait status. A stop of the
+// child's own is a pause: `on_pause` runs, then the child goes on.
+int WaitChild(pid_t pid, const PauseHandler& on_pause = {});
+// Whether the child stopped (and, `on_pause` done, was continued) rather
+// than ended; waits for one or the other.
+bool TakeStop(pid_t pid, const PauseHandler& on_pause);
 
 // What a wait status says of a started process.
 ProcessResult FromWaitStatus(int status);

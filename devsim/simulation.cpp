@@ -95,8 +95,9 @@ void Simulation::Drain(const char* program) {
     fixes_ += d_.log.write_ops;
     sim::ClearRunLog(d_);
     // Nobody watches outside a run: whatever is wrong now stays wrong. (The
-    // owner's own hand, a reset or a clock set, is said as it comes.)
-    if (wrong_ && !wrong_->unguarded && (!s_.say || wrong_->rollover)) {
+    // owner's own hand, a reset or a clock set, is said as it comes.) A
+    // program paused meanwhile still watches.
+    if (running_.empty() && wrong_ && !wrong_->unguarded && (!s_.say || wrong_->rollover)) {
         wrong_->unguarded = true;
         ++unguarded_;
         rollovers_[wrong_->day].emplace_back("unguarded");
@@ -180,25 +181,46 @@ sim::Status Simulation::Launch(int program, const std::string& how) {
     if (Disabled(program)) {
         return sim::Ok();
     }
-    sim::BeginRun(d_, kRunLimitS, 0, false);
-    sim::CapRun(d_, std::min(horizon_ms_, s_.to_ms));  // nothing past the span is simulated
     const char* name = fixer ? sim::kFixers[program].name : sim::kStatusProgram.name;
-    const ProgramCommand command = CommandFor(name, s_.arm);
-    const ProcessResult result =
-        arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true)
-                        : RunProgram(command, file_, sim::LockDescriptor(&d_), true);
+    const sim::Result<ProcessResult> result = RunLaunch(CommandFor(name, s_.arm));
+    if (!result) {
+        return sim::Fail(result.why());
+    }
+    // Stopped by the span's end, or by a reset while it was paused.
     const bool capped = d_.os.stopped_at_limit != 0 &&
-                        d_.os.limit_ms == std::min(horizon_ms_, s_.to_ms);
-    reached_to_ = capped && d_.os.limit_ms == s_.to_ms;
-    const std::vector<std::string> problems = RunProblems(name, result, d_, capped);
+                        (d_.os.limit_ms == s_.to_ms || !ended_by_.empty());
+    reached_to_ = capped && d_.os.limit_ms == s_.to_ms && ended_by_.empty();
+    const std::vector<std::string> problems = RunProblems(name, *result, d_, capped);
     NoteOpenHandles(name);
     sim::EndProcess(d_);
     TakeStarts(name, problems.empty());
     if (!problems.empty()) {
         return sim::Fail(problems.front());
     }
-    Conclude(program, name, how, {result.exit_code, capped, clock_wrong});
+    Conclude(program, name, how, {result->exit_code, capped, clock_wrong});
+    ended_by_.clear();
     return sim::Ok();
+}
+
+// Runs a program's process, which pauses at the horizon while what comes
+// then happens; what went wrong meanwhile is the run's failure.
+sim::Result<ProcessResult> Simulation::RunLaunch(const ProgramCommand& command) {
+    sim::BeginRun(d_, kRunLimitS, 0, false);
+    sim::CapRun(d_, s_.to_ms);  // nothing past the span is simulated
+    d_.os.pause_ms = horizon_ms_ < d_.os.limit_ms ? horizon_ms_ : 0;
+    running_.push_back({command.program, false});
+    const PauseHandler pause = [this] { AtPause(); };
+    const ProcessResult result =
+        arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true, pause)
+                        : RunProgram(command, file_, sim::LockDescriptor(&d_), true, pause);
+    saw_rollover_ = running_.back().saw_rollover;
+    running_.pop_back();
+    if (failed_in_pause_) {
+        const sim::Status failed = *std::exchange(failed_in_pause_, std::nullopt);
+        ended_by_.clear();
+        return sim::Fail(failed.why());
+    }
+    return result;
 }
 
 // A run that ended clean, judged as the chip holds its registers now (not
@@ -240,9 +262,7 @@ std::string Simulation::Ended(const char* name, const std::string& how, const Ru
     const std::string clock = end.clock_wrong ? " " + ClockName(d_) : "";
     if (d_.os.stopped_at_limit != 0 && !reached_to_) {
         return std::string(name) + " started " + how + ", still running at " +
-               at(d_.os.limit_ms) + clock +
-               (s_.say ? ", when the wait ended: stopped there"
-                       : ", when the next event came: stopped there");
+               at(d_.os.limit_ms) + clock + ", when " + ended_by_ + ": stopped there";
     }
     return std::string(name) + " started " + how + ", exited " + std::to_string(end.exit_code) +
            " at " + at(d_.os.clock_ms) + clock;
@@ -251,13 +271,14 @@ std::string Simulation::Ended(const char* name, const std::string& how, const Ru
 void Simulation::CountRun(int program) {
     FixerCounts& c = counts_[program];
     c.writes += d_.log.write_ops;
-    const bool rollover = d_.log.midnight_count > 0 || d_.log.write_ops > 0;
+    const bool rollover = saw_rollover_ || d_.log.midnight_count > 0 || d_.log.write_ops > 0;
     if (rollover && sim::IsRightAt(d_.chip.regs, sim::IntendedMs(d_, d_.os.clock_ms))) {
         ++c.guarded;
     }
 }
 
 sim::Status Simulation::StartByHand(int program) {
+    horizon_ms_ = NextHorizon();
     if (const sim::Status ran = Launch(program, "by hand"); !ran) {
         return ran;
     }
@@ -265,24 +286,25 @@ sim::Status Simulation::StartByHand(int program) {
 }
 
 sim::Status Simulation::RunUntil(int64_t until_ms) {
-    horizon_ms_ = until_ms;
-    if (const sim::Status launched = LaunchAsDue(until_ms); !launched) {
+    horizon_ms_ = carry_ms_ = until_ms;
+    if (const sim::Status launched = LaunchAsDue(); !launched) {
         return launched;
     }
-    CarryTo(until_ms);
+    CarryTo(carry_ms_);
     return sim::Ok();
 }
 
-// Each pending launch in turn, as it falls due, until `until_ms`; a launch
-// not yet started then stays pending.
-sim::Status Simulation::LaunchAsDue(int64_t until_ms) {
+// Each pending launch in turn, as it falls due, until the carry's end
+// (which a wait taken while a program ran moves on); a launch not yet
+// started then stays pending.
+sim::Status Simulation::LaunchAsDue() {
     for (;;) {
         const sim::Launch* next = sim::EarliestLaunch(d_);
-        if (reached_to_ || next == nullptr || !CarryToLaunch(next->at, until_ms)) {
+        if (reached_to_ || next == nullptr || !CarryToLaunch(next->at, carry_ms_)) {
             return sim::Ok();
         }
         const int64_t start = d_.os.clock_ms + s_.launch_delay_ms;
-        if (start > until_ms) {
+        if (start > carry_ms_) {
             return sim::Ok();
         }
         const std::string path = next->path;

@@ -28,6 +28,8 @@ struct SpanSettings {
     // devsim owner: each note said at once, and a wrong clock not counted
     // as unguarded (the owner may have set it so on purpose).
     std::function<void(const std::string&)> say;
+    // devsim owner: the rollover lines of each action, once it is done.
+    std::function<void(const std::string&)> report;
 };
 
 class Simulation {
@@ -40,12 +42,18 @@ public:
 
     // Starts the fixer at index `program` as the owner does, by hand.
     sim::Status StartByHand(int program);
-    // Carries the device to `until_ms`, launching what falls due; a program
-    // still running then is stopped there.
+    // The owner's actions one after another, each said (devsim owner); a
+    // program keeps running through them until it ends, or a reset ends it.
+    sim::Status Perform(const std::vector<OwnerAction>& actions);
+    // The owner's events to come at their times (devsim years --events);
+    // then the span played to its end, a program running through them as above.
+    void Schedule(const std::vector<OwnerEvent>& events);
+    sim::Status PlayEvents();
+    // Carries the device to `until_ms`, launching what falls due.
     sim::Status RunUntil(int64_t until_ms);
-    // What the owner does, at the device's time now; a program it starts
-    // that is still running at `next_ms` (the next event) is stopped there.
-    sim::Status Apply(const OwnerAction& action, std::optional<int64_t> next_ms = std::nullopt);
+    // A wait that cannot be (into the past, past the year register) failed
+    // the last Perform: the owner's words, not the device, were wrong.
+    bool BadWait() const { return bad_wait_; }
 
     // The rollover lines (one per year, each day's events) and clears them.
     std::string TakeReport();
@@ -59,7 +67,19 @@ public:
     uint64_t Unguarded() const { return unguarded_; }
 
 private:
-    sim::Status LaunchAsDue(int64_t until_ms);
+    // One of the owner's actions: as soon as the one before is done (devsim
+    // owner), or at a time (an event of devsim years).
+    struct Step {
+        OwnerAction action;
+        std::optional<int64_t> at_ms;
+    };
+    sim::Status Apply(const Step& step);
+    sim::Status ApplyAction(const OwnerAction& action);
+    int64_t NextHorizon() const;
+    void AtPause();
+    bool TakeStepsAtPause();
+    sim::Result<int64_t> WaitEnd(const OwnerAction& a) const;
+    sim::Status LaunchAsDue();
     sim::Status Launch(int program, const std::string& how);
     // How a clean run ended: its status; stopped by what came next; begun
     // by a launch that found the handheld's clock wrong.
@@ -69,6 +89,7 @@ private:
         bool clock_wrong;
     };
     std::string Ended(const char* name, const std::string& how, const RunEnd& end) const;
+    sim::Result<ProcessResult> RunLaunch(const ProgramCommand& command);
     void Conclude(int program, const char* name, const std::string& how, const RunEnd& end);
     sim::Status StartPath(const std::string& path, const std::string& how, bool by_owner);
     sim::Status StartAndFollow(const std::string& path, const std::string& how, bool by_owner);
@@ -121,9 +142,28 @@ private:
         std::string by;
     };
     std::deque<QueuedStart> starts_;
-    // A program still running at this device time is stopped there: the
-    // next event, or the end of a wait.
+    // A program still running at this device time pauses there while the
+    // owner's next action or event happens: the end of a wait, the next
+    // event's time, or now, when the next action comes at once.
     int64_t horizon_ms_ = 0;
+    // The owner's actions not yet done, in order.
+    std::deque<Step> agenda_;
+    // The programs running, the innermost last, each paused while one that
+    // started meanwhile runs; whether its run saw the RTC step or wrote.
+    struct Running {
+        std::string name;
+        bool saw_rollover;
+    };
+    std::vector<Running> running_;
+    bool saw_rollover_ = false;  // the run just ended, before its last part
+    // How far RunUntil carries the device: the end of the wait under way.
+    int64_t carry_ms_ = 0;
+    // Why the innermost running program was ended where it was paused (a
+    // reset's words); empty when it was not.
+    std::string ended_by_;
+    // What went wrong while a program was paused, said once it has ended.
+    std::optional<sim::Status> failed_in_pause_;
+    bool bad_wait_ = false;
     // The launch being started found the handheld's clock away from the
     // time it is judged against: its line names both clocks.
     bool launch_clock_wrong_ = false;

@@ -26,6 +26,7 @@ sim::Result<int> Span(const YearsOptions& o, sim::DeviceState& d, const std::str
     settings.disabled = o.disabled;
     settings.arm = o.arm;
     Simulation span(settings, d, file, arm);
+    span.Schedule(o.events);
     for (int p = 0; p < sim::kFixerCount; ++p) {
         if (!o.disabled[p]) {
             if (const sim::Status started = span.StartByHand(p); !started) {
@@ -34,20 +35,7 @@ sim::Result<int> Span(const YearsOptions& o, sim::DeviceState& d, const std::str
             break;
         }
     }
-    for (size_t i = 0; i < o.events.size(); ++i) {
-        const OwnerEvent& e = o.events[i];
-        sim::Status done = span.RunUntil(sim::ToMs(e.at));
-        const std::optional<int64_t> next =
-            i + 1 < o.events.size() ? std::optional<int64_t>(sim::ToMs(o.events[i + 1].at))
-                                    : std::nullopt;
-        if (done && d.os.clock_ms < settings.to_ms) {
-            done = span.Apply(e.action, next);
-        }
-        if (!done) {
-            return sim::Fail(done.why());
-        }
-    }
-    if (const sim::Status done = span.RunUntil(settings.to_ms); !done) {
+    if (const sim::Status done = span.PlayEvents(); !done) {
         return sim::Fail(done.why());
     }
     return span.Finish(o.from.year, o.to.year, o.quiet);

@@ -177,6 +177,8 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.os.shell_ready_ms = d.os.clock_ms + shell_after_s * kMsPerSecond;
     d.os.io_trace = io_trace ? 1 : 0;
     d.os.stopped_at_limit = 0;
+    d.os.pause_ms = 0;
+    d.os.paused = d.os.end_at_pause = 0;
     d.os.program_fault[0] = '\0';
     d.os.program_attached = 0;
     d.os.trace_errno = 0;
@@ -198,6 +200,50 @@ void RecordViolation(DeviceState& d, const std::string& text) { Violate(d, text)
 void ClearRefused(DeviceState& d) { d.log.refused_count = 0; }
 
 void CapRun(DeviceState& d, int64_t until_ms) { d.os.limit_ms = std::min(d.os.limit_ms, until_ms); }
+
+ProcessContext SaveProcess(const DeviceState& d) {
+    ProcessContext c{};
+    const OsState& o = d.os;
+    c.kmode = o.kmode;
+    c.io_trace = o.io_trace;
+    c.unattended_on = o.unattended_on;
+    c.stopped_at_limit = o.stopped_at_limit;
+    c.program_attached = o.program_attached;
+    c.setup_returned = o.setup_returned;
+    c.shell_ready_ms = o.shell_ready_ms;
+    c.limit_ms = o.limit_ms;
+    c.unattended_requests = o.unattended_requests;
+    c.unattended_withdrawals = o.unattended_withdrawals;
+    c.trace_errno = o.trace_errno;
+    c.setup_result = o.setup_result;
+    c.start_count = o.start_count;
+    std::memcpy(c.program_fault, o.program_fault, sizeof c.program_fault);
+    std::memcpy(c.starts, o.starts, sizeof c.starts);
+    std::memcpy(c.handles, o.handles, sizeof c.handles);
+    c.log = d.log;
+    return c;
+}
+
+void RestoreProcess(DeviceState& d, const ProcessContext& c) {
+    OsState& o = d.os;
+    o.kmode = c.kmode;
+    o.io_trace = c.io_trace;
+    o.unattended_on = c.unattended_on;
+    o.stopped_at_limit = c.stopped_at_limit;
+    o.program_attached = c.program_attached;
+    o.setup_returned = c.setup_returned;
+    o.shell_ready_ms = c.shell_ready_ms;
+    o.limit_ms = c.limit_ms;
+    o.unattended_requests = c.unattended_requests;
+    o.unattended_withdrawals = c.unattended_withdrawals;
+    o.trace_errno = c.trace_errno;
+    o.setup_result = c.setup_result;
+    o.start_count = c.start_count;
+    std::memcpy(o.program_fault, c.program_fault, sizeof o.program_fault);
+    std::memcpy(o.starts, c.starts, sizeof o.starts);
+    std::memcpy(o.handles, c.handles, sizeof o.handles);
+    d.log = c.log;
+}
 
 void EndProcess(DeviceState& d) {
     CloseOp(d);
@@ -361,6 +407,32 @@ bool DeviceSleep(DeviceState& d, uint32_t ms) {
         return false;
     }
     d.os.clock_ms += ms;
+    return true;
+}
+
+Slept DeviceSleepUntil(DeviceState& d, int64_t target_ms) {
+    const int64_t pause = d.os.pause_ms;
+    if (pause != 0 && target_ms > pause && pause < d.os.limit_ms && d.os.clock_ms <= pause) {
+        d.os.clock_ms = pause;
+        d.os.paused = 1;
+        return Slept::Pause;
+    }
+    if (target_ms > d.os.limit_ms) {
+        d.os.stopped_at_limit = 1;
+        return Slept::Limit;
+    }
+    d.os.clock_ms = std::max(d.os.clock_ms, target_ms);  // what happened meanwhile may have moved it on
+    return Slept::Done;
+}
+
+bool ResumeAfterPause(DeviceState& d) {
+    d.os.paused = 0;
+    if (d.os.end_at_pause != 0) {
+        d.os.end_at_pause = 0;
+        d.os.stopped_at_limit = 1;
+        d.os.limit_ms = d.os.clock_ms;  // ended where it was paused
+        return false;
+    }
     return true;
 }
 

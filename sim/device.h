@@ -78,6 +78,31 @@ const char* RegisterName(uint32_t offset);
 void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_trace);
 // Ends the run at `until_ms` at the latest: a Sleep past it stops the program.
 void CapRun(DeviceState& d, int64_t until_ms);
+
+// What belongs to the running process rather than to the device: its mode,
+// limits, handles, starts, results and run log. Kept aside while another
+// process runs (devsim runs one while a program is paused), then put back.
+struct ProcessContext {
+    uint8_t kmode;
+    uint8_t io_trace;
+    uint8_t unattended_on;
+    uint8_t stopped_at_limit;
+    uint8_t program_attached;
+    uint8_t setup_returned;
+    int64_t shell_ready_ms;
+    int64_t limit_ms;
+    uint32_t unattended_requests;
+    uint32_t unattended_withdrawals;
+    int32_t trace_errno;
+    uint32_t setup_result;
+    uint32_t start_count;
+    char program_fault[kViolationBytes];
+    char starts[kMaxStarts][kPathBytes];
+    uint32_t handles[kMaxHandles];
+    RunLog log;
+};
+ProcessContext SaveProcess(const DeviceState& d);
+void RestoreProcess(DeviceState& d, const ProcessContext& c);
 // What ends with a program's process, however it ended: its kernel mode and
 // any register operation it left open. The RTC keeps what it holds.
 void EndProcess(DeviceState& d);
@@ -108,6 +133,14 @@ int DeviceSetKMode(DeviceState& d, int mode, const IoObserver& io);
 
 // Moves the clock; false (and the clock unmoved) when that would pass the limit.
 bool DeviceSleep(DeviceState& d, uint32_t ms);
+// Moves the clock on to `target_ms`: done; or stopped at the limit (the
+// clock unmoved); or paused at the pause time, the clock there, when the
+// target lies past it (the rest of the sleep is the program's to sleep on).
+enum class Slept { Done, Limit, Pause };
+Slept DeviceSleepUntil(DeviceState& d, int64_t target_ms);
+// What a paused program does when it goes on: nothing more to wait for
+// (false: it ends, as at the limit), or the rest of its sleep.
+bool ResumeAfterPause(DeviceState& d);
 SYSTEMTIME DeviceLocalTime(DeviceState& d);
 bool DeviceRunAppAtTime(DeviceState& d, const std::string& path, const SYSTEMTIME& at,
                         const IoObserver& io = {});

@@ -129,6 +129,12 @@ struct OsState {
     uint8_t stopped_at_limit;
     int64_t shell_ready_ms;  // IsAPIReady(SH_SHELL) answers nonzero from this clock value on
     int64_t limit_ms;        // a Sleep past this clock value stops the program
+    // A Sleep past this clock value (when not 0) pauses the program there,
+    // its process stopped, while what happens at that time happens; then it
+    // sleeps on, or, with end_at_pause, ends as at the limit.
+    int64_t pause_ms;
+    uint8_t paused;
+    uint8_t end_at_pause;
     uint32_t unattended_requests;
     uint32_t unattended_withdrawals;
     // Why the ARM runner or the platform ended the program ("crashed (...)",

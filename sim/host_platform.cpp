@@ -197,7 +197,8 @@ void EndWithFault(const std::string& fault) {
 
 DeviceState& BindResident(const std::string& file,
                           const std::function<void(const std::string&)>& debug,
-                          const std::function<void()>& on_limit) {
+                          const std::function<void()>& on_limit,
+                          const std::function<void()>& on_pause) {
     const char* bound = std::getenv(kStateEnv);
     if (g_binding.device == nullptr || bound == nullptr || file != bound) {
         UnbindHost();
@@ -210,6 +211,7 @@ DeviceState& BindResident(const std::string& file,
     }
     g_binding.debug = debug;
     g_binding.on_limit = on_limit;
+    g_binding.on_pause = on_pause;
     g_binding.io = {};
     if (g_binding.device->os.io_trace != 0) {
         g_binding.io = [](const IoEvent& e) { WriteIoLine(FormatIo(e)); };
@@ -237,9 +239,29 @@ void NKDbgPrintfW(LPCWSTR lpszFmt, ...) {
 
 BOOL IsAPIReady(DWORD hAPI) { return sim::DeviceApiReady(Dev(), hAPI) ? TRUE : FALSE; }
 
+// Paused where devsim has something happen meanwhile (the owner's next
+// action, an event), the program sleeps on afterwards, as the device's
+// programs keep running while the owner acts; or ends, when that ended it.
 void Sleep(DWORD dwMilliseconds) {
-    if (!sim::DeviceSleep(Dev(), dwMilliseconds)) {
-        g_binding.on_limit();  // ends the process, or stops a resident program
+    sim::DeviceState& d = Dev();
+    const int64_t target = d.os.clock_ms + dwMilliseconds;
+    for (;;) {
+        switch (sim::DeviceSleepUntil(d, target)) {
+            case sim::Slept::Done: return;
+            case sim::Slept::Limit:
+                g_binding.on_limit();  // ends the process, or stops a resident program
+                return;
+            case sim::Slept::Pause:
+                if (g_binding.on_pause) {
+                    g_binding.on_pause();
+                } else {
+                    raise(SIGSTOP);
+                }
+                if (!sim::ResumeAfterPause(d)) {
+                    g_binding.on_limit();
+                    return;
+                }
+        }
     }
 }
 

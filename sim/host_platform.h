@@ -16,6 +16,10 @@ struct HostBinding {
     // A Sleep hit the limit: ends the process, or stops the program's
     // emulation (a resident runner) and returns, the clock unmoved.
     std::function<void()> on_limit;
+    // A Sleep reached the pause time: the process stops itself until devsim
+    // has done what happens then (SIGSTOP, continued with SIGCONT). Unset:
+    // the process's own stop.
+    std::function<void()> on_pause;
 };
 
 // Serves the platform calls of this process from `binding` until UnbindHost.
@@ -45,6 +49,7 @@ void RecordFault(const std::string& fault);
 // which returns. The CPU-time guard is left to the runner. The device.
 DeviceState& BindResident(const std::string& file,
                           const std::function<void(const std::string&)>& debug,
-                          const std::function<void()>& on_limit);
+                          const std::function<void()>& on_limit,
+                          const std::function<void()>& on_pause);
 
 }  // namespace sim

@@ -215,14 +215,50 @@ const OwnerCase kOwnerCases[] = {
      {"devsim: removed \\Windows\\nuv.exe, \\Windows\\nuv28.exe, \\Windows\\nuv29.exe, "
       "\\Windows\\clockfix.exe", "devsim: no files"},
      {"devsim: pending", "not installed"}},
-    {"a wait that ends inside a launch stops the program there",
+    {"a command whose last wait ends inside a launch leaves the program to run to its end",
      {},
      {{"install", "set-clock 2026-12-31 23:58", "wait +90s"}},
      0,
+     {"devsim: nuv started by its launch at 2026-12-31 23:59:00, exited 0 at 2027-01-01 "
+      "00:00:00.150",
+      "devsim: pending \\Windows\\nuv.exe 2027-12-31 23:59:00", "devsim: clock right for the time "
+      "set in Settings (21 d 11 h ahead of the true time)"},
+     {"stopped there", "unguarded"}},
+    {"three minutes split into two waits: the same verdict as one",
+     {},
+     {{"install", "set-clock 2026-12-31 23:58", "wait +90s", "wait +90s"}},
+     0,
+     {"devsim: > wait +90s\ndevsim: > wait +90s\ndevsim: nuv started by its launch at "
+      "2026-12-31 23:59:00, exited 0 at 2027-01-01 00:00:00.150",
+      "2026  Dec 31: chip year 50 (2030), nuv wrote 4d (2027) (wrong 50 ms)"},
+     {"stopped there", "unguarded"}},
+    {"the owner deletes a file while nuv watches: nuv watches on",
+     {},
+     {{"install", "set-clock 2026-12-31 23:58", "wait +90s", "delete \\Windows\\nothing.txt",
+       "wait +90s"}},
+     0,
+     {"devsim: > delete \\Windows\\nothing.txt\ndevsim: no file \\Windows\\nothing.txt to "
+      "delete\ndevsim: > wait +90s\ndevsim: nuv started by its launch at 2026-12-31 23:59:00, "
+      "exited 0 at 2027-01-01 00:00:00.150"},
+     {"stopped there", "unguarded"}},
+    {"the owner sets the clock while nuv watches: nuv sees the clock set, and ends",
+     {},
+     {{"install", "set-clock 2026-12-31 23:58", "wait +90s", "set-clock 2027-01-01 00:00:10",
+       "wait +1min"}},
+     0,
+     {"devsim: clock set to 2027-01-01 00:00:10\ndevsim: > wait +1min\ndevsim: nuv started by "
+      "its launch at 2026-12-31 23:59:00, exited 0 at 2027-01-01 00:00:10.250",
+      "devsim: pending \\Windows\\nuv.exe 2027-12-31 23:59:00"},
+     {"stopped there", "unguarded"}},
+    {"a soft reset ends the program it finds watching",
+     {},
+     {{"install", "set-clock 2026-12-31 23:58", "wait +90s", "soft-reset", "wait +1min"}},
+     1,
      {"devsim: nuv started by its launch at 2026-12-31 23:59:00, still running at 2026-12-31 "
-      "23:59:30.250, when the wait ended: stopped there",
-      "devsim: rtc 4c 12 05 31 23 59 30 (the chip's registers; year 4c is 2026)"},
-     {"exited 0 at 2027-01-01"}},
+      "23:59:30.250, when the handheld was soft reset: stopped there\ndevsim: > soft-reset\n"
+      "devsim: soft reset: files, launches and the clock kept",
+      "2026  Dec 31: chip year 50 (2030), unguarded"},
+     {"nuv started by its launch at 2026-12-31 23:59:00, exited"}},
     {"refusals of an earlier command's program are not said again",
      {},
      {{"set-clock 2012-03-05 12:00", "copy", "start \\Windows\\nuv.exe"}, {"delete \\Windows\\nuv28.exe"}},
@@ -250,6 +286,7 @@ void Expect(const OwnerCase& c, const ProcessOutput& r) {
 
 TEST(Hostile, OwnerActionsGiveTheVerdictOfWhatTheDeviceDid) {
     for (const OwnerCase& c : kOwnerCases) {
+        std::string outputs[2];  // with --arm, and with the host build: byte for byte the same
         for (const bool arm : {true, false}) {
             if (!arm && !c.host_too) {
                 continue;
@@ -265,6 +302,10 @@ TEST(Hostile, OwnerActionsGiveTheVerdictOfWhatTheDeviceDid) {
                 }
             }
             Expect(c, r);
+            outputs[arm ? 0 : 1] = r.out;
+        }
+        if (c.host_too) {
+            EXPECT_EQ(outputs[0], outputs[1]) << c.what;
         }
     }
 }
@@ -310,13 +351,42 @@ TEST(Hostile, AnEventInsideALaunchHappensAtItsTime) {
         EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
         const std::string out = OneLine(r.out);
         EXPECT_NE(out.find("2011 Dec 31: nuv started by its launch at 2011-12-31 23:59:00, still "
-                           "running at 2011-12-31 23:59:30.000, when the next event came: stopped "
-                           "there, battery left flat: files and launches gone, the RTC kept time, "
+                           "running at 2011-12-31 23:59:30.000, when the battery went flat: "
+                           "stopped there, battery left flat: files and launches gone, the RTC "
+                           "kept time, "
                            "chip year 40 (2014), unguarded launches"),
                   std::string::npos)
             << out;
         EXPECT_NE(out.find(" unguarded=1 "), std::string::npos) << out;
     }
+}
+
+// An event during nuv's watch that ends no program happens at its time
+// while nuv watches on: the rollover is guarded, on both paths alike.
+TEST(Hostile, AnEventThatEndsNothingLeavesTheWatchGoingOn) {
+    const std::string root = TempDir();
+    const std::string events = root + "/events";
+    for (const char* line :
+         {"2011-12-31 23:59:30 delete \\Windows\\nothing.txt", "2012-01-01 00:00:00 set-clock",
+          "2011-12-31 23:59:30 reminders 5", "2011-12-31 23:59:59 copy"}) {
+        std::ofstream(events) << line << "\n";
+        std::string outputs[2];
+        for (const bool arm : {false, true}) {
+            std::vector<std::string> args = {DEVSIM_PATH, "years", "--from", "2011-12-01 00:00:00",
+                                             "--to", "2012-01-10 00:00:00", "--events", events};
+            if (arm) {
+                args.push_back("--arm");
+            }
+            const ProcessOutput r = RunProcess(args);
+            EXPECT_EQ(r.exit_code, 0) << line << "\n" << r.out << r.err;
+            EXPECT_NE(r.out.find(" unguarded=0 "), std::string::npos) << line << "\n" << r.out;
+            EXPECT_EQ(r.out.find("stopped there"), std::string::npos) << line << "\n" << r.out;
+            outputs[arm ? 1 : 0] = r.out;
+        }
+        EXPECT_EQ(outputs[0], outputs[1]) << line;
+    }
+    unlink(events.c_str());
+    rmdir(root.c_str());
 }
 
 // Each program of the cerun rejection table, as `devsim run --arm` runs it
