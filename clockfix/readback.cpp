@@ -1,24 +1,12 @@
 #include "readback.h"
 
+#include "paths.h"
+
 namespace {
 
 // A record on the stack first: our own launches fit; another program's
 // reminder, with its texts and sound, may need the size the store names.
 enum { RECORD_WORDS = 64, LIST_TRIES = 3, MAX_HANDLES = 0x100000 };
-
-// Paths compared as the platform compares them: letters in either case.
-bool SamePath(const WCHAR* a, const WCHAR* b) {
-    for (;; ++a, ++b) {
-        const WCHAR x = *a >= L'A' && *a <= L'Z' ? static_cast<WCHAR>(*a + 32) : *a;
-        const WCHAR y = *b >= L'A' && *b <= L'Z' ? static_cast<WCHAR>(*b + 32) : *b;
-        if (x != y) {
-            return false;
-        }
-        if (x == 0) {
-            return true;
-        }
-    }
-}
 
 bool SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b) {
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay &&

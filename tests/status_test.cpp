@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "paths.h"
 #include "rearm.h"
 #include "status.h"
 
@@ -24,14 +25,16 @@ struct Box {
 };
 
 // The set as the re-arming leaves it on `now` on a handheld that keeps
-// every date that exists, then `change` applied to what was found.
+// every date that exists, then `change` applied to what was found. Past
+// the three, a program whose file is missing: read, it would show.
 Box Compose(const SYSTEMTIME& now, void (*change)(FixerStatus*) = nullptr) {
-    FixerStatus fixers[3];
+    FixerStatus fixers[4];
     for (unsigned i = 0; i < 3; ++i) {
         const SYSTEMTIME due = RearmTime(i, now);
         const bool exists = DateExists(due);
         fixers[i] = {FixerPath(i), true, exists, due, exists, exists ? HELD_AT_DUE : HELD_NOT};
     }
+    fixers[3] = {L"\\Windows\\past-the-end.exe", false, true, now, false, HELD_NOT};
     if (change != nullptr) {
         change(fixers);
     }
@@ -150,15 +153,40 @@ TEST(Status, EachFindingGivesTheOneMessageToActOn) {
 }
 
 TEST(Status, ALongMessageStopsAtTheEndOfItsBuffer) {
-    WCHAR text[STATUS_TEXT_SIZE];
+    WCHAR text[STATUS_TEXT_SIZE + 2];
+    text[STATUS_TEXT_SIZE] = text[STATUS_TEXT_SIZE + 1] = L'#';  // past the end: never written
     FixerStatus many[MAX_FIXERS + 4];
+    const std::wstring name = L"\\Windows\\" + std::wstring(100, L'n') + L".exe";
     for (FixerStatus& f : many) {
-        f = {L"\\Windows\\a-program-with-a-long-name-past-what-the-box-holds.exe", false, true,
-             Day(2027, 2, 28), false, HELD_NOT};
+        f = {name.c_str(), false, true, Day(2027, 2, 28), false, HELD_NOT};
     }
     ComposeStatus(Day(2026, 12, 10), many, MAX_FIXERS + 4, text);
-    EXPECT_LT(std::wcslen(text), STATUS_TEXT_SIZE);
+    EXPECT_EQ(std::wcslen(text), STATUS_TEXT_SIZE - 1);  // filled to the last place
+    EXPECT_EQ(text[STATUS_TEXT_SIZE], L'#');
+    EXPECT_EQ(text[STATUS_TEXT_SIZE + 1], L'#');
     EXPECT_EQ(std::wstring(text).rfind(L"Clock fix is not complete: ", 0), 0U);
+}
+
+// A stored path names our program in any letter case, and nothing else does.
+TEST(Status, PathsAreComparedAsThePlatformComparesThem) {
+    const struct {
+        const WCHAR* a;
+        const WCHAR* b;
+        bool same;
+    } cases[] = {
+        {L"\\Windows\\nuv.exe", L"\\Windows\\nuv.exe", true},
+        {L"\\WINDOWS\\NUV28.EXE", L"\\windows\\nuv28.exe", true},
+        {L"AZaz", L"azAZ", true},  // the first and last letters fold too
+        {L"\\Windows\\nuv.exe", L"\\Windows\\nuv.ex", false},
+        {L"\\Windows\\nuv.ex", L"\\Windows\\nuv.exe", false},
+        {L"\\Storage Card\\nuv.exe", L"\\Windows\\nuv.exe", false},
+        {L"@[", L"`{", false},  // next to the letters: no case to fold
+        {L"", L"", true},
+        {L"", L"a", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SamePath(c.a, c.b), c.same) << std::wstring(c.a).size();
+    }
 }
 
 }  // namespace
