@@ -242,8 +242,8 @@ std::vector<uint8_t> NotificationBytes(uint32_t at, const sim::NotificationRecor
         words.insert(words.end(),
                      {r.user->action_flags, title, text, put(&r.user->sound), r.user->max_sound, 0});
     }
-    std::vector<uint8_t> record(reinterpret_cast<const uint8_t*>(words.data()),
-                                reinterpret_cast<const uint8_t*>(words.data()) + 4 * words.size());
+    std::vector<uint8_t> record(4 * words.size());
+    std::memcpy(record.data(), words.data(), record.size());
     record.insert(record.end(), strings.begin(), strings.end());
     return record;
 }

@@ -102,7 +102,8 @@ when it shows a valid date and time within 10 minutes of it.
                          from --from up to but not at --to (actions as for
                          owner, wait aside; # at a line's start or after a
                          blank starts a comment); each is said on its day,
-                         and a program still running then is stopped
+                         and a program still running then keeps running
+                         through it, unless it is a reset
 
 stdout: one line per year in which the chip stepped wrong or a fixer wrote,
 then always

@@ -21,7 +21,8 @@ const char kOwnerActionsHelp[] = R"help(  install                  tap the cabin
                            for the true time; launches then due run
   wait TIME | wait +N{s|min|h|d}
                            let time pass (devsim owner only); launches
-                           run as they fall due
+                           run as they fall due, and keep running through
+                           the actions after it
   soft-reset               files, launches and the RTC kept
   hard-reset [rtc-kept]    files and launches gone; the RTC set to
   flat-battery [rtc-kept]  2003-01-01 12:00:00, unless it kept time

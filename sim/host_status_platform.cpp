@@ -91,7 +91,7 @@ BOOL CeGetUserNotificationHandles(HANDLE* rghNotifications, DWORD cHandles,
     if (pcHandlesNeeded != nullptr) {
         *pcHandlesNeeded = list.needed;
     }
-    for (size_t i = 0; i < list.handles.size(); ++i) {
+    for (size_t i = 0; rghNotifications != nullptr && i < list.handles.size(); ++i) {
         rghNotifications[i] = Token(list.handles[i]);
     }
     return list.ok ? TRUE : FALSE;

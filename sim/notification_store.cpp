@@ -162,7 +162,7 @@ int NoteCount(const DeviceState& d) {
 
 // Each an hour and a quarter after the last, so that they spread over days.
 int AddNotes(DeviceState& d, int count, int64_t from_ms) {
-    constexpr int64_t kApart = 75 * 60 * kMsPerSecond;
+    constexpr int64_t kApart = int64_t{75} * 60 * kMsPerSecond;
     int added = 0;
     const auto serial = static_cast<uint16_t>(NoteCount(d));
     for (Note& n : d.os.notes) {
@@ -178,7 +178,7 @@ int AddNotes(DeviceState& d, int count, int64_t from_ms) {
             n.kind = static_cast<uint16_t>(n.serial % kNoteKindCount);
             n.at = kNoteKinds[n.kind].type == kCntEvent
                        ? SYSTEMTIME{}
-                       : ToSystemTime(FromMs(from_ms + kApart * (added + 1)));
+                       : ToSystemTime(FromMs(from_ms + kApart * int64_t{added + 1}));
             ++added;
         }
     }
