@@ -210,9 +210,12 @@ sim::Result<ProcessResult> Simulation::RunLaunch(const ProgramCommand& command) 
     d_.os.pause_ms = horizon_ms_ < d_.os.limit_ms ? horizon_ms_ : 0;
     running_.push_back({command.program, false});
     const PauseHandler pause = [this] { AtPause(); };
+    // The resident runner serves one launch at a time: while it holds a
+    // paused one, a program started meanwhile runs under a runner of its own.
+    const bool resident = arm_ != nullptr && running_.size() == 1;
     const ProcessResult result =
-        arm_ != nullptr ? RunOnArmServer(*arm_, command, file_, true, pause)
-                        : RunProgram(command, file_, sim::LockDescriptor(&d_), true, pause);
+        resident ? RunOnArmServer(*arm_, command, file_, true, pause)
+                 : RunProgram(command, file_, sim::LockDescriptor(&d_), true, pause);
     saw_rollover_ = running_.back().saw_rollover;
     running_.pop_back();
     if (failed_in_pause_) {

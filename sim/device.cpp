@@ -201,47 +201,41 @@ void ClearRefused(DeviceState& d) { d.log.refused_count = 0; }
 
 void CapRun(DeviceState& d, int64_t until_ms) { d.os.limit_ms = std::min(d.os.limit_ms, until_ms); }
 
+namespace {
+
+// Each field of the running process's in the OS state, paired with its
+// place in a context: `visit(os_field, context_field)`.
+template <typename Os, typename Context, typename Visit>
+void PairProcessFields(Os& o, Context& c, Visit visit) {
+    visit(o.kmode, c.kmode);
+    visit(o.io_trace, c.io_trace);
+    visit(o.unattended_on, c.unattended_on);
+    visit(o.stopped_at_limit, c.stopped_at_limit);
+    visit(o.program_attached, c.program_attached);
+    visit(o.setup_returned, c.setup_returned);
+    visit(o.shell_ready_ms, c.shell_ready_ms);
+    visit(o.limit_ms, c.limit_ms);
+    visit(o.unattended_requests, c.unattended_requests);
+    visit(o.unattended_withdrawals, c.unattended_withdrawals);
+    visit(o.trace_errno, c.trace_errno);
+    visit(o.setup_result, c.setup_result);
+    visit(o.start_count, c.start_count);
+    visit(o.program_fault, c.program_fault);
+    visit(o.starts, c.starts);
+    visit(o.handles, c.handles);
+}
+
+}  // namespace
+
 ProcessContext SaveProcess(const DeviceState& d) {
     ProcessContext c{};
-    const OsState& o = d.os;
-    c.kmode = o.kmode;
-    c.io_trace = o.io_trace;
-    c.unattended_on = o.unattended_on;
-    c.stopped_at_limit = o.stopped_at_limit;
-    c.program_attached = o.program_attached;
-    c.setup_returned = o.setup_returned;
-    c.shell_ready_ms = o.shell_ready_ms;
-    c.limit_ms = o.limit_ms;
-    c.unattended_requests = o.unattended_requests;
-    c.unattended_withdrawals = o.unattended_withdrawals;
-    c.trace_errno = o.trace_errno;
-    c.setup_result = o.setup_result;
-    c.start_count = o.start_count;
-    std::memcpy(c.program_fault, o.program_fault, sizeof c.program_fault);
-    std::memcpy(c.starts, o.starts, sizeof c.starts);
-    std::memcpy(c.handles, o.handles, sizeof c.handles);
+    PairProcessFields(d.os, c, [](const auto& os, auto& kept) { std::memcpy(&kept, &os, sizeof kept); });
     c.log = d.log;
     return c;
 }
 
 void RestoreProcess(DeviceState& d, const ProcessContext& c) {
-    OsState& o = d.os;
-    o.kmode = c.kmode;
-    o.io_trace = c.io_trace;
-    o.unattended_on = c.unattended_on;
-    o.stopped_at_limit = c.stopped_at_limit;
-    o.program_attached = c.program_attached;
-    o.setup_returned = c.setup_returned;
-    o.shell_ready_ms = c.shell_ready_ms;
-    o.limit_ms = c.limit_ms;
-    o.unattended_requests = c.unattended_requests;
-    o.unattended_withdrawals = c.unattended_withdrawals;
-    o.trace_errno = c.trace_errno;
-    o.setup_result = c.setup_result;
-    o.start_count = c.start_count;
-    std::memcpy(o.program_fault, c.program_fault, sizeof o.program_fault);
-    std::memcpy(o.starts, c.starts, sizeof o.starts);
-    std::memcpy(o.handles, c.handles, sizeof o.handles);
+    PairProcessFields(d.os, c, [](auto& os, const auto& kept) { std::memcpy(&os, &kept, sizeof os); });
     d.log = c.log;
 }
 
