@@ -186,6 +186,8 @@ void MapImage(Machine& m, const LoadedImage& image) {
     }
     const uint32_t stack = (image.stack_reserve + kPage - 1) / kPage * kPage;
     Check(m, uc_mem_map(m.uc, kStackTop - stack, stack, UC_PROT_READ | UC_PROT_WRITE), "stack");
+    const std::vector<uint8_t> fill(stack, kStackFill);
+    Check(m, uc_mem_write(m.uc, kStackTop - stack, fill.data(), fill.size()), "stack");
     const bool heap = image.imported.count(ResolveService("COREDLL.dll", "LocalAlloc")) != 0;
     if (heap) {
         Check(m, uc_mem_map(m.uc, kHeapBase, kHeapSize, UC_PROT_READ | UC_PROT_WRITE), "heap");

@@ -19,6 +19,9 @@ constexpr uint32_t kStackTop = 0x01F00000;
 constexpr uint32_t kTrapPage = 0x01FF0000;  // one slot per service, then the exit
 constexpr uint32_t kExitTrap = kTrapPage + 0x100;  // the entry point returns here
 static_assert(kStackTop - kMaxStackReserve >= kImageLimit, "the stack lies above the image");
+// What a new thread's stack holds: not zeros, as on the device, where it
+// holds what was there before; a program must not read what it never wrote.
+constexpr uint8_t kStackFill = 0xCD;
 // LocalAlloc's heap, for an image that imports it: above the stack's top,
 // an unmapped page apart, below the trap page.
 constexpr uint32_t kHeapBase = kStackTop + 0x10000;

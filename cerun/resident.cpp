@@ -103,8 +103,8 @@ sim::Result<std::unique_ptr<ResidentImage>> ResidentImage::Load(std::vector<uint
         return sim::Fail("the emulator could not be set up for it");
     }
     for (const Region& g : r->m_.mapped) {
-        Page page{g, std::vector<uint8_t>(g.size)};
         const bool stack = g.address == kStackTop - g.size && (g.access & kWrite) != 0;
+        Page page{g, std::vector<uint8_t>(g.size, stack ? kStackFill : 0)};
         const bool heap = g.address == kHeapBase;  // both start empty
         if (!stack && !heap && uc_mem_read(r->m_.uc, g.address, page.bytes.data(), g.size) != UC_ERR_OK) {
             return sim::Fail("the emulator could not be set up for it");

@@ -190,7 +190,7 @@ void ServeCeGetUserNotificationHandles(Machine& m) {
     const char* service = "CeGetUserNotificationHandles";
     const uint32_t buffer = Arg(m, 0);
     const uint32_t count = buffer != 0 ? Arg(m, 1) : 0;
-    const sim::HandleList list = sim::ListNotifications(sim::HostDevice(), count);
+    const sim::HandleList list = sim::AnswerHandles(sim::HostDevice(), count);
     if (Arg(m, 2) != 0 &&
         !Give(m, Arg(m, 2), &list.needed, 4, service, "an unwritable count at")) {
         return;
@@ -317,7 +317,9 @@ void ServeLocalAlloc(Machine& m) {
         }
         at = uint64_t{address} + length;
     }
-    if ((Arg(m, 0) & ~kLmemZeroInit) != 0 || at + size > uint64_t{kHeapBase} + kHeapSize) {
+    const bool short_of_memory = (sim::HostDevice().os.store.fails & sim::kFailAlloc) != 0;
+    if ((Arg(m, 0) & ~kLmemZeroInit) != 0 || short_of_memory ||
+        at + size > uint64_t{kHeapBase} + kHeapSize) {
         SetResult(m, 0);
         return;
     }

@@ -139,6 +139,9 @@ whose file is gone is dropped and said.
                  CeRunAppAtTime request under (time unless said);
                  upper-case, paths kept in capitals; fail-list,
                  fail-read, fail-register, that service fails;
+                 fail-alloc, LocalAlloc finds no memory; grow-once,
+                 another program stores one notification between a
+                 program's first listings;
                  lose:PROGRAM, its request taken and then lost;
                  move:PROGRAM, its request kept a minute early
   --arm          run the device executables and setup.dll under cerun

@@ -73,7 +73,16 @@ struct StoreSettings {
     uint8_t lost;
     uint8_t moved;
 };
-enum StoreFail : uint8_t { kFailList = 1, kFailRead = 2, kFailRegister = 4 };
+// kFailAlloc: LocalAlloc finds no memory (a handheld short of it);
+// kGrowOnce: another program stores a notification between the first two
+// listings that give room, as can happen between a count and a read.
+enum StoreFail : uint8_t {
+    kFailList = 1,
+    kFailRead = 2,
+    kFailRegister = 4,
+    kFailAlloc = 8,
+    kGrowOnce = 16,
+};
 
 // A file in the device's object store; a shortcut names the file it starts.
 struct File {

@@ -87,7 +87,7 @@ extern "C" {
 BOOL CeGetUserNotificationHandles(HANDLE* rghNotifications, DWORD cHandles,
                                   DWORD* pcHandlesNeeded) {
     const sim::HandleList list =
-        sim::ListNotifications(sim::HostDevice(), rghNotifications != nullptr ? cHandles : 0);
+        sim::AnswerHandles(sim::HostDevice(), rghNotifications != nullptr ? cHandles : 0);
     if (pcHandlesNeeded != nullptr) {
         *pcHandlesNeeded = list.needed;
     }
@@ -126,8 +126,9 @@ int MessageBoxW(HWND /*hWnd*/, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
 }
 
 HLOCAL LocalAlloc(UINT uFlags, UINT uBytes) {
-    if ((uFlags & ~kLmemZeroInit) != LMEM_FIXED) {
-        return nullptr;  // movable memory: not what this heap serves
+    if ((uFlags & ~kLmemZeroInit) != LMEM_FIXED ||
+        (sim::HostDevice().os.store.fails & sim::kFailAlloc) != 0) {
+        return nullptr;  // movable memory, or a handheld short of memory
     }
     void* block = std::calloc(uBytes != 0 ? uBytes : 1, 1);
     if (block != nullptr) {

@@ -113,6 +113,14 @@ uint32_t GiveNotificationHandle(DeviceState& d) {
     return d.os.next_notification;
 }
 
+HandleList AnswerHandles(DeviceState& d, uint32_t room) {
+    if (room > 0 && (d.os.store.fails & kGrowOnce) != 0) {
+        d.os.store.fails = static_cast<uint8_t>(d.os.store.fails & ~kGrowOnce);
+        AddNotes(d, 1, d.os.clock_ms);  // stored meanwhile by another program
+    }
+    return ListNotifications(d, room);
+}
+
 HandleList ListNotifications(const DeviceState& d, uint32_t room) {
     HandleList list;
     if ((d.os.store.fails & kFailList) != 0) {
@@ -194,7 +202,7 @@ void ClearNotes(DeviceState& d) {
 bool SaneStore(const DeviceState& d) {
     const StoreSettings& s = d.os.store;
     bool sane = s.run_at_time_type >= kCntTime && s.run_at_time_type <= kCntClassicTime &&
-                s.upper_case <= 1 && s.fails <= (kFailList | kFailRead | kFailRegister) &&
+                s.upper_case <= 1 && s.fails <= (kFailList | kFailRead | kFailRegister | kFailAlloc | kGrowOnce) &&
                 s.lost < (1U << kFixerCount) && s.moved < (1U << kFixerCount);
     sane = sane && d.os.next_notification <= kLastNotification &&
            d.os.next_notification % kHandleStep == 0;
@@ -221,7 +229,7 @@ bool SaneStore(const DeviceState& d) {
 
 const char kStoreSettingsHelp[] =
     "empty, time, period, classic, upper-case, fail-list, fail-read, fail-register, "
-    "lose:PROGRAM or move:PROGRAM, comma-separated";
+    "fail-alloc, grow-once, lose:PROGRAM or move:PROGRAM, comma-separated";
 
 namespace {
 
@@ -235,7 +243,8 @@ const StoreWord kStoreWords[] = {
     {"time", kCntTime, 0, 0},          {"period", kCntPeriod, 0, 0},
     {"classic", kCntClassicTime, 0, 0}, {"upper-case", 0, 1, 0},
     {"fail-list", 0, 0, kFailList},     {"fail-read", 0, 0, kFailRead},
-    {"fail-register", 0, 0, kFailRegister}};
+    {"fail-register", 0, 0, kFailRegister}, {"fail-alloc", 0, 0, kFailAlloc},
+    {"grow-once", 0, 0, kGrowOnce}};
 
 // "lose:nuv28" or "move:nuv28" into the setting's fixer bits.
 bool TakeFixerWord(const std::string& word, StoreSettings& s) {

@@ -54,6 +54,9 @@ struct HandleList {
     std::vector<uint32_t> handles;
 };
 HandleList ListNotifications(const DeviceState& d, uint32_t room);
+// CeGetUserNotificationHandles as a program calls it: the same, on a store
+// that may change between a program's calls (the grow-once setting).
+HandleList AnswerHandles(DeviceState& d, uint32_t room);
 
 // The notification `handle` names; nothing for a handle never given out,
 // one whose notification is gone, or when the store fails.

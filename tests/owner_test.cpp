@@ -253,6 +253,18 @@ const StoreCase kStoreCases[] = {
      {kBusy, "install"}, 0, kBoxSetUnchecked},
     {"a store that will not show a record", "fail-read", {kBusy, "install"}, 0,
      kBoxSetUnchecked},
+    {"refused on a store with nothing at all in it: install again helps",
+     "empty,fail-register", {"install"}, 0,
+     "Clock fix could not set the handheld to check its clock on 31 December 2026 and 28 "
+     "February 2027. Tap Start, Programs, Clock fix again. If this message comes back, "
+     "install Clock fix again."},
+    {"a handheld short of memory for the read-back: no advice to install", "fail-alloc",
+     {kBusy, "install"}, 0, kBoxSetUnchecked},
+    {"a store that grew between the count and the read is read again", "grow-once",
+     {kBusy, "install"}, 0, kBoxOn},
+    {"...and read whole: a lost request is not set", "grow-once,lose:nuv", {kBusy, "install"}, 0,
+     "Clock fix could not set the handheld to check its clock on 31 December 2026. Tap Start, "
+     "Programs, Clock fix again. If this message comes back, install Clock fix again."},
     {"a missing file on a busy store", "upper-case",
      {kBusy, "install", "delete \\Windows\\nuv28.exe", kStart}, 0,
      "Clock fix is not complete: nuv28.exe is missing from My Device, Windows. Install Clock "
