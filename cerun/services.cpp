@@ -317,8 +317,7 @@ void ServeLocalAlloc(Machine& m) {
         }
         at = uint64_t{address} + length;
     }
-    const bool short_of_memory = (sim::HostDevice().os.store.fails & sim::kFailAlloc) != 0;
-    if ((Arg(m, 0) & ~kLmemZeroInit) != 0 || short_of_memory ||
+    if ((Arg(m, 0) & ~kLmemZeroInit) != 0 || sim::ShortOfMemory(sim::HostDevice(), Arg(m, 1)) ||
         at + size > uint64_t{kHeapBase} + kHeapSize) {
         SetResult(m, 0);
         return;

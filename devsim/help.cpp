@@ -138,8 +138,10 @@ whose file is gone is dropped and said.
                  time, period or classic, the trigger type it keeps a
                  CeRunAppAtTime request under (time unless said);
                  upper-case, paths kept in capitals; fail-list,
-                 fail-read, fail-register, that service fails;
-                 fail-alloc, LocalAlloc finds no memory; grow-once,
+                 fail-read, fail-register, that service fails (the
+                 store still counts);
+                 fail-alloc, LocalAlloc finds no block over 256
+                 bytes; grow-once,
                  another program stores one notification between a
                  program's first listings;
                  lose:PROGRAM, its request taken and then lost;

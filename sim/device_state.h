@@ -73,7 +73,9 @@ struct StoreSettings {
     uint8_t lost;
     uint8_t moved;
 };
-// kFailAlloc: LocalAlloc finds no memory (a handheld short of it);
+// kFailList: the store counts its notifications but will not list them;
+// kFailAlloc: LocalAlloc finds no block over 256 bytes (a handheld short
+// of memory);
 // kGrowOnce: another program stores a notification between the first two
 // listings that give room, as can happen between a count and a read.
 enum StoreFail : uint8_t {

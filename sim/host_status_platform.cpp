@@ -126,8 +126,7 @@ int MessageBoxW(HWND /*hWnd*/, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
 }
 
 HLOCAL LocalAlloc(UINT uFlags, UINT uBytes) {
-    if ((uFlags & ~kLmemZeroInit) != LMEM_FIXED ||
-        (sim::HostDevice().os.store.fails & sim::kFailAlloc) != 0) {
+    if ((uFlags & ~kLmemZeroInit) != LMEM_FIXED || sim::ShortOfMemory(sim::HostDevice(), uBytes)) {
         return nullptr;  // movable memory, or a handheld short of memory
     }
     void* block = std::calloc(uBytes != 0 ? uBytes : 1, 1);

@@ -123,8 +123,8 @@ HandleList AnswerHandles(DeviceState& d, uint32_t room) {
 
 HandleList ListNotifications(const DeviceState& d, uint32_t room) {
     HandleList list;
-    if ((d.os.store.fails & kFailList) != 0) {
-        return list;
+    if ((d.os.store.fails & kFailList) != 0 && room > 0) {
+        return list;  // it counts, then will not list
     }
     for (const Launch& l : d.os.launches) {
         if (l.used != 0) {
@@ -138,7 +138,7 @@ HandleList ListNotifications(const DeviceState& d, uint32_t room) {
     }
     std::sort(list.handles.begin(), list.handles.end());  // the order they were made in
     list.needed = static_cast<uint32_t>(list.handles.size());
-    list.ok = room >= list.needed;
+    list.ok = room >= list.needed && (d.os.store.fails & kFailList) == 0;
     if (!list.ok) {
         list.handles.clear();
     }

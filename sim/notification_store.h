@@ -47,7 +47,8 @@ struct NotificationRecord {
 
 // CeGetUserNotificationHandles with room for `room` handles: the handles
 // and TRUE when they fit; FALSE with `needed` the count when they do not;
-// FALSE with `needed` 0 when the store fails.
+// FALSE with `needed` 0 when the store fails (asked for the count alone,
+// a failing store still gives it).
 struct HandleList {
     bool ok = false;
     uint32_t needed = 0;
@@ -65,6 +66,12 @@ std::optional<NotificationRecord> ReadNotification(const DeviceState& d, uint32_
 // A new notification's handle, never one given before; 0 once the store
 // has given its last.
 uint32_t GiveNotificationHandle(DeviceState& d);
+
+// Whether LocalAlloc of `bytes` finds no memory (the fail-alloc setting:
+// no block over 256 bytes).
+inline bool ShortOfMemory(const DeviceState& d, uint32_t bytes) {
+    return (d.os.store.fails & kFailAlloc) != 0 && bytes > 256;
+}
 
 // How many other programs' notifications the store holds.
 int NoteCount(const DeviceState& d);

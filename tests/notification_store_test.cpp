@@ -44,10 +44,14 @@ TEST(NotificationStore, HandlesAreListedOnlyWhenTheyAllFit) {
         EXPECT_EQ(list.needed, 41U) << c.room;
         EXPECT_EQ(list.handles.size(), c.given) << c.room;
     }
-    d.os.store.fails = sim::kFailList;
+    d.os.store.fails = sim::kFailList;  // it counts, then will not list
+    const sim::HandleList counted = sim::ListNotifications(d, 0);
+    EXPECT_FALSE(counted.ok);
+    EXPECT_EQ(counted.needed, 41U);
     const sim::HandleList failed = sim::ListNotifications(d, 500);
     EXPECT_FALSE(failed.ok);
     EXPECT_EQ(failed.needed, 0U);
+    EXPECT_TRUE(failed.handles.empty());
 }
 
 TEST(NotificationStore, AWithdrawnHandleNamesNothingEvenAfterNewRegistrations) {
