@@ -28,9 +28,11 @@ void Match(const CE_NOTIFICATION_INFO_HEADER& info, FixerStatus* fixers, unsigne
     for (unsigned i = 0; i < count; ++i) {
         FixerStatus& f = fixers[i];
         if (SamePath(t->lpszApplication, f.path)) {
-            f.held = SameTime(t->stStartTime, f.due_at) ? HELD_AT_DUE
-                     : f.held == HELD_AT_DUE            ? HELD_AT_DUE
-                                                        : HELD_ELSEWHEN;
+            if (SameTime(t->stStartTime, f.due_at)) {
+                f.held = HELD_AT_DUE;
+            } else if (f.held != HELD_AT_DUE) {
+                f.held = HELD_ELSEWHEN;
+            }
         }
     }
 }

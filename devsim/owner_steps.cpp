@@ -305,7 +305,7 @@ sim::Status Simulation::ApplyAction(const OwnerAction& action) {
             CarryTo(due);
             return sim::Ok();
         }
-        case Kind::Wait:  // Apply's
+        case Kind::Wait:  // Apply carries the device through a wait
             return sim::Ok();
         case Kind::Delete:
             Note(sim::RemoveFile(d_, action.path) ? "deleted " + action.path

@@ -122,6 +122,7 @@ bool SaneFlags(const DeviceState& d) {
            d.os.io_trace <= 1 && d.chip.ignore_writes <= 1 && d.os.unattended_on <= 1 &&
            d.os.stopped_at_limit <= 1 && d.chip.fault.mask <= 0x7F && d.log.op_mask <= 0x7F &&
            d.os.program_attached <= 1 && d.os.no_true_time <= 1 && d.os.trace_errno >= 0 &&
+           d.os.paused <= 1 && d.os.end_at_pause <= 1 && d.os.pause_ms >= 0 &&
            d.log.write_log_count <= kMaxWriteLog && SaneGlitches(d);
 }
 

@@ -98,6 +98,7 @@ TEST_F(StateFiles, AProgramOnADamagedDeviceSaysSoAndTouchesNothing) {
         {MakeState("type", [](sim::DeviceState& d) { d.os.store.run_at_time_type = 1; }),
          "corrupt notification store"},
         // A handle counter or an open handle the device never gives; a path twice.
+        {MakeState("paused", [](sim::DeviceState& d) { d.os.paused = 9; }), "corrupt flags"},
         {MakeState("counter", [](sim::DeviceState& d) { d.os.next_handle = 7; }),
          "corrupt handle table"},
         {MakeState("handle", [](sim::DeviceState& d) { d.os.handles[3] = 0x10; }),
