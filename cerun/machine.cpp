@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "event_starts.h"
 #include "host_platform.h"
 #include "platform.h"
 #include "rtc_regs.h"
@@ -13,7 +14,8 @@ namespace cerun {
 namespace {
 
 constexpr uint32_t kPage = 0x1000;
-constexpr uint32_t kCommandLine = kTrapPage + 0x200;  // an empty UTF-16 string
+// The program's command line, UTF-16, in a writable page of its own.
+constexpr uint32_t kCommandLinePage = kTrapPage + 0x1000;
 constexpr uint32_t kReturn = 0xE1A0F00E;              // mov pc, lr: a trap slot's body
 constexpr uint32_t kUserMode = 0x10;                  // CPSR: user mode, ARM state
 constexpr uint32_t kShowWindow = 5;                   // SW_SHOW, the entry's fourth argument
@@ -153,8 +155,8 @@ void MapTraps(Machine& m) {
     for (uint32_t i = 0; i <= kServiceCount; ++i) {
         Check(m, uc_mem_write(m.uc, kTrapPage + 4 * i, &kReturn, sizeof kReturn), "trap page");
     }
-    const uint16_t empty = 0;
-    Check(m, uc_mem_write(m.uc, kCommandLine, &empty, sizeof empty), "command line");
+    Check(m, uc_mem_map(m.uc, kCommandLinePage, kPage, UC_PROT_READ | UC_PROT_WRITE),
+          "command line");
 }
 
 void MapRegion(Machine& m, const LoadedImage& image, const Region& r) {
@@ -308,6 +310,7 @@ void PrepareMachine(Machine& m, bool resident) {
     }
     MapTraps(m);
     m.mapped.push_back({kTrapPage, kPage, kRead | kExecute});
+    m.mapped.push_back({kCommandLinePage, kPage, kRead | kWrite});
     Check(m, uc_mmio_map(m.uc, RTC_PHYS_BASE, kPage, OnRegisterRead, &m, OnRegisterWrite, &m),
           "register page");
     AddHooks(m);
@@ -320,7 +323,7 @@ void MapAndEnter(Machine& m, const LoadedImage& image) {
     SetReg(m, UC_ARM_REG_LR, kExitTrap);
     SetReg(m, UC_ARM_REG_R0, image.base);  // hInstance
     SetReg(m, UC_ARM_REG_R1, 0);
-    SetReg(m, UC_ARM_REG_R2, kCommandLine);
+    SetReg(m, UC_ARM_REG_R2, kCommandLinePage);
     SetReg(m, UC_ARM_REG_R3, kShowWindow);
     SetReg(m, UC_ARM_REG_PC, image.entry);
     m.pc = image.entry;
@@ -342,8 +345,19 @@ uint32_t RunFrom(Machine& m, uint32_t address) {
 
 }  // namespace
 
+void PassCommandLine(Machine& m) {
+    // The platform's command lines ("AppRunAtTime", "AppRunAfterTimeChange")
+    // are ASCII: each byte one UTF-16 unit.
+    const std::string text = sim::CommandLine(sim::HostDevice());
+    std::vector<uint16_t> units(text.begin(), text.end());
+    units.resize(std::min<size_t>(units.size(), kPage / 2 - 1));
+    units.resize(kPage / 2, 0);
+    Check(m, uc_mem_write(m.uc, kCommandLinePage, units.data(), kPage), "command line");
+}
+
 int RunImage(Machine& m, const LoadedImage& image) {
     MapAndEnter(m, image);
+    PassCommandLine(m);
     return static_cast<int>(RunFrom(m, image.entry) & 0xFF);
 }
 

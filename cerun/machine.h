@@ -71,6 +71,9 @@ void Stop(Machine& m, bool fault);
 // point as the CE loader does and returns its result. Ends the process
 // through the platform on any fault.
 int RunImage(Machine& m, const LoadedImage& image);
+// Writes the command line the device starts the program with where the
+// entry point's third argument points.
+void PassCommandLine(Machine& m);
 
 // Maps a DLL and its stack into a prepared machine, for CallFunction.
 void MapForCalls(Machine& m, const LoadedImage& image);

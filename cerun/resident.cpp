@@ -141,6 +141,7 @@ void ResidentImage::Reset() {
 
 std::optional<int> ResidentImage::Launch() {
     Reset();
+    PassCommandLine(m_);
     TheWatchdog().Watch(m_.uc);
     const uc_err err = uc_emu_start(m_.uc, image_.entry, kExitTrap, 0, 0);
     const bool too_long = TheWatchdog().Unwatch();

@@ -138,6 +138,15 @@ void ServeCeRunAppAtTime(Machine& m) {
     SetResult(m, static_cast<uint32_t>(CeRunAppAtTime(path.data(), &t)));
 }
 
+void ServeCeRunAppAtEvent(Machine& m) {
+    const std::optional<std::u16string> name = ReadUtf16(m, Arg(m, 0), "CeRunAppAtEvent");
+    if (name) {
+        std::wstring path = sim::ToWide(name->c_str());
+        SetResult(m, static_cast<uint32_t>(
+                         CeRunAppAtEvent(path.data(), static_cast<LONG>(Arg(m, 1)))));
+    }
+}
+
 void ServePowerPolicyNotify(Machine& m) {
     SetResult(m, PowerPolicyNotify(Arg(m, 0), Arg(m, 1)));
 }
@@ -361,6 +370,8 @@ const Service kServices[] = {
     {"MessageBoxW", ServeMessageBoxW},
     {"LocalAlloc", ServeLocalAlloc},
     {"LocalFree", ServeLocalFree},
+    // The status program's and the setup library's: starts at an event.
+    {"CeRunAppAtEvent", ServeCeRunAppAtEvent},
 };
 const size_t kServiceCount = sizeof kServices / sizeof kServices[0];
 

@@ -1,5 +1,5 @@
 @ The COREDLL services the status program calls: the re-arming's, then
-@ the notification database, the heap its read of the database needs, a
+@ the event starts, the notification database, the heap its read of the database needs, a
 @ file's attributes and the message box.
         .syntax unified
         .arm
@@ -10,6 +10,7 @@
         service Sleep
         service GetLocalTime
         service CeRunAppAtTime
+        service CeRunAppAtEvent
         service CeGetUserNotificationHandles
         service CeGetUserNotification
         service GetFileAttributesW

@@ -134,29 +134,50 @@ bool DateExists(const SYSTEMTIME& t) {
 
 namespace {
 
-void PutClockWrong(Text& t, const SYSTEMTIME& now) {
+// The way to start Clock fix that exists on this handheld: the Start
+// menu's shortcut the installer made, or, installed by hand, the file.
+const WCHAR* TapAgain(bool in_start_menu, bool capital) {
+    if (in_start_menu) {
+        return capital ? L"Tap Start, Programs, Clock fix again." : L"tap Start, Programs, Clock fix again.";
+    }
+    return capital ? L"Open File Explorer, My Device, Windows, and tap clockfix again."
+                   : L"open File Explorer, My Device, Windows, and tap clockfix again.";
+}
+
+void PutClockWrong(Text& t, const SYSTEMTIME& now, bool in_start_menu) {
     Put(t, L"The handheld's clock shows ");
     PutDate(t, now);
     Put(t, L", a date before Clock fix was made, so it cannot be right. Set the date and "
-           L"time first (Start, Settings, System tab, Clock & Alarms), then tap Start, "
-           L"Programs, Clock fix again.");
+           L"time first (Start, Settings, System tab, Clock & Alarms), then ");
+    Put(t, TapAgain(in_start_menu, false));
 }
 
-void PutMissing(Text& t, const FixerStatus* fixers, const unsigned* order, unsigned count) {
+void PutMissing(Text& t, const FixerStatus* fixers, const unsigned* order, unsigned count,
+                bool in_start_menu) {
+    const bool one = CountOf(fixers, count, Missing) == 1;
     Put(t, L"Clock fix is not complete: ");
     PutList(t, fixers, order, count, Missing, PutFile);
-    Put(t, CountOf(fixers, count, Missing) == 1 ? L" is" : L" are");
-    Put(t, L" missing from My Device, Windows. Install Clock fix again from the copy on "
-           L"your PC.");
+    Put(t, one ? L" is" : L" are");
+    Put(t, L" missing from My Device, Windows. ");
+    if (in_start_menu) {
+        Put(t, L"Install Clock fix again from the copy on your PC.");
+        return;
+    }
+    Put(t, one ? L"Copy it" : L"Copy them");
+    Put(t, L" again from the folder manual-install on your PC into My Device, Windows, then ");
+    Put(t, TapAgain(false, false));
 }
 
-void PutNotSet(Text& t, const FixerStatus* fixers, const unsigned* by_date, unsigned count) {
+void PutNotSet(Text& t, const FixerStatus* fixers, const unsigned* by_date, unsigned count,
+               bool in_start_menu) {
     Put(t, L"Clock fix could not set the handheld to check its clock on ");
     PutList(t, fixers, by_date, count, NotSet, PutDueDate);
-    Put(t, L". Tap Start, Programs, Clock fix again.");
+    Put(t, L". ");
+    Put(t, TapAgain(in_start_menu, true));
     // Installing again mends a set the handheld refused, not one it would not show.
     if (CountOf(fixers, count, Unchecked) == 0) {
-        Put(t, L" If this message comes back, install Clock fix again.");
+        Put(t, in_start_menu ? L" If this message comes back, install Clock fix again."
+                             : L" If this message comes back, copy the four files again.");
     }
 }
 
@@ -170,7 +191,8 @@ void PutArmed(Text& t, const FixerStatus* fixers, const unsigned* by_date, unsig
 
 }  // namespace
 
-UINT ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned count, WCHAR* text) {
+UINT ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned count, WCHAR* text,
+                   bool in_start_menu) {
     Text t = {text, text + STATUS_TEXT_SIZE - 1};
     *text = 0;
     unsigned listed[MAX_FIXERS];
@@ -181,14 +203,31 @@ UINT ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned co
     }
     SortByDate(fixers, count, by_date);
     if (BeforeBuilt(now)) {
-        PutClockWrong(t, now);
+        PutClockWrong(t, now, in_start_menu);
     } else if (CountOf(fixers, count, Missing) > 0) {
-        PutMissing(t, fixers, listed, count);
+        PutMissing(t, fixers, listed, count, in_start_menu);
     } else if (CountOf(fixers, count, NotSet) > 0) {
-        PutNotSet(t, fixers, by_date, count);
+        PutNotSet(t, fixers, by_date, count, in_start_menu);
     } else {
         PutArmed(t, fixers, by_date, count);
         return MB_ICONINFORMATION;
     }
     return MB_ICONEXCLAMATION;
+}
+
+namespace {
+
+bool SameText(const WCHAR* a, const WCHAR* b) {
+    while (*a != 0 && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+}  // namespace
+
+bool StartedByClockChange(LPCWSTR command_line) {
+    return command_line != 0 && (SameText(command_line, APP_RUN_AFTER_TIME_CHANGE) ||
+                                 SameText(command_line, APP_RUN_AFTER_TZ_CHANGE));
 }

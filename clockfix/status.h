@@ -30,8 +30,19 @@ static const unsigned MAX_FIXERS = 8;
 // (STATUS_TEXT_SIZE characters), and the icon it goes with: a clock before
 // the release date first, then missing files, then checks the platform did
 // not take or does not hold, then checks it could not read back; else the
-// checks it holds, in date order.
-UINT ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned count, WCHAR* text);
+// checks it holds, in date order. What to tap names the Start menu's
+// shortcut, or, where there is none (installed by hand), the file.
+UINT ComposeStatus(const SYSTEMTIME& now, const FixerStatus* fixers, unsigned count, WCHAR* text,
+                   bool in_start_menu = true);
+
+// The program's work, started with `command_line`: arms the set as a fixer
+// does and follows changes of the clock; then, unless the platform started
+// it for such a change, says in one box whether the set is armed.
+int ShowStatus(LPCWSTR command_line);
+
+// Whether the platform started the program for a change of the clock or of
+// the time zone (its command line names the event), not the owner.
+bool StartedByClockChange(LPCWSTR command_line);
 
 // Whether `t` is a date that exists (29 February only in a leap year).
 bool DateExists(const SYSTEMTIME& t);

@@ -56,6 +56,10 @@ static const DWORD CNT_EVENT = 1;
 static const DWORD CNT_TIME = 2;
 static const DWORD CNT_PERIOD = 3;
 static const DWORD CNT_CLASSICTIME = 4;
+// The command lines the platform starts a program with after the events
+// it registered for (notify.h's APP_RUN_AFTER_*).
+#define APP_RUN_AFTER_TIME_CHANGE L"AppRunAfterTimeChange"
+#define APP_RUN_AFTER_TZ_CHANGE L"AppRunAfterTzChange"
 // MessageBox styles (winuser.h).
 static const UINT MB_OK = 0x00000000;
 static const UINT MB_ICONEXCLAMATION = 0x00000030;

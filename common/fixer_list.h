@@ -15,3 +15,6 @@
 // as the fixers do, and shows in one message box whether it is armed.
 // X(program, directory, installed path)
 #define STATUS_PROGRAM(X) X(clockfix, clockfix, "\\Windows\\clockfix.exe")
+// The name of its shortcut in the Start menu's Programs, as the installer
+// makes it; installed by hand, there is none.
+#define STATUS_SHORTCUT_NAME "Clock fix"

@@ -35,6 +35,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef wchar_t WCHAR;
 typedef const WCHAR* LPCWSTR;
+typedef int32_t LONG;
 
 #ifndef TRUE
 #define TRUE 1
@@ -57,6 +58,10 @@ struct SYSTEMTIME {
 
 // API set id of the shell, whose readiness covers timed application launch.
 static const DWORD SH_SHELL = 21;
+// System events a program can be started at (notify.h); NONE withdraws them all.
+static const LONG NOTIFICATION_EVENT_NONE = 0;
+static const LONG NOTIFICATION_EVENT_TIME_CHANGE = 1;
+static const LONG NOTIFICATION_EVENT_TZ_CHANGE = 12;
 // Power-manager notification that asks for (TRUE) or gives up (FALSE) unattended mode.
 static const DWORD PPN_UNATTENDEDMODE = 3;
 
@@ -82,6 +87,11 @@ void GetLocalTime(SYSTEMTIME* lpSystemTime);
 /// a later registration of the same path replaces the earlier one. Neither
 /// is written to; the pointers are not const because the SDK declares them so.
 BOOL CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime);
+
+/// Registers program `pwszAppName` to be started, with the command line that
+/// names the event, whenever `lWhichEvent` occurs; NOTIFICATION_EVENT_NONE
+/// withdraws every event registration of the program.
+BOOL CeRunAppAtEvent(WCHAR* pwszAppName, LONG lWhichEvent);
 
 /// Sends a power-manager notification; the fixers only use PPN_UNATTENDEDMODE.
 DWORD PowerPolicyNotify(DWORD dwMessage, DWORD dwData);

@@ -103,7 +103,8 @@ endforeach()
 
 # The status program: its own sources, the re-arming, its own thunks.
 add_device_image(${STATUS_NAME}
-    SOURCES ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/main.cpp ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/status.cpp
+    SOURCES ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/main.cpp ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/run.cpp
+            ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/status.cpp
             ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/readback.cpp ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/paths.cpp
             ${PROJECT_SOURCE_DIR}/common/rearm.cpp
             ${PROJECT_SOURCE_DIR}/common/leap_year.cpp

@@ -9,6 +9,7 @@
 
 #include "calendar.h"
 #include "device.h"
+#include "event_starts.h"
 #include "owner_device.h"
 #include "registers.h"
 #include "state_file.h"
@@ -170,6 +171,38 @@ std::string RefusalReason(const sim::Launch& r) {
     }
 }
 
+std::string EventRefusalReason(const sim::EventRefusal& r) {
+    switch (r.refusal) {
+        case sim::kStoreFailed: return "the notification store failed";
+        case sim::kTableFull:
+            return "the simulated device keeps " + std::to_string(sim::kMaxEventStarts) +
+                   " event starts";
+        case sim::kPathTooLong:
+            return "a path of " + std::to_string(sim::kPathBytes) + " bytes or more, shown cut";
+        default:
+            return "no such event: the platform documents events 0 to " +
+                   std::to_string(sim::kLastEvent);
+    }
+}
+
+// The programs the platform starts at an event, by event, then what it
+// refused to register.
+std::string EventLines(const sim::DeviceState& d) {
+    std::string out;
+    for (int32_t event = 1; event <= sim::kLastEvent; ++event) {
+        for (const std::string& path : sim::EventStartPaths(d, event)) {
+            out += "devsim: on " + std::string(sim::FindEvent(event)->name) + " " +
+                   sim::Escaped(path) + "\n";
+        }
+    }
+    for (uint32_t i = 0; i < d.log.event_refused_count && i < sim::kMaxRefused; ++i) {
+        const sim::EventRefusal& r = d.log.event_refused[i];
+        out += "devsim: refused " + sim::Escaped(r.path) + " at event " + std::to_string(r.event) +
+               " (" + EventRefusalReason(r) + ")\n";
+    }
+    return out;
+}
+
 // The unattended-mode line: a clean run withdraws the request once, at its
 // end, however often its watch renewed it; anything else is flagged.
 std::string UnattendedLine(const sim::DeviceState& d) {
@@ -216,6 +249,7 @@ std::string AccountLines(const sim::DeviceState& d, bool with_unattended) {
         out += "devsim: refused " + sim::Escaped(r.path) + " " + sim::FormatLaunchTime(r.at) +
                " (" + RefusalReason(r) + ")\n";
     }
+    out += EventLines(d);
     return with_unattended ? out + UnattendedLine(d) : out;
 }
 

@@ -18,7 +18,11 @@ const char kOwnerActionsHelp[] = R"help(  install                  tap the cabin
   start PATH               tap a program or shortcut
                            ("start \Windows\clockfix.exe")
   set-clock [TIME]         Settings, Clock: the RTC set right for TIME, or
-                           for the true time; launches then due run
+                           for the true time; the programs registered for
+                           a time change start, then launches due run
+  time-zone {+|-}N{min|h}  Settings, Clock: another time zone, the clock
+                           moved by that much (at most 26 h); the programs
+                           registered for a time zone change start
   wait TIME | wait +N{s|min|h|d}
                            let time pass (devsim owner only); launches
                            run as they fall due, and keep running through
@@ -39,7 +43,7 @@ using Kind = OwnerAction::Kind;
 struct Verb {
     const char* name;
     Kind kind;
-    enum { None, Path, OptionalTime, Wait, RtcKept, Count } argument;
+    enum { None, Path, OptionalTime, Wait, RtcKept, Count, Shift } argument;
 };
 
 const Verb kVerbs[] = {
@@ -48,7 +52,7 @@ const Verb kVerbs[] = {
     {"set-clock", Kind::SetClock, Verb::OptionalTime}, {"wait", Kind::Wait, Verb::Wait},
     {"soft-reset", Kind::SoftReset, Verb::None},   {"hard-reset", Kind::HardReset, Verb::RtcKept},
     {"flat-battery", Kind::FlatBattery, Verb::RtcKept}, {"delete", Kind::Delete, Verb::Path},
-    {"reminders", Kind::Reminders, Verb::Count},
+    {"reminders", Kind::Reminders, Verb::Count},  {"time-zone", Kind::TimeZone, Verb::Shift},
 };
 
 // "YYYY-MM-DD HH:MM" or with seconds.
@@ -69,6 +73,19 @@ sim::Result<int64_t> WaitSpan(const std::string& text) {
         return sim::Fail("wait takes TIME or +N with s, min, h or d, not '" + text + "'");
     }
     return std::stoll(text.substr(1, digits - 1)) * scale * sim::kMsPerSecond;
+}
+
+// "+1h", "-30min": how far a new time zone moves the clock.
+sim::Result<int64_t> ZoneShift(const std::string& text) {
+    constexpr int64_t kMostMs = int64_t{26} * 3600 * sim::kMsPerSecond;  // UTC-12 to UTC+14
+    const bool back = !text.empty() && text[0] == '-';
+    const bool unit = text.size() > 2 && (text.back() == 'h' ||
+                                          text.compare(text.size() - 3, 3, "min") == 0);
+    const sim::Result<int64_t> span = unit ? WaitSpan("+" + text.substr(1)) : sim::Fail("");
+    if (!span || (text[0] != '+' && !back) || *span > kMostMs) {
+        return sim::Fail("time-zone takes +N or -N with min or h, at most 26 h, not '" + text + "'");
+    }
+    return back ? -*span : *span;
 }
 
 sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction& a) {
@@ -92,6 +109,11 @@ sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction&
                        ? sim::Ok()
                        : sim::Fail(what + "takes a count from 1 to " +
                                    std::to_string(sim::kMaxNotes) + ", not '" + rest + "'");
+        }
+        case Verb::Shift: {
+            const sim::Result<int64_t> ms = ZoneShift(rest);
+            a.wait_ms = ms ? *ms : 0;
+            return ms ? sim::Ok() : sim::Fail(ms.why());
         }
         case Verb::Wait:
             if (!rest.empty() && rest[0] == '+') {

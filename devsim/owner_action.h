@@ -24,11 +24,12 @@ struct OwnerAction {
         FlatBattery,
         Delete,       // File Explorer deletes PATH
         Reminders,    // other programs store COUNT notifications
+        TimeZone,     // Settings, Clock: another time zone, the clock moved by wait_ms
     };
     Kind kind;
     std::string path;                   // Start, Delete
     std::optional<sim::DateTime> time;  // SetClock (none: the true time), Wait
-    int64_t wait_ms = 0;                // Wait by a duration
+    int64_t wait_ms = 0;                // Wait by a duration; TimeZone: the shift
     bool rtc_kept = false;              // HardReset, FlatBattery: the chip kept time
     int count = 0;                      // Reminders
     std::string text;                   // as written

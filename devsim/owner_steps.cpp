@@ -4,11 +4,13 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "account.h"
+#include "event_starts.h"
 #include "notification_store.h"
 #include "owner_device.h"
 #include "process.h"
@@ -264,6 +266,45 @@ void Simulation::SetClock(const OwnerAction& action) {
     Judge();
 }
 
+// A new time zone moves the clock as setting it does, from the time the
+// owner means now.
+void Simulation::ChangeZone(const OwnerAction& action) {
+    const int64_t minutes = std::abs(action.wait_ms) / (60 * sim::kMsPerSecond);
+    const std::string hours = minutes >= 60 ? std::to_string(minutes / 60) + " h" : "";
+    const std::string rest = minutes % 60 != 0 || minutes == 0
+                                 ? std::to_string(minutes % 60) + " min"
+                                 : "";
+    const sim::DateTime t = sim::FromMs(sim::IntendedMs(d_, d_.os.clock_ms) + action.wait_ms);
+    sim::SetClock(d_, t);
+    Note("time zone changed: the clock moved " + std::string(action.wait_ms < 0 ? "back " : "ahead ") +
+         hours + (hours.empty() || rest.empty() ? "" : " ") + rest + " to " +
+         sim::FormatDateTime(t));
+    Judge();
+}
+
+// The programs registered for `event` started, each with its event's
+// command line; then the launches the new time makes due run.
+sim::Status Simulation::AfterClockSet(int32_t event) {
+    const sim::EventKind kind = *sim::FindEvent(event);
+    for (const std::string& path : sim::EventStartPaths(d_, event)) {
+        command_line_ = kind.command_line;
+        const sim::Status ran = StartAndFollow(path, std::string("by the ") + kind.name, false);
+        command_line_.clear();
+        if (!ran) {
+            return ran;
+        }
+    }
+    const int64_t due = d_.os.clock_ms + s_.launch_delay_ms;  // what is due now runs
+    const int64_t carry = std::exchange(carry_ms_, due);
+    const sim::Status launched = LaunchAsDue();
+    carry_ms_ = carry;
+    if (!launched) {
+        return launched;
+    }
+    CarryTo(due);
+    return sim::Ok();
+}
+
 // Other programs' notifications stored, as far as the store has room.
 sim::Status Simulation::AddReminders(int count) {
     const int added = sim::AddNotes(d_, count, d_.os.clock_ms);
@@ -293,18 +334,12 @@ sim::Status Simulation::ApplyAction(const OwnerAction& action) {
             Note("copied the programs to \\Windows");
             return sim::Ok();
         case Kind::Start: return StartAndFollow(action.path, "by hand", true);
-        case Kind::SetClock: {
+        case Kind::SetClock:
             SetClock(action);
-            const int64_t due = d_.os.clock_ms + s_.launch_delay_ms;  // what is due now runs
-            const int64_t carry = std::exchange(carry_ms_, due);
-            const sim::Status launched = LaunchAsDue();
-            carry_ms_ = carry;
-            if (!launched) {
-                return launched;
-            }
-            CarryTo(due);
-            return sim::Ok();
-        }
+            return AfterClockSet(sim::kEventTimeChange);
+        case Kind::TimeZone:
+            ChangeZone(action);
+            return AfterClockSet(sim::kEventTzChange);
         case Kind::Wait:  // Apply carries the device through a wait
             return sim::Ok();
         case Kind::Delete:

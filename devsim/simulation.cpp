@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "account.h"
+#include "event_starts.h"
+#include "notification_store.h"
 #include "owner_device.h"
 #include "process.h"
 #include "registers.h"
@@ -165,6 +167,7 @@ bool Simulation::CarryToLaunch(const SYSTEMTIME& at, int64_t until_ms) {
 sim::Status Simulation::Launch(int program, const std::string& how) {
     // Set for this launch alone, not for the programs it starts.
     const bool clock_wrong = std::exchange(launch_clock_wrong_, false);
+    const std::string command_line = std::exchange(command_line_, std::string());
     const bool fixer = program < sim::kFixerCount;
     ++launches_;
     if (fixer) {
@@ -182,7 +185,7 @@ sim::Status Simulation::Launch(int program, const std::string& how) {
         return sim::Ok();
     }
     const char* name = fixer ? sim::kFixers[program].name : sim::kStatusProgram.name;
-    const sim::Result<ProcessResult> result = RunLaunch(CommandFor(name, s_.arm));
+    const sim::Result<ProcessResult> result = RunLaunch(CommandFor(name, s_.arm), command_line);
     if (!result) {
         return sim::Fail(result.why());
     }
@@ -204,8 +207,10 @@ sim::Status Simulation::Launch(int program, const std::string& how) {
 
 // Runs a program's process, which pauses at the horizon while what comes
 // then happens; what went wrong meanwhile is the run's failure.
-sim::Result<ProcessResult> Simulation::RunLaunch(const ProgramCommand& command) {
+sim::Result<ProcessResult> Simulation::RunLaunch(const ProgramCommand& command,
+                                                 const std::string& command_line) {
     sim::BeginRun(d_, kRunLimitS, 0, false);
+    sim::SetCommandLine(d_, command_line);
     sim::CapRun(d_, s_.to_ms);  // nothing past the span is simulated
     d_.os.pause_ms = horizon_ms_ < d_.os.limit_ms ? horizon_ms_ : 0;
     running_.push_back({command.program, false});
@@ -322,8 +327,10 @@ sim::Status Simulation::LaunchAsDue() {
                  ? " on the handheld's clock (" + ClockName(d_) + " " +
                        sim::FormatDateTime(sim::FromMs(sim::IntendedMs(d_, start)), true) + ")"
                  : "");
+        command_line_ = sim::kRunAtTimeArguments;
         const sim::Status ran = StartAndFollow(path, how, false);
         launch_clock_wrong_ = false;  // should the path start nothing
+        command_line_.clear();
         if (!ran) {
             return ran;
         }

@@ -89,7 +89,8 @@ private:
         bool clock_wrong;
     };
     std::string Ended(const char* name, const std::string& how, const RunEnd& end) const;
-    sim::Result<ProcessResult> RunLaunch(const ProgramCommand& command);
+    sim::Result<ProcessResult> RunLaunch(const ProgramCommand& command,
+                                         const std::string& command_line);
     void Conclude(int program, const char* name, const std::string& how, const RunEnd& end);
     sim::Status StartPath(const std::string& path, const std::string& how, bool by_owner);
     sim::Status StartAndFollow(const std::string& path, const std::string& how, bool by_owner);
@@ -105,6 +106,8 @@ private:
     sim::Status Uninstall();
     sim::Status Reset(const OwnerAction& action);
     void SetClock(const OwnerAction& action);
+    void ChangeZone(const OwnerAction& action);
+    sim::Status AfterClockSet(int32_t event);
     bool CarryToLaunch(const SYSTEMTIME& at, int64_t until_ms);
     void CarryTo(int64_t ms);
     void Drain(const char* program);
@@ -167,6 +170,9 @@ private:
     // The launch being started found the handheld's clock away from the
     // time it is judged against: its line names both clocks.
     bool launch_clock_wrong_ = false;
+    // The command line of the launch being started: a timed launch's, an
+    // event's; empty for a tap or a program's CreateProcessW.
+    std::string command_line_;
 
     // The open stretch of wrong time, if the RTC is wrong now.
     struct Wrong {

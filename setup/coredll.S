@@ -7,3 +7,4 @@
         service CreateProcessW
         service CloseHandle
         service CeRunAppAtTime
+        service CeRunAppAtEvent

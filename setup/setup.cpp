@@ -35,10 +35,14 @@ codeINSTALL_EXIT Install_Exit(HWND /*parent*/, LPCWSTR /*install_dir*/, WORD /*f
     return codeINSTALL_EXIT_DONE;
 }
 
+// Before the files go: the timed launches, and the status program's
+// starts at a change of the clock, withdrawn, so that nothing is left to
+// start a program that is not there.
 codeUNINSTALL_INIT Uninstall_Init(HWND /*parent*/, LPCWSTR /*install_dir*/) {
     for (unsigned i = 0; i < sizeof kPaths / sizeof kPaths[0]; ++i) {
         CeRunAppAtTime(const_cast<WCHAR*>(kPaths[i]), 0);
     }
+    CeRunAppAtEvent(const_cast<WCHAR*>(kStatusPath), NOTIFICATION_EVENT_NONE);
     return codeUNINSTALL_INIT_CONTINUE;
 }
 

@@ -184,20 +184,21 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.os.trace_errno = 0;
     d.os.start_count = 0;  // starts a process asked for are taken when it ends
     d.os.setup_returned = 0;
+    d.os.command_line[0] = '\0';
     d.log.rtcen_by_run = 0;
     d.log.box_shown = 0;
     d.log.box_hidden = 0;
     d.log.box_style = 0;
     d.log.starts_refused = 0;
     d.os.unattended_requests = d.os.unattended_withdrawals = 0;
-    d.log.refused_count = 0;
+    d.log.refused_count = d.log.event_refused_count = 0;
     d.log.violation_count = 0;
     d.log.write_ops = d.log.write_log_count = d.log.midnight_count = 0;
 }
 
 void RecordViolation(DeviceState& d, const std::string& text) { Violate(d, text); }
 
-void ClearRefused(DeviceState& d) { d.log.refused_count = 0; }
+void ClearRefused(DeviceState& d) { d.log.refused_count = d.log.event_refused_count = 0; }
 
 void CapRun(DeviceState& d, int64_t until_ms) { d.os.limit_ms = std::min(d.os.limit_ms, until_ms); }
 
@@ -223,6 +224,7 @@ void PairProcessFields(Os& o, Context& c, Visit visit) {
     visit(o.program_fault, c.program_fault);
     visit(o.starts, c.starts);
     visit(o.handles, c.handles);
+    visit(o.command_line, c.command_line);
 }
 
 }  // namespace

@@ -99,6 +99,7 @@ struct ProcessContext {
     char program_fault[kViolationBytes];
     char starts[kMaxStarts][kPathBytes];
     uint32_t handles[kMaxHandles];
+    char command_line[kCommandLineBytes];
     RunLog log;
 };
 ProcessContext SaveProcess(const DeviceState& d);

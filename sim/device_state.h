@@ -17,7 +17,7 @@ static_assert(sizeof(RtcRegisters) == 7, "one byte per calendar register");
 namespace sim {
 
 constexpr uint32_t kStateMagic = 0x4E555644;  // "NUVD"
-constexpr uint32_t kStateVersion = 9;
+constexpr uint32_t kStateVersion = 10;
 
 // The longest a program may run (--limit) or the shell take (--shell-after):
 // one day of device time.
@@ -39,6 +39,11 @@ constexpr int kBoxTextBytes = 640;
 // Other programs' notifications the store can hold: far above the few
 // hundred a busy handheld's Calendar, Tasks and alarms keep.
 constexpr int kMaxNotes = 4096;
+// Programs started when a system event occurs (CeRunAppAtEvent), one per
+// program and event.
+constexpr int kMaxEventStarts = 16;
+// The command line a program was started with, UTF-8 with its NUL.
+constexpr int kCommandLineBytes = 64;
 
 struct Launch {
     char path[kPathBytes];  // UTF-8, NUL-terminated
@@ -49,7 +54,22 @@ struct Launch {
 };
 
 // Why the platform refused a registration.
-enum Refusal : uint8_t { kNoSuchTime = 0, kStoreFailed, kTableFull, kPathTooLong };
+enum Refusal : uint8_t { kNoSuchTime = 0, kStoreFailed, kTableFull, kPathTooLong, kNoSuchEvent };
+
+// A program the platform starts when a system event occurs, with the
+// command line that names the event; a free slot has no handle.
+struct EventStart {
+    char path[kPathBytes];  // UTF-8, NUL-terminated
+    uint32_t event;         // NOTIFICATION_EVENT_*
+    uint32_t handle;        // its handle in the notification store
+};
+
+// A CeRunAppAtEvent request the platform refused: the event as asked.
+struct EventRefusal {
+    char path[kPathBytes];
+    int32_t event;
+    uint8_t refusal;  // Refusal
+};
 
 // Another program's notification in the store (a Calendar or Tasks
 // reminder, an alarm, a timed or event start): what it holds follows from
@@ -180,6 +200,10 @@ struct OsState {
     uint32_t next_notification;
     StoreSettings store;
     Note notes[kMaxNotes];
+    EventStart event_starts[kMaxEventStarts];
+    // The running program's command line: "AppRunAtTime" for a timed
+    // launch, the event's for an event start, empty when tapped.
+    char command_line[kCommandLineBytes];
 };
 
 // What happened in a run, for devsim to read: refusals, violations, writes
@@ -187,6 +211,8 @@ struct OsState {
 struct RunLog {
     uint32_t refused_count;
     Launch refused[kMaxRefused];
+    uint32_t event_refused_count;
+    EventRefusal event_refused[kMaxRefused];
 
     uint32_t violation_count;
     Violation violations[kMaxViolations];

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "debug_format.h"
+#include "event_starts.h"
 #include "fd_io.h"
 #include "platform.h"
 #include "state_file.h"
@@ -273,6 +274,10 @@ BOOL CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime) {
         return sim::DeviceWithdrawLaunch(Dev(), path, g_binding.io) ? TRUE : FALSE;
     }
     return sim::DeviceRunAppAtTime(Dev(), path, *lpTime, g_binding.io) ? TRUE : FALSE;
+}
+
+BOOL CeRunAppAtEvent(WCHAR* pwszAppName, LONG lWhichEvent) {
+    return sim::DeviceRunAppAtEvent(Dev(), sim::ToUtf8(pwszAppName), lWhichEvent) ? TRUE : FALSE;
 }
 
 DWORD PowerPolicyNotify(DWORD dwMessage, DWORD dwData) {

@@ -9,9 +9,11 @@
 
 #include "debug_format.h"
 #include "device.h"
+#include "event_starts.h"
 #include "host_platform.h"
 #include "notification_store.h"
 #include "owner_device.h"
+#include "status.h"
 #include "status_platform.h"
 
 namespace {
@@ -147,3 +149,11 @@ HLOCAL LocalFree(HLOCAL hMem) {
 }
 
 }  // extern "C"
+
+// The host build's entry point: the status program started with the command
+// line the simulated device passes it.
+int main() {
+    const std::string text = sim::CommandLine(sim::HostDevice());
+    const std::wstring line(text.begin(), text.end());  // the platform's command lines are ASCII
+    return ShowStatus(line.c_str());
+}

@@ -7,6 +7,7 @@
 
 #include "calendar.h"
 #include "device.h"
+#include "event_starts.h"
 #include "fixers.h"
 
 namespace sim {
@@ -76,6 +77,19 @@ NotificationRecord LaunchRecord(const DeviceState& d, const Launch& l) {
     return r;
 }
 
+NotificationRecord EventRecord(const EventStart& e) {
+    NotificationRecord r;
+    r.handle = e.handle;
+    r.type = kCntEvent;
+    r.event = e.event;
+    r.application = Wide(e.path);
+    const std::optional<EventKind> kind = FindEvent(static_cast<int32_t>(e.event));
+    if (kind && kind->command_line != nullptr) {
+        r.arguments = Wide(kind->command_line);
+    }
+    return r;
+}
+
 NotificationRecord NoteRecord(const Note& n) {
     const NoteKind& k = kNoteKinds[n.kind];
     NotificationRecord r;
@@ -131,6 +145,11 @@ HandleList ListNotifications(const DeviceState& d, uint32_t room) {
             list.handles.push_back(l.handle);
         }
     }
+    for (const EventStart& e : d.os.event_starts) {
+        if (e.handle != 0) {
+            list.handles.push_back(e.handle);
+        }
+    }
     for (const Note& n : d.os.notes) {
         if (n.handle != 0) {
             list.handles.push_back(n.handle);
@@ -152,6 +171,11 @@ std::optional<NotificationRecord> ReadNotification(const DeviceState& d, uint32_
     for (const Launch& l : d.os.launches) {
         if (l.used != 0 && l.handle == handle) {
             return LaunchRecord(d, l);
+        }
+    }
+    for (const EventStart& e : d.os.event_starts) {
+        if (e.handle == handle) {
+            return EventRecord(e);
         }
     }
     for (const Note& n : d.os.notes) {
@@ -215,6 +239,11 @@ bool SaneStore(const DeviceState& d) {
     for (const Launch& l : d.os.launches) {
         if (l.used != 0) {
             take(l.handle);
+        }
+    }
+    for (const EventStart& e : d.os.event_starts) {
+        if (e.handle != 0) {
+            take(e.handle);
         }
     }
     for (const Note& n : d.os.notes) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "device.h"
+#include "event_starts.h"
 #include "fixers.h"
 #include "notification_store.h"
 
@@ -21,7 +22,7 @@ void Copy(char (&to)[kPathBytes], const std::string& from) {
 }  // namespace
 
 std::string ShortcutPath() {
-    return std::string("\\Windows\\Start Menu\\Programs\\") + NUV_SHORTCUT_NAME + ".lnk";
+    return std::string("\\Windows\\Start Menu\\Programs\\") + STATUS_SHORTCUT_NAME + ".lnk";
 }
 
 std::string ApplicationName() { return NUV_APPLICATION; }
@@ -166,6 +167,7 @@ void ColdBoot(DeviceState& d, bool rtc_kept) {
         l = Launch{};
     }
     ClearNotes(d);
+    ClearEventStarts(d);
     d.os.start_count = 0;
     RecordInstalled(d, std::nullopt);
     if (!rtc_kept) {

@@ -13,6 +13,7 @@
 
 #include "calendar.h"
 #include "device.h"
+#include "event_starts.h"
 #include "fd_io.h"
 #include "notification_store.h"
 #include "owner_device.h"
@@ -149,6 +150,9 @@ bool SaneLaunches(const DeviceState& d) {
     for (const Launch& l : d.log.refused) {
         sane = sane && Terminated(l.path, sizeof l.path) && l.refusal <= kPathTooLong;
     }
+    for (const EventRefusal& r : d.log.event_refused) {
+        sane = sane && Terminated(r.path, sizeof r.path) && r.refusal <= kNoSuchEvent;
+    }
     return sane;
 }
 
@@ -197,6 +201,9 @@ Status CheckState(const DeviceState& d) {
     }
     if (!SaneFiles(d)) {
         return Fail("corrupt file table");
+    }
+    if (!SaneEventStarts(d)) {
+        return Fail("corrupt event starts or command line");
     }
     if (!SaneStore(d)) {
         return Fail("corrupt notification store");

@@ -95,6 +95,16 @@ const OwnerCase kOwnerCases[] = {
       "0x11040, with bits the platform does not define"},
      {"shows:"},
      false},
+    {"an event the platform does not document is refused, and said; a documented one is taken",
+     {{"device/clockfix.exe", kBad + "event_undocumented.exe"}},
+     {{"copy", "start \\Windows\\clockfix.exe"}},
+     0,
+     {"devsim: clockfix started by hand, exited 0 at 2026-12-10 12:00:00.000",
+      "devsim: refused \\Windows\\clockfix.exe at event 99 (no such event: the platform "
+      "documents events 0 to 15)",
+      "devsim: on time change \\Windows\\clockfix.exe"},
+     {"devsim: on time zone change"},
+     false},
     {"a program that starts itself is a storm, not a crash",
      {{"device/nuv.exe", kBad + "self_start.exe"}},
      {{"copy", "start \\Windows\\nuv.exe"}},
@@ -246,7 +256,8 @@ const OwnerCase kOwnerCases[] = {
      {{"install", "set-clock 2026-12-31 23:58", "wait +90s", "set-clock 2027-01-01 00:00:10",
        "wait +1min"}},
      0,
-     {"devsim: clock set to 2027-01-01 00:00:10\ndevsim: > wait +1min\ndevsim: nuv started by "
+     {"devsim: clock set to 2027-01-01 00:00:10\ndevsim: clockfix started by the time change, "
+      "exited 0 at 2027-01-01 00:00:10.000\ndevsim: > wait +1min\ndevsim: nuv started by "
       "its launch at 2026-12-31 23:59:00, exited 0 at 2027-01-01 00:00:10.250",
       "devsim: pending \\Windows\\nuv.exe 2027-12-31 23:59:00"},
      {"stopped there", "unguarded"}},
@@ -431,6 +442,11 @@ TEST(Hostile, BothArmRunnersGiveEveryHostileProgramTheSameVerdict) {
             if (d->log.box_hidden != 0) {
                 reports[resident] += std::string("box behind the foreground window: ") +
                                      d->log.box_caption + ": " + d->log.box_text + "\n";
+            }
+            const std::string account = devsim::AccountLines(*d, false);
+            for (size_t at = account.find("devsim: refused"); at != std::string::npos;
+                 at = account.find("devsim: refused", at + 1)) {
+                reports[resident] += account.substr(at, account.find('\n', at) - at + 1);
             }
             sim::EndProcess(*d);
         }

@@ -10,6 +10,13 @@
 #define CNT_PERIOD 3
 #define CNT_CLASSICTIME 4
 
+#define NOTIFICATION_EVENT_NONE 0
+#define NOTIFICATION_EVENT_TIME_CHANGE 1
+#define NOTIFICATION_EVENT_TZ_CHANGE 12
+
+#define APP_RUN_AFTER_TIME_CHANGE L"AppRunAfterTimeChange"
+#define APP_RUN_AFTER_TZ_CHANGE L"AppRunAfterTzChange"
+
 typedef struct UserNotificationTrigger {
     DWORD dwSize;
     DWORD dwType;
@@ -38,6 +45,7 @@ typedef struct UserNotificationInfoHeader {
 
 extern "C" {
 BOOL WINAPI CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime);
+BOOL WINAPI CeRunAppAtEvent(WCHAR* pwszAppName, LONG lWhichEvent);
 BOOL WINAPI CeGetUserNotificationHandles(HANDLE* rghNotifications, DWORD cHandles,
                                          LPDWORD pcHandlesNeeded);
 BOOL WINAPI CeGetUserNotification(HANDLE hNotification, UINT cBufferSize, LPDWORD pcBytesNeeded,
