@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "owner_action.h"
 #include "owner_device.h"
@@ -432,6 +433,63 @@ TEST(OwnerActions, BadActionsAndEventListsAreRefusedWithTheReason) {
     const sim::Result<devsim::OwnerAction> wait = devsim::ParseOwnerAction("wait +3x");
     ASSERT_FALSE(wait);
     EXPECT_EQ(wait.why(), "wait takes TIME or +N with s, min, h or d, not '+3x'");
+}
+
+// A new time zone moves the clock by whole minutes or hours, either way, as
+// far as the zones lie apart (UTC-12 to UTC+14) and no further.
+TEST(OwnerActions, ATimeZoneChangeTakesASignedShiftOfAtMost26Hours) {
+    const struct {
+        const char* text;
+        std::optional<int64_t> shift_min;
+    } cases[] = {
+        {"time-zone +1h", 60},      {"time-zone -30min", -30}, {"time-zone +26h", 26 * 60},
+        {"time-zone -1560min", -1560}, {"time-zone +0h", 0},   {"time-zone +27h", std::nullopt},
+        {"time-zone 1h", std::nullopt}, {"time-zone +1d", std::nullopt},
+        {"time-zone +90s", std::nullopt}, {"time-zone -h", std::nullopt},
+        {"time-zone", std::nullopt}, {"time-zone +1hmin", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const sim::Result<devsim::OwnerAction> a = devsim::ParseOwnerAction(c.text);
+        ASSERT_EQ(static_cast<bool>(a), c.shift_min.has_value()) << c.text;
+        if (a) {
+            EXPECT_EQ(a->kind, devsim::OwnerAction::Kind::TimeZone);
+            EXPECT_EQ(a->wait_ms, *c.shift_min * 60000) << c.text;
+        } else {
+            EXPECT_EQ(a.why().rfind("time-zone takes +N or -N with min or h, at most 26 h", 0),
+                      0U) << a.why();
+        }
+    }
+}
+
+// The platform starts Clock fix for a change of the clock or of the time
+// zone with no box; the owner's tap, and the installer's start, show one.
+TEST(OwnersGuide, OnlyATapOrTheInstallerShowsTheBox) {
+    const struct {
+        std::vector<std::string> actions;
+        size_t boxes;
+    } cases[] = {
+        {{"install", "set-clock"}, 1},
+        {{"install", "time-zone -2h", "time-zone +2h"}, 1},
+        {{"install", kStart, "set-clock"}, 2},
+        {{"copy", "set-clock"}, 0},  // never tapped: nothing registered
+        {{"copy", "start \\Windows\\clockfix.exe", "set-clock 2026-12-20 10:00"}, 1},
+    };
+    const std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    for (const auto& c : cases) {
+        for (const bool arm : {false, true}) {
+            const std::string state = dir + (arm ? "/arm" : "/host");
+            const ProcessOutput out = Owner(state, kDay, c.actions, arm);
+            size_t boxes = 0;
+            for (size_t at = out.out.find(" shows: "); at != std::string::npos;
+                 at = out.out.find(" shows: ", at + 1)) {
+                ++boxes;
+            }
+            EXPECT_EQ(boxes, c.boxes) << c.actions.back() << (arm ? " --arm" : "") << out.out;
+            unlink(state.c_str());
+        }
+    }
+    rmdir(dir.c_str());
 }
 
 TEST(OwnerActions, CommentsMayStandAfterAnActionOrIndented) {

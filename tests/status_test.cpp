@@ -27,7 +27,8 @@ struct Box {
 // The set as the re-arming leaves it on `now` on a handheld that keeps
 // every date that exists, then `change` applied to what was found. Past
 // the three, a program whose file is missing: read, it would show.
-Box Compose(const SYSTEMTIME& now, void (*change)(FixerStatus*) = nullptr) {
+Box Compose(const SYSTEMTIME& now, void (*change)(FixerStatus*) = nullptr,
+            bool in_start_menu = true) {
     FixerStatus fixers[4];
     for (unsigned i = 0; i < 3; ++i) {
         const SYSTEMTIME due = RearmTime(i, now);
@@ -39,7 +40,7 @@ Box Compose(const SYSTEMTIME& now, void (*change)(FixerStatus*) = nullptr) {
         change(fixers);
     }
     WCHAR text[STATUS_TEXT_SIZE];
-    const UINT icon = ComposeStatus(now, fixers, 3, text);
+    const UINT icon = ComposeStatus(now, fixers, 3, text, in_start_menu);
     return {std::string(text, text + std::wcslen(text)), icon};
 }
 
@@ -149,6 +150,62 @@ TEST(Status, EachFindingGivesTheOneMessageToActOn) {
         const Box box = Compose(Day(2027, 3, 10), c.change);
         EXPECT_EQ(box.text, c.says) << c.what;
         EXPECT_EQ(box.icon, c.icon) << c.what;
+    }
+}
+
+// Installed by hand there is no shortcut: each message that says what to
+// tap names File Explorer instead, and what to copy instead of installing.
+TEST(Status, WithoutTheShortcutEveryMessageNamesTheWayThatExists) {
+    const char kOpen[] = "open File Explorer, My Device, Windows, and tap clockfix again.";
+    const struct {
+        const char* what;
+        SYSTEMTIME now;
+        void (*change)(FixerStatus*);
+        std::string says;
+    } cases[] = {
+        {"a clock before the release", Day(2003, 1, 1), nullptr,
+         std::string("The handheld's clock shows 1 January 2003, a date before Clock fix was "
+                     "made, so it cannot be right. Set the date and time first (Start, Settings, "
+                     "System tab, Clock & Alarms), then ") + kOpen},
+        {"one file missing", Day(2027, 3, 10), [](FixerStatus* f) { f[1].file_there = false; },
+         std::string("Clock fix is not complete: nuv28.exe is missing from My Device, Windows. "
+                     "Copy it again from the folder manual-install on your PC into My Device, "
+                     "Windows, then ") + kOpen},
+        {"two files missing", Day(2027, 3, 10),
+         [](FixerStatus* f) { f[0].file_there = f[2].file_there = false; },
+         std::string("Clock fix is not complete: nuv.exe and nuv29.exe are missing from My "
+                     "Device, Windows. Copy them again from the folder manual-install on your "
+                     "PC into My Device, Windows, then ") + kOpen},
+        {"a request refused", Day(2027, 3, 10), [](FixerStatus* f) { f[2].asked = false; },
+         "Clock fix could not set the handheld to check its clock on 29 February 2028. Open "
+         "File Explorer, My Device, Windows, and tap clockfix again. If this message comes back, "
+         "copy the four files again."},
+        {"all set: the same words either way", Day(2027, 3, 10), nullptr,
+         std::string(kOn) + "31 December 2027, 28 February 2028 and 29 February 2028."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Compose(c.now, c.change, false).text, c.says) << c.what;
+        EXPECT_EQ(Compose(c.now, c.change, true).text.find("File Explorer"), std::string::npos)
+            << c.what;
+    }
+}
+
+// Only the command lines the platform gives for a change of the clock or
+// of the time zone make a silent run; anything else is the owner's tap.
+TEST(Status, OnlyTheClockChangeCommandLinesRunWithoutABox) {
+    const struct {
+        const WCHAR* command_line;
+        bool silent;
+    } cases[] = {
+        {L"AppRunAfterTimeChange", true},  {L"AppRunAfterTzChange", true},
+        {L"", false},                      {nullptr, false},
+        {L"AppRunAtTime", false},          {L"AppRunAfterTimeChangeX", false},
+        {L"AppRunAfterTimeChang", false},  {L"appRunAfterTimeChange", false},
+        {L" AppRunAfterTzChange", false},  {L"AppRunAfterSync", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StartedByClockChange(c.command_line), c.silent)
+            << (c.command_line != nullptr ? std::wstring(c.command_line).size() : 99);
     }
 }
 
