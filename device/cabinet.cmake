@@ -6,7 +6,7 @@
 # order, as the handheld's installer expects.
 find_program(GCAB gcab REQUIRED)
 
-set(CAB_NAME nuv-fixers.PPC2003_ARM.cab)
+set(CAB_NAME Clock-fix.PPC2003_ARM.cab)
 set(CAB_FILE ${DEVICE_OUT}/${CAB_NAME})
 set(CAB_DIR ${DEVICE_OUT}/cab)
 
