@@ -9,6 +9,7 @@
 #include "debug_format.h"
 #include "device.h"
 #include "host_platform.h"
+#include "named_objects.h"
 #include "notification_store.h"
 #include "owner_device.h"
 #include "status_platform.h"
@@ -146,6 +147,30 @@ void ServeCeRunAppAtEvent(Machine& m) {
                          CeRunAppAtEvent(path.data(), static_cast<LONG>(Arg(m, 1)))));
     }
 }
+
+// CreateMutexW(attributes, initial owner, name): a handle of the running
+// process's; the name's state for GetLastError.
+void ServeCreateMutexW(Machine& m) {
+    std::optional<std::u16string> name;
+    if (Arg(m, 2) != 0) {
+        name = ReadUtf16(m, Arg(m, 2), "CreateMutexW");
+        if (!name) {
+            return;
+        }
+    }
+    if (Arg(m, 0) != 0) {
+        sim::RecordViolation(sim::HostDevice(),
+                             "CreateMutexW given security attributes, which must be NULL on this platform");
+        SetResult(m, 0);
+        return;
+    }
+    const std::optional<uint32_t> handle = sim::DeviceCreateMutex(
+        sim::HostDevice(), name ? std::optional(sim::ToUtf8(name->c_str())) : std::nullopt,
+        name ? name->size() : 0);
+    SetResult(m, handle ? *handle : 0);
+}
+
+void ServeGetLastError(Machine& m) { SetResult(m, sim::HostDevice().os.last_error); }
 
 void ServePowerPolicyNotify(Machine& m) {
     SetResult(m, PowerPolicyNotify(Arg(m, 0), Arg(m, 1)));
@@ -372,6 +397,9 @@ const Service kServices[] = {
     {"LocalFree", ServeLocalFree},
     // The status program's and the setup library's: starts at an event.
     {"CeRunAppAtEvent", ServeCeRunAppAtEvent},
+    // The status program's: one instance shows its box.
+    {"CreateMutexW", ServeCreateMutexW},
+    {"GetLastError", ServeGetLastError},
 };
 const size_t kServiceCount = sizeof kServices / sizeof kServices[0];
 

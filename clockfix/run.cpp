@@ -23,17 +23,15 @@ void FollowClockChanges() {
     CeRunAppAtEvent(self, NOTIFICATION_EVENT_TZ_CHANGE);
 }
 
-}  // namespace
+// The name every instance opens: one that finds it open knows another
+// instance runs (showing its box, say), and, as the platform asks of a
+// second instance, does its work and ends without a box of its own.
+const LPCWSTR kInstanceName = L"Clock fix status";
 
-// The box comes to the front itself: this program has no window, and the
-// installer's or the Today screen's is in front.
-int ShowStatus(LPCWSTR command_line) {
-    Registration made[MAX_FIXERS];
-    RearmFixers(made, MAX_FIXERS);
-    FollowClockChanges();
-    if (StartedByClockChange(command_line)) {
-        return 0;
-    }
+// Says in one box whether the set `made` is armed. The box comes to the
+// front itself: this program has no window, and the installer's or the
+// Today screen's is in front.
+void ShowBox(const Registration* made) {
     FixerStatus fixers[MAX_FIXERS];
     const unsigned count = FixerCount() < MAX_FIXERS ? FixerCount() : MAX_FIXERS;
     for (unsigned i = 0; i < count; ++i) {
@@ -49,6 +47,21 @@ int ShowStatus(LPCWSTR command_line) {
     const bool in_start_menu = GetFileAttributesW(kShortcut) != INVALID_FILE_ATTRIBUTES;
     const UINT icon = ComposeStatus(now, fixers, count, text, in_start_menu);
     MessageBoxW(0, text, L"Clock fix", MB_OK | MB_SETFOREGROUND | icon);
-    return 0;
 }
 
+}  // namespace
+
+int ShowStatus(LPCWSTR command_line) {
+    const HANDLE instance = CreateMutexW(0, FALSE, kInstanceName);
+    const bool alone = instance == 0 || GetLastError() != ERROR_ALREADY_EXISTS;
+    Registration made[MAX_FIXERS];
+    RearmFixers(made, MAX_FIXERS);
+    FollowClockChanges();
+    if (alone && !StartedByClockChange(command_line)) {
+        ShowBox(made);
+    }
+    if (instance != 0) {
+        CloseHandle(instance);
+    }
+    return 0;
+}

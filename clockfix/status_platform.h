@@ -68,6 +68,8 @@ static const UINT MB_SETFOREGROUND = 0x00010000;
 // LocalAlloc's flag for memory that does not move (winbase.h).
 static const UINT LMEM_FIXED = 0x0000;
 static const DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+// GetLastError after CreateMutexW found the name open already (winerror.h).
+static const DWORD ERROR_ALREADY_EXISTS = 183;
 
 extern "C" {
 
@@ -100,6 +102,17 @@ HLOCAL LocalAlloc(UINT uFlags, UINT uBytes);
 
 /// Gives back what LocalAlloc gave: NULL, or `hMem` when it fails.
 HLOCAL LocalFree(HLOCAL hMem);
+
+/// A mutex named `lpName` (NULL: unnamed), for the calling process to
+/// close; GetLastError then says ERROR_ALREADY_EXISTS when some process
+/// holds that name already. `lpMutexAttributes` must be NULL.
+HANDLE CreateMutexW(void* lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
+
+/// Why the last call that says so failed, or what it found.
+DWORD GetLastError();
+
+/// Gives back a handle the process was given.
+BOOL CloseHandle(HANDLE hObject);
 
 }  // extern "C"
 

@@ -116,7 +116,7 @@ void Simulation::AtPause() {
     self.saw_rollover = self.saw_rollover || d_.log.midnight_count > 0 || d_.log.write_ops > 0;
     sim::CatchUp(d_);
     Drain(self.name.c_str());  // its writes so far, in time, before anything else
-    const sim::ProcessContext paused = sim::SaveProcess(d_);
+    const sim::ProcessContext paused = sim::PutProcessAside(d_);
     const bool go_on = TakeStepsAtPause();
     sim::RestoreProcess(d_, paused);
     d_.os.paused = 1;

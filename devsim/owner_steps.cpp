@@ -4,13 +4,14 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "account.h"
 #include "event_starts.h"
+#include "named_objects.h"
 #include "notification_store.h"
 #include "owner_device.h"
 #include "process.h"
@@ -246,6 +247,7 @@ sim::Status Simulation::Uninstall() {
 sim::Status Simulation::Reset(const OwnerAction& action) {
     if (action.kind == OwnerAction::Kind::SoftReset) {
         sim::EndProcess(d_);
+        sim::ClearMutexes(d_);  // every process ended with it
         Note("soft reset: files, launches and the clock kept");
         return sim::Ok();
     }

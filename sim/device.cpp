@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "fixers.h"
+#include "named_objects.h"
 #include "registers.h"
 #include "text.h"
 
@@ -224,6 +225,8 @@ void PairProcessFields(Os& o, Context& c, Visit visit) {
     visit(o.program_fault, c.program_fault);
     visit(o.starts, c.starts);
     visit(o.handles, c.handles);
+    visit(o.handle_kinds, c.handle_kinds);
+    visit(o.last_error, c.last_error);
     visit(o.command_line, c.command_line);
 }
 
@@ -236,6 +239,15 @@ ProcessContext SaveProcess(const DeviceState& d) {
     return c;
 }
 
+ProcessContext PutProcessAside(DeviceState& d) {
+    const ProcessContext c = SaveProcess(d);
+    for (size_t i = 0; i < kMaxHandles; ++i) {  // still open: the paused process holds them
+        d.os.handles[i] = 0;
+        d.os.handle_kinds[i] = kProcessHandle;
+    }
+    return c;
+}
+
 void RestoreProcess(DeviceState& d, const ProcessContext& c) {
     PairProcessFields(d.os, c, [](auto& os, const auto& kept) { std::memcpy(&os, &kept, sizeof os); });
     d.log = c.log;
@@ -244,9 +256,12 @@ void RestoreProcess(DeviceState& d, const ProcessContext& c) {
 void EndProcess(DeviceState& d) {
     CloseOp(d);
     d.os.kmode = 0;
-    for (uint32_t& h : d.os.handles) {
-        h = 0;  // the process's handles end with it
+    for (size_t i = 0; i < kMaxHandles; ++i) {
+        if (d.os.handles[i] != 0) {
+            DropHandle(d, i);  // the process's handles end with it
+        }
     }
+    d.os.last_error = 0;
 }
 
 std::string FormatClock(int64_t ms) {

@@ -99,10 +99,15 @@ struct ProcessContext {
     char program_fault[kViolationBytes];
     char starts[kMaxStarts][kPathBytes];
     uint32_t handles[kMaxHandles];
+    uint8_t handle_kinds[kMaxHandles];
+    uint32_t last_error;
     char command_line[kCommandLineBytes];
     RunLog log;
 };
 ProcessContext SaveProcess(const DeviceState& d);
+// The running process's state saved, and its handle table emptied while
+// it is paused: what runs meanwhile neither sees nor ends its handles.
+ProcessContext PutProcessAside(DeviceState& d);
 void RestoreProcess(DeviceState& d, const ProcessContext& c);
 // What ends with a program's process, however it ended: its kernel mode and
 // any register operation it left open. The RTC keeps what it holds.

@@ -44,6 +44,10 @@ constexpr int kMaxNotes = 4096;
 constexpr int kMaxEventStarts = 16;
 // The command line a program was started with, UTF-8 with its NUL.
 constexpr int kCommandLineBytes = 64;
+// Named mutexes open in all processes together; a name is at most MAX_PATH
+// UTF-16 units, kept as UTF-8.
+constexpr int kMaxMutexes = 8;
+constexpr int kMutexNameBytes = 3 * 260;
 
 struct Launch {
     char path[kPathBytes];  // UTF-8, NUL-terminated
@@ -63,6 +67,16 @@ struct EventStart {
     uint32_t event;         // NOTIFICATION_EVENT_*
     uint32_t handle;        // its handle in the notification store
 };
+
+// A named mutex (CreateMutexW) and how many handles to it the running
+// processes hold; a free slot has none.
+struct NamedMutex {
+    char name[kMutexNameBytes];
+    uint32_t opens;
+};
+// What a process's handle stands for: a process or thread CreateProcessW
+// gave, a named mutex (its slot + 1), or an unnamed one.
+enum HandleKind : uint8_t { kProcessHandle = 0, kUnnamedMutex = 0xFF };
 
 // A CeRunAppAtEvent request the platform refused: the event as asked.
 struct EventRefusal {
@@ -186,6 +200,8 @@ struct OsState {
     // The handles the running process was given (CreateProcessW), 0 where
     // none; the process's own, gone when it ends.
     uint32_t handles[kMaxHandles];
+    uint8_t handle_kinds[kMaxHandles];  // HandleKind, or a named mutex's slot + 1
+    uint32_t last_error;                // GetLastError: what CreateMutexW last said
     uint32_t next_handle;
     // The installer's record of the installed package: which of its files
     // (bit i: file i of the package) it placed, for Remove Programs.
@@ -201,6 +217,7 @@ struct OsState {
     StoreSettings store;
     Note notes[kMaxNotes];
     EventStart event_starts[kMaxEventStarts];
+    NamedMutex mutexes[kMaxMutexes];
     // The running program's command line: "AppRunAtTime" for a timed
     // launch, the event's for an event start, empty when tapped.
     char command_line[kCommandLineBytes];

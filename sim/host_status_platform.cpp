@@ -3,6 +3,7 @@
 // object store, a message box recorded in the run log, and a heap.
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "device.h"
 #include "event_starts.h"
 #include "host_platform.h"
+#include "named_objects.h"
 #include "notification_store.h"
 #include "owner_device.h"
 #include "status.h"
@@ -136,6 +138,29 @@ HLOCAL LocalAlloc(UINT uFlags, UINT uBytes) {
         HeapBlocks().insert(block);
     }
     return block;
+}
+
+HANDLE CreateMutexW(void* lpMutexAttributes, BOOL /*bInitialOwner*/, LPCWSTR lpName) {
+    sim::DeviceState& d = sim::HostDevice();
+    if (lpMutexAttributes != nullptr) {
+        sim::RecordViolation(d, "CreateMutexW given security attributes, which must be NULL on this platform");
+        return nullptr;
+    }
+    std::optional<std::string> name;
+    size_t units = 0;
+    if (lpName != nullptr) {
+        name = sim::ToUtf8(lpName);
+        units = std::wcslen(lpName);
+    }
+    const std::optional<uint32_t> handle = sim::DeviceCreateMutex(d, name, units);
+    return handle ? Token(*handle) : nullptr;
+}
+
+DWORD GetLastError() { return sim::HostDevice().os.last_error; }
+
+BOOL CloseHandle(HANDLE hObject) {
+    const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hObject));
+    return sim::DeviceCloseHandle(sim::HostDevice(), value) ? TRUE : FALSE;
 }
 
 HLOCAL LocalFree(HLOCAL hMem) {

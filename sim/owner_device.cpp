@@ -9,6 +9,7 @@
 #include "device.h"
 #include "event_starts.h"
 #include "fixers.h"
+#include "named_objects.h"
 #include "notification_store.h"
 
 namespace sim {
@@ -168,6 +169,7 @@ void ColdBoot(DeviceState& d, bool rtc_kept) {
     }
     ClearNotes(d);
     ClearEventStarts(d);
+    ClearMutexes(d);
     d.os.start_count = 0;
     RecordInstalled(d, std::nullopt);
     if (!rtc_kept) {
@@ -177,12 +179,10 @@ void ColdBoot(DeviceState& d, bool rtc_kept) {
     }
 }
 
-namespace {
-
 // A handle of the running process's: its slot, or nothing when none is
 // free. Never 0, and past the last one the count starts again at
 // kFirstHandle, passing over those still open.
-std::optional<uint32_t> GiveHandle(DeviceState& d) {
+std::optional<uint32_t> GiveProcessHandle(DeviceState& d) {
     uint32_t* slot = std::find(std::begin(d.os.handles), std::end(d.os.handles), 0U);
     if (slot == std::end(d.os.handles)) {
         return std::nullopt;
@@ -195,7 +195,6 @@ std::optional<uint32_t> GiveHandle(DeviceState& d) {
     return *slot;
 }
 
-}  // namespace
 
 bool SaneHandles(const DeviceState& d) {
     const uint32_t next = d.os.next_handle;
@@ -225,8 +224,8 @@ std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreatePr
     }
     // A module only: a shortcut is the shell's to follow, not CreateProcess's.
     const File* file = FindFile(d, call.path);
-    if (file == nullptr || file->target[0] != '\0' || call.path.size() >= kPathBytes ||
-        OpenHandles(d) + 2 > kMaxHandles) {
+    const auto free = std::count(std::begin(d.os.handles), std::end(d.os.handles), 0U);
+    if (file == nullptr || file->target[0] != '\0' || call.path.size() >= kPathBytes || free < 2) {
         return std::nullopt;
     }
     if (d.os.start_count >= kMaxStarts) {
@@ -234,14 +233,14 @@ std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreatePr
         return std::nullopt;
     }
     Copy(d.os.starts[d.os.start_count++], call.path);
-    const uint32_t process = *GiveHandle(d);
-    return StartedHandles{process, *GiveHandle(d)};
+    const uint32_t process = *GiveProcessHandle(d);
+    return StartedHandles{process, *GiveProcessHandle(d)};
 }
 
 bool DeviceCloseHandle(DeviceState& d, uint32_t handle) {
-    for (uint32_t& h : d.os.handles) {
-        if (handle != 0 && h == handle) {
-            h = 0;
+    for (size_t i = 0; i < kMaxHandles; ++i) {
+        if (handle != 0 && d.os.handles[i] == handle) {
+            DropHandle(d, i);
             return true;
         }
     }
@@ -254,8 +253,8 @@ bool DeviceCloseHandle(DeviceState& d, uint32_t handle) {
 
 int OpenHandles(const DeviceState& d) {
     int open = 0;
-    for (const uint32_t h : d.os.handles) {
-        open += h != 0 ? 1 : 0;
+    for (size_t i = 0; i < kMaxHandles; ++i) {
+        open += d.os.handles[i] != 0 && d.os.handle_kinds[i] == kProcessHandle ? 1 : 0;
     }
     return open;
 }

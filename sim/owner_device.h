@@ -98,8 +98,11 @@ std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreatePr
 // CloseHandle: false, and a breach recorded, for a handle never given out
 // or closed already.
 bool DeviceCloseHandle(DeviceState& d, uint32_t handle);
-// How many handles the running process holds open.
+// How many handles from CreateProcessW the running process holds open.
 int OpenHandles(const DeviceState& d);
+// A free slot of the running process's handle table filled with a new
+// handle (never 0, none open twice); nothing when the table is full.
+std::optional<uint32_t> GiveProcessHandle(DeviceState& d);
 // Process handles run from kFirstHandle to kLastHandle, in steps of 4.
 inline constexpr uint32_t kFirstHandle = 0x1000;
 inline constexpr uint32_t kLastHandle = 0x00A0FFFC;  // below the notification store's

@@ -15,6 +15,7 @@
 #include "device.h"
 #include "event_starts.h"
 #include "fd_io.h"
+#include "named_objects.h"
 #include "notification_store.h"
 #include "owner_device.h"
 #include "truncation.h"
@@ -208,7 +209,7 @@ Status CheckState(const DeviceState& d) {
     if (!SaneStore(d)) {
         return Fail("corrupt notification store");
     }
-    if (!SaneHandles(d)) {
+    if (!SaneHandles(d) || !SaneMutexes(d)) {
         return Fail("corrupt handle table");
     }
     return SaneTexts(d) ? Ok() : Fail("corrupt fault or violation record");

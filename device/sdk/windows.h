@@ -51,6 +51,7 @@ typedef struct _PROCESS_INFORMATION {
 #define MB_SETFOREGROUND 0x00010000L
 #define LMEM_FIXED 0x0000
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFF
+#define ERROR_ALREADY_EXISTS 183L
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
 
@@ -64,6 +65,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR pszImageName, LPWSTR pszCmdLine, LPVOID psaPr
                            LPVOID pvEnvironment, LPWSTR pszCurDir, LPVOID psiStartInfo,
                            LPPROCESS_INFORMATION pProcInfo);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+HANDLE WINAPI CreateMutexW(LPVOID lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
+DWORD WINAPI GetLastError(void);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 HLOCAL WINAPI LocalAlloc(UINT uFlags, UINT uBytes);

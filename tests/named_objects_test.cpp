@@ -1,0 +1,95 @@
+// Named mutexes as the platform keeps them: a second opener of a name is
+// told it exists, a name lives while some process holds it, and a paused
+// process keeps its handles while another runs.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device.h"
+#include "named_objects.h"
+#include "owner_device.h"
+
+namespace {
+
+sim::DeviceState NewDevice() {
+    sim::DeviceConfig config;
+    config.at = {2026, 12, 10, 12, 0, 0, 0};
+    config.notes = 0;
+    sim::DeviceState d;
+    sim::InitDevice(d, config);
+    return d;
+}
+
+std::optional<uint32_t> Create(sim::DeviceState& d, const char* name) {
+    return sim::DeviceCreateMutex(d, name != nullptr ? std::optional<std::string>(name) : std::nullopt,
+                                  name != nullptr ? std::string(name).size() : 0);
+}
+
+TEST(NamedObjects, ASecondOpenerOfANameIsToldItExists) {
+    const struct {
+        const char* name;
+        bool given;
+        uint32_t last_error;
+    } steps[] = {
+        {"Clock fix status", true, 0},
+        {"Clock fix status", true, sim::kErrorAlreadyExists},
+        {"clock fix status", true, 0},  // names keep their case
+        {nullptr, true, 0},             // unnamed: never shared
+        {nullptr, true, 0},
+    };
+    sim::DeviceState d = NewDevice();
+    for (const auto& s : steps) {
+        const std::optional<uint32_t> h = Create(d, s.name);
+        EXPECT_EQ(h.has_value(), s.given);
+        EXPECT_EQ(d.os.last_error, s.last_error) << (s.name != nullptr ? s.name : "(unnamed)");
+    }
+    EXPECT_EQ(sim::OpenHandles(d), 0);  // mutexes are not CreateProcessW's handles
+}
+
+TEST(NamedObjects, ANameLivesWhileAProcessHoldsItAndNoLonger) {
+    sim::DeviceState d = NewDevice();
+    const uint32_t first = *Create(d, "n");
+    const uint32_t second = *Create(d, "n");
+    ASSERT_TRUE(sim::DeviceCloseHandle(d, first));
+    Create(d, "n");
+    EXPECT_EQ(d.os.last_error, sim::kErrorAlreadyExists);  // `second` and this one hold it
+    ASSERT_TRUE(sim::DeviceCloseHandle(d, second));
+    sim::EndProcess(d);  // the third handle goes with its process
+    Create(d, "n");
+    EXPECT_EQ(d.os.last_error, 0U);
+    EXPECT_TRUE(sim::SaneMutexes(d));
+}
+
+TEST(NamedObjects, APausedProcessKeepsItsNameWhileAnotherRuns) {
+    sim::DeviceState d = NewDevice();
+    ASSERT_TRUE(Create(d, "n"));
+    const sim::ProcessContext paused = sim::PutProcessAside(d);
+    sim::BeginRun(d, 60, 0, false);  // another process, which ends what it left
+    Create(d, "n");
+    EXPECT_EQ(d.os.last_error, sim::kErrorAlreadyExists);
+    sim::EndProcess(d);
+    sim::RestoreProcess(d, paused);
+    sim::EndProcess(d);
+    Create(d, "n");
+    EXPECT_EQ(d.os.last_error, 0U);
+}
+
+TEST(NamedObjects, WhatThePlatformCannotGiveIsRefusedWithItsReason) {
+    sim::DeviceState d = NewDevice();
+    const std::string longest(sim::kMaxMutexNameUnits, 'x');
+    EXPECT_TRUE(sim::DeviceCreateMutex(d, longest, longest.size()));
+    EXPECT_FALSE(sim::DeviceCreateMutex(d, longest + "x", longest.size() + 1));
+    EXPECT_EQ(d.os.last_error, sim::kErrorFilenameExcedRange);
+    sim::EndProcess(d);
+    for (int i = 0; i < sim::kMaxMutexes; ++i) {  // a name slot each, a handle each
+        ASSERT_TRUE(Create(d, std::to_string(i).c_str())) << i;
+    }
+    EXPECT_FALSE(Create(d, nullptr));  // eight handles: the table is full
+    EXPECT_EQ(d.os.last_error, sim::kErrorNotEnoughMemory);
+    sim::ClearMutexes(d);  // a reset ends every process
+    sim::EndProcess(d);
+    EXPECT_TRUE(Create(d, "0"));
+    EXPECT_EQ(d.os.last_error, 0U);
+}
+
+}  // namespace
