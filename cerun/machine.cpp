@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "debug_format.h"
 #include "event_starts.h"
 #include "host_platform.h"
 #include "platform.h"
@@ -346,9 +347,7 @@ uint32_t RunFrom(Machine& m, uint32_t address) {
 }  // namespace
 
 void PassCommandLine(Machine& m) {
-    // The platform's command lines ("AppRunAtTime", "AppRunAfterTimeChange")
-    // are ASCII: each byte one UTF-16 unit.
-    const std::string text = sim::CommandLine(sim::HostDevice());
+    const std::u16string text = sim::ToUtf16(sim::CommandLine(sim::HostDevice()));
     std::vector<uint16_t> units(text.begin(), text.end());
     units.resize(std::min<size_t>(units.size(), kPage / 2 - 1));
     units.resize(kPage / 2, 0);

@@ -181,7 +181,9 @@ void ServePowerPolicyNotify(Machine& m) {
 // arguments five to ten on the stack; the last receives four words.
 void ServeCreateProcessW(Machine& m) {
     const std::optional<std::u16string> name = ReadUtf16(m, Arg(m, 0), "CreateProcessW");
-    if (!name || (Arg(m, 1) != 0 && !ReadUtf16(m, Arg(m, 1), "CreateProcessW"))) {
+    const std::optional<std::u16string> line =
+        name && Arg(m, 1) != 0 ? ReadUtf16(m, Arg(m, 1), "CreateProcessW") : std::u16string();
+    if (!name || !line) {
         return;
     }
     const uint32_t info = Arg(m, 9);
@@ -191,7 +193,8 @@ void ServeCreateProcessW(Machine& m) {
     }
     // The arguments sim::kCreateProcessNullParams names, in its order.
     constexpr unsigned kMustBeNull[sim::kCreateProcessNullParamCount] = {2, 3, 4, 6, 7, 8};
-    sim::CreateProcessCall call{sim::ToUtf8(name->c_str()), {}, Arg(m, 5)};
+    sim::CreateProcessCall call{sim::ToUtf8(name->c_str()), {}, Arg(m, 5),
+                                sim::ToUtf8(line->c_str())};
     for (size_t i = 0; i < sim::kCreateProcessNullParamCount; ++i) {
         call.given[i] = Arg(m, kMustBeNull[i]) != 0;
     }

@@ -100,9 +100,9 @@ sim::Status Simulation::StartAndFollow(const std::string& path, const std::strin
 // is queued already; dropped when it did not end clean, as its process
 // was ended before the starts it asked for were made.
 void Simulation::TakeStarts(const char* by, bool ran_clean) {
-    while (const std::optional<std::string> path = sim::TakeStart(d_)) {
+    while (const std::optional<sim::QueuedProgram> start = sim::TakeStart(d_)) {
         if (ran_clean) {
-            starts_.push_back({*path, by});
+            starts_.push_back({start->path, start->command_line, by});
         }
     }
 }
@@ -120,7 +120,10 @@ sim::Status Simulation::RunStarts() {
                              sim::Escaped(next.path) + " by " + next.by + " at " +
                              sim::FormatDateTime(sim::FromMs(d_.os.clock_ms), true));
         }
-        if (const sim::Status ran = StartPath(next.path, "by " + next.by, false); !ran) {
+        command_line_ = next.command_line;
+        const sim::Status ran = StartPath(next.path, "by " + next.by, false);
+        command_line_.clear();
+        if (!ran) {
             starts_.clear();
             return ran;
         }
@@ -165,6 +168,12 @@ sim::Result<uint32_t> Simulation::RunSetup(const char* export_name) {
 // closes them, but a process should. So are the starts the simulated
 // device could not keep waiting for it.
 void Simulation::NoteOpenHandles(const std::string& program) {
+    if (const uint32_t refused = d_.log.long_command_lines; refused > 0) {
+        Note(program + "'s CreateProcessW refused " + std::to_string(refused) +
+             (refused == 1 ? " start" : " starts") + " with a command line of " +
+             std::to_string(sim::kCommandLineBytes) +
+             " bytes or more: the simulated device keeps no longer ones");
+    }
     if (const uint32_t refused = d_.log.starts_refused; refused > 0) {
         Note(program + "'s CreateProcessW refused " + std::to_string(refused) +
              (refused == 1 ? " start" : " starts") + ": the simulated device keeps " +

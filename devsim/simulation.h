@@ -142,6 +142,7 @@ private:
     // process that asked, run in order once that process has ended.
     struct QueuedStart {
         std::string path;
+        std::string command_line;
         std::string by;
     };
     std::deque<QueuedStart> starts_;

@@ -78,6 +78,48 @@ std::string FormatDebug(const char16_t* format, const NextArg& next) {
 std::string ToUtf8(const wchar_t* text) { return Utf8Of(text); }
 std::string ToUtf8(const char16_t* text) { return Utf8Of(text); }
 
+namespace {
+
+// The code point that starts at `s[at]`, moving `at` past it; U+FFFD for a
+// byte that starts no well-formed sequence.
+uint32_t TakeUtf8(const std::string& s, size_t& at) {
+    const auto byte = [&s](size_t i) { return static_cast<uint8_t>(s[i]); };
+    const uint8_t lead = byte(at++);
+    const int more = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+    if (lead < 0x80 || more == 0 || lead > 0xF4 || at + more > s.size()) {
+        return lead < 0x80 ? lead : 0xFFFD;
+    }
+    uint32_t c = lead & (0x3F >> more);
+    for (int i = 0; i < more; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) {
+            return 0xFFFD;
+        }
+        c = (c << 6) | (byte(at + i) & 0x3F);
+    }
+    const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+    if (c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        return 0xFFFD;  // the lead byte alone: each byte after it is read again
+    }
+    at += more;
+    return c;
+}
+
+}  // namespace
+
+std::u16string ToUtf16(const std::string& text) {
+    std::u16string out;
+    for (size_t at = 0; at < text.size();) {
+        const uint32_t c = TakeUtf8(text, at);
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
 std::wstring ToWide(const char16_t* text) {
     std::wstring out;
     while (*text != 0) {

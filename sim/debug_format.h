@@ -21,6 +21,10 @@ std::string FormatDebug(const char16_t* format, const NextArg& next);
 std::string ToUtf8(const wchar_t* text);
 std::string ToUtf8(const char16_t* text);
 
+// The device's (UTF-16) form of UTF-8 text; U+FFFD for each byte that
+// starts no well-formed sequence.
+std::u16string ToUtf16(const std::string& text);
+
 // The host's wide form of a device (UTF-16) string, surrogate pairs joined.
 std::wstring ToWide(const char16_t* text);
 

@@ -190,7 +190,7 @@ void BeginRun(DeviceState& d, int64_t limit_s, int64_t shell_after_s, bool io_tr
     d.log.box_shown = 0;
     d.log.box_hidden = 0;
     d.log.box_style = 0;
-    d.log.starts_refused = 0;
+    d.log.starts_refused = d.log.long_command_lines = 0;
     d.os.unattended_requests = d.os.unattended_withdrawals = 0;
     d.log.refused_count = d.log.event_refused_count = 0;
     d.log.violation_count = 0;
@@ -224,6 +224,7 @@ void PairProcessFields(Os& o, Context& c, Visit visit) {
     visit(o.start_count, c.start_count);
     visit(o.program_fault, c.program_fault);
     visit(o.starts, c.starts);
+    visit(o.start_lines, c.start_lines);
     visit(o.handles, c.handles);
     visit(o.handle_kinds, c.handle_kinds);
     visit(o.last_error, c.last_error);

@@ -98,6 +98,7 @@ struct ProcessContext {
     uint32_t start_count;
     char program_fault[kViolationBytes];
     char starts[kMaxStarts][kPathBytes];
+    char start_lines[kMaxStarts][kCommandLineBytes];
     uint32_t handles[kMaxHandles];
     uint8_t handle_kinds[kMaxHandles];
     uint32_t last_error;

@@ -43,7 +43,7 @@ constexpr int kMaxNotes = 4096;
 // program and event.
 constexpr int kMaxEventStarts = 16;
 // The command line a program was started with, UTF-8 with its NUL.
-constexpr int kCommandLineBytes = 64;
+constexpr int kCommandLineBytes = 520;
 // Named mutexes open in all processes together; a name is at most MAX_PATH
 // UTF-16 units, kept as UTF-8.
 constexpr int kMaxMutexes = 8;
@@ -197,6 +197,7 @@ struct OsState {
     // runs as a process of its own once the one that asked has ended.
     uint32_t start_count;
     char starts[kMaxStarts][kPathBytes];
+    char start_lines[kMaxStarts][kCommandLineBytes];  // the command line each is given
     // The handles the running process was given (CreateProcessW), 0 where
     // none; the process's own, gone when it ends.
     uint32_t handles[kMaxHandles];
@@ -246,8 +247,10 @@ struct RunLog {
     uint8_t box_shown;
     uint8_t box_hidden;  // opened behind the foreground window
     uint32_t box_style;
-    // CreateProcessW calls refused because kMaxStarts programs were waiting.
+    // CreateProcessW calls refused because kMaxStarts programs were waiting,
+    // and because the command line was longer than the device keeps.
     uint32_t starts_refused;
+    uint32_t long_command_lines;
     char box_caption[kCaptionBytes];
     char box_text[kBoxTextBytes];
 

@@ -17,7 +17,7 @@ HANDLE Token(uint32_t value) { return reinterpret_cast<HANDLE>(static_cast<uintp
 
 extern "C" {
 
-BOOL CreateProcessW(LPCWSTR pszImageName, LPWSTR /*pszCmdLine*/, LPVOID psaProcess,
+BOOL CreateProcessW(LPCWSTR pszImageName, LPWSTR pszCmdLine, LPVOID psaProcess,
                     LPVOID psaThread, BOOL fInheritHandles, DWORD fdwCreate,
                     LPVOID pvEnvironment, LPWSTR pszCurDir, LPVOID psiStartInfo,
                     PROCESS_INFORMATION* pProcInfo) {
@@ -29,7 +29,8 @@ BOOL CreateProcessW(LPCWSTR pszImageName, LPWSTR /*pszCmdLine*/, LPVOID psaProce
                                       {psaProcess != nullptr, psaThread != nullptr,
                                        fInheritHandles != FALSE, pvEnvironment != nullptr,
                                        pszCurDir != nullptr, psiStartInfo != nullptr},
-                                      fdwCreate};
+                                      fdwCreate,
+                                      pszCmdLine != nullptr ? sim::ToUtf8(pszCmdLine) : ""};
     const std::optional<sim::StartedHandles> started =
         sim::DeviceCreateProcess(sim::HostDevice(), call);
     if (!started) {

@@ -178,7 +178,6 @@ HLOCAL LocalFree(HLOCAL hMem) {
 // The host build's entry point: the status program started with the command
 // line the simulated device passes it.
 int main() {
-    const std::string text = sim::CommandLine(sim::HostDevice());
-    const std::wstring line(text.begin(), text.end());  // the platform's command lines are ASCII
+    const std::wstring line = sim::ToWide(sim::ToUtf16(sim::CommandLine(sim::HostDevice())).c_str());
     return ShowStatus(line.c_str());
 }

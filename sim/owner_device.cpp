@@ -232,6 +232,12 @@ std::optional<StartedHandles> DeviceCreateProcess(DeviceState& d, const CreatePr
         ++d.log.starts_refused;
         return std::nullopt;
     }
+    if (call.command_line.size() >= kCommandLineBytes) {
+        ++d.log.long_command_lines;
+        return std::nullopt;
+    }
+    std::snprintf(d.os.start_lines[d.os.start_count], kCommandLineBytes, "%s",
+                  call.command_line.c_str());
     Copy(d.os.starts[d.os.start_count++], call.path);
     const uint32_t process = *GiveProcessHandle(d);
     return StartedHandles{process, *GiveProcessHandle(d)};
@@ -321,12 +327,14 @@ void RecordSetupResult(DeviceState& d, uint32_t result) {
     d.os.setup_returned = 1;
 }
 
-std::optional<std::string> TakeStart(DeviceState& d) {
+std::optional<QueuedProgram> TakeStart(DeviceState& d) {
     if (d.os.start_count == 0) {
         return std::nullopt;
     }
-    std::string first = d.os.starts[0];
+    QueuedProgram first{d.os.starts[0], d.os.start_lines[0]};
     std::memmove(d.os.starts[0], d.os.starts[1], sizeof d.os.starts[0] * (kMaxStarts - 1));
+    std::memmove(d.os.start_lines[0], d.os.start_lines[1],
+                 sizeof d.os.start_lines[0] * (kMaxStarts - 1));
     --d.os.start_count;
     return first;
 }

@@ -84,6 +84,7 @@ struct CreateProcessCall {
     std::string path;
     bool given[kCreateProcessNullParamCount] = {};
     uint32_t flags = 0;
+    std::string command_line;  // empty for NULL
 };
 // The handles CreateProcessW gives the caller.
 struct StartedHandles {
@@ -122,7 +123,12 @@ inline constexpr char kDefaultCaption[] = "Error";
 // The setup library's function returned `result` (all 32 bits: a process's
 // exit status keeps only 8).
 void RecordSetupResult(DeviceState& d, uint32_t result);
+// A program a process asked to start, and the command line it gave.
+struct QueuedProgram {
+    std::string path;
+    std::string command_line;
+};
 // The first queued start, taken off the queue; nothing when none is.
-std::optional<std::string> TakeStart(DeviceState& d);
+std::optional<QueuedProgram> TakeStart(DeviceState& d);
 
 }  // namespace sim

@@ -176,6 +176,9 @@ bool SaneFiles(const DeviceState& d) {
     for (const char (&path)[kPathBytes] : d.os.starts) {
         sane = sane && Terminated(path, sizeof path);
     }
+    for (const char (&line)[kCommandLineBytes] : d.os.start_lines) {
+        sane = sane && Terminated(line, sizeof line);
+    }
     return sane;
 }
 

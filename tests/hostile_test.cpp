@@ -123,6 +123,14 @@ const OwnerCase kOwnerCases[] = {
       "(11:59 PM) on 31 December 2026 and 28 February 2027.\""},
      {"still open"},
      false},
+    {"the command line a program gives CreateProcessW is the one the started program gets",
+     {{"device/nuv.exe", kBad + "start_silent.exe"}},
+     {{"copy", "start \\Windows\\nuv.exe"}},
+     0,
+     {"devsim: clockfix started by nuv, exited 0 at 2026-12-10 12:00:00.000",
+      "devsim: pending \\Windows\\nuv28.exe 2027-02-28 23:59:00"},
+     {"shows:"},
+     false},
     {"a program that starts itself is a storm, not a crash",
      {{"device/nuv.exe", kBad + "self_start.exe"}},
      {{"copy", "start \\Windows\\nuv.exe"}},
@@ -556,15 +564,20 @@ TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
         bool started;
         const char* breach;  // the violation recorded, if any
     } cases[] = {
-        {{"\\Windows\\nuv.exe", {}, 0}, true, nullptr},
-        {{"\\Windows\\nuv.exe", {false, false, true}, 0}, false,
+        {{"\\Windows\\nuv.exe", {}, 0, ""}, true, nullptr},
+        {{"\\Windows\\nuv.exe", {}, 0, "AppRunAfterTzChange"}, true, nullptr},
+        {{"\\Windows\\nuv.exe", {}, 0, std::string(sim::kCommandLineBytes - 1, 'x')}, true,
+         nullptr},
+        {{"\\Windows\\nuv.exe", {}, 0, std::string(sim::kCommandLineBytes, 'x')}, false,
+         nullptr},  // longer than the device keeps: refused, and counted
+        {{"\\Windows\\nuv.exe", {false, false, true}, 0, ""}, false,
          "CreateProcessW given fInheritHandles, which must be NULL or FALSE on this platform"},
-        {{"\\Windows\\nuv.exe", {false, false, false, false, false, true}, 0}, false,
+        {{"\\Windows\\nuv.exe", {false, false, false, false, false, true}, 0, ""}, false,
          "CreateProcessW given psiStartInfo, which must be NULL or FALSE on this platform"},
-        {{"\\Windows\\nuv.exe", {}, 1}, false,
+        {{"\\Windows\\nuv.exe", {}, 1, ""}, false,
          "CreateProcessW given creation flags 0x1, which the simulated device does not serve"},
-        {{"\\Windows\\none.exe", {}, 0}, false, nullptr},
-        {{"\\Windows\\nuv.lnk", {}, 0}, false, nullptr},  // a shortcut is the shell's
+        {{"\\Windows\\none.exe", {}, 0, ""}, false, nullptr},
+        {{"\\Windows\\nuv.lnk", {}, 0, ""}, false, nullptr},  // a shortcut is the shell's
     };
     for (const auto& c : cases) {
         sim::BeginRun(d, 60, 0, false);
@@ -575,7 +588,13 @@ TEST(Hostile, ProcessStartsAndHandlesAreServedAsDocumented) {
         if (c.breach != nullptr) {
             EXPECT_STREQ(d.log.violations[0].text, c.breach);
         }
+        EXPECT_EQ(d.log.long_command_lines,
+                  c.call.command_line.size() >= sim::kCommandLineBytes ? 1U : 0U);
         if (h) {
+            const std::optional<sim::QueuedProgram> queued = sim::TakeStart(d);
+            ASSERT_TRUE(queued);
+            EXPECT_EQ(queued->path, c.call.path);
+            EXPECT_EQ(queued->command_line, c.call.command_line);  // as given, to the byte
             EXPECT_NE(h->process, h->thread);
             EXPECT_EQ(sim::OpenHandles(d), 2);
             EXPECT_TRUE(sim::DeviceCloseHandle(d, h->thread));
@@ -652,7 +671,7 @@ TEST(Hostile, StartsPastTheQueueAreRefusedAndCounted) {
     sim::BeginRun(d, 60, 0, false);
     for (int i = 0; i < sim::kMaxStarts + 2; ++i) {
         const std::optional<sim::StartedHandles> h =
-            sim::DeviceCreateProcess(d, {"\\Windows\\nuv.exe", {}, 0});
+            sim::DeviceCreateProcess(d, {"\\Windows\\nuv.exe", {}, 0, ""});
         EXPECT_EQ(h.has_value(), i < sim::kMaxStarts) << i;
         if (h) {
             sim::DeviceCloseHandle(d, h->process);

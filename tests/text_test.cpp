@@ -2,6 +2,7 @@
 // can steer the terminal or start a line of its own.
 #include <gtest/gtest.h>
 
+#include "debug_format.h"
 #include "text.h"
 
 namespace {
@@ -31,6 +32,32 @@ TEST(Escaped, ControlsAndBytesThatAreNotUtf8AreWrittenOut) {
     for (const auto& c : cases) {
         EXPECT_EQ(sim::Escaped(c.text), c.printed) << c.printed;
     }
+}
+
+// UTF-8 into the device's UTF-16: each code point as one unit or a
+// surrogate pair, and U+FFFD for each byte that starts no well-formed
+// sequence (overlong forms, surrogates, a sequence cut short).
+TEST(ToUtf16, WellFormedTextIsKeptAndEveryBadByteIsOneReplacement) {
+    const struct {
+        std::string utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {"AppRunAfterTzChange", u"AppRunAfterTzChange"},
+        {"", u""},
+        {"\xC3\xA9", u"\u00E9"},
+        {"\xE2\x82\xAC", u"\u20AC"},
+        {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
+        {"\xC0\x80", u"\uFFFD\uFFFD"},          // an overlong NUL
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // a surrogate
+        {"\xE2\x82", u"\uFFFD\uFFFD"},          // cut short
+        {"a\x80z", u"a\uFFFDz"},
+        {"\xF5\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sim::ToUtf16(c.utf8), c.utf16) << sim::Escaped(c.utf8);
+    }
+    EXPECT_EQ(sim::ToUtf8(sim::ToUtf16("Cl\xC3\xB6" "ck \xF0\x9F\x98\x80").c_str()),
+              "Cl\xC3\xB6" "ck \xF0\x9F\x98\x80");
 }
 
 }  // namespace
