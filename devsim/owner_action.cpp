@@ -88,6 +88,17 @@ sim::Result<int64_t> ZoneShift(const std::string& text) {
     return back ? -*span : *span;
 }
 
+// "reminders N": from 1 to the store's size.
+sim::Status TakeCount(const std::string& what, const std::string& rest, OwnerAction& a) {
+    const bool digits = !rest.empty() && rest.size() <= 4 &&
+                        rest.find_first_not_of("0123456789") == std::string::npos;
+    a.count = digits ? std::stoi(rest) : 0;
+    return a.count >= 1 && a.count <= sim::kMaxNotes
+               ? sim::Ok()
+               : sim::Fail(what + "takes a count from 1 to " + std::to_string(sim::kMaxNotes) +
+                           ", not '" + rest + "'");
+}
+
 sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction& a) {
     const std::string what = std::string(verb.name) + " ";
     switch (verb.argument) {
@@ -101,15 +112,7 @@ sim::Status TakeArgument(const Verb& verb, const std::string& rest, OwnerAction&
             return rest.empty() || a.rtc_kept
                        ? sim::Ok()
                        : sim::Fail(what + "takes rtc-kept or nothing, not '" + rest + "'");
-        case Verb::Count: {
-            const bool digits = !rest.empty() && rest.size() <= 4 &&
-                                rest.find_first_not_of("0123456789") == std::string::npos;
-            a.count = digits ? std::stoi(rest) : 0;
-            return a.count >= 1 && a.count <= sim::kMaxNotes
-                       ? sim::Ok()
-                       : sim::Fail(what + "takes a count from 1 to " +
-                                   std::to_string(sim::kMaxNotes) + ", not '" + rest + "'");
-        }
+        case Verb::Count: return TakeCount(what, rest, a);
         case Verb::Shift: {
             const sim::Result<int64_t> ms = ZoneShift(rest);
             a.wait_ms = ms ? *ms : 0;
