@@ -263,6 +263,72 @@ void ReadExports(const pe::OptionalHeader& o, LoadedImage& image) {
     }
 }
 
+// Data only the shell reads (resources): inside one section mapped
+// readable, and neither writable nor executable.
+void CheckReadOnlyData(uint64_t rva, uint64_t size, const LoadedImage& image,
+                       const std::string& what) {
+    const uint64_t at = uint64_t{image.base} + rva;
+    for (const Region& r : image.regions) {
+        if (at >= r.address && at + size <= uint64_t{r.address} + r.size) {
+            if ((r.access & (kWrite | kExecute)) != 0 || (r.access & kRead) == 0) {
+                throw LoadError(what + " lies in a section that is not read-only data");
+            }
+            return;
+        }
+    }
+    throw LoadError(what + " lies outside the image's sections");
+}
+
+// The resource tree: type, name and language directories, whose entries
+// stay inside the directory; a language entry's data in read-only data.
+struct ResourceWalk {
+    pe::DataDirectory dir;
+    uint32_t entries = 0;
+};
+
+void CheckResourceLevel(const LoadedImage& image, ResourceWalk& walk, uint32_t offset, int level) {
+    constexpr uint32_t kMaxEntries = 4096;
+    constexpr uint32_t kSubdirectory = 0x80000000;
+    const auto in_dir = [&walk](uint64_t at, uint64_t size) {
+        if (at + size > walk.dir.size) {
+            throw LoadError("the resource directory points past its end");
+        }
+        return uint64_t{walk.dir.rva} + at;
+    };
+    const uint64_t at = in_dir(offset, 16);
+    const uint32_t count = uint32_t{ReadAt<uint16_t>(image.memory, at + 12, "a resource directory")} +
+                           ReadAt<uint16_t>(image.memory, at + 14, "a resource directory");
+    walk.entries += count;
+    if (walk.entries > kMaxEntries) {
+        throw LoadError("the resource directory has more than 4096 entries");
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const auto target = ReadAt<uint32_t>(image.memory, in_dir(offset + 16 + 8ULL * i, 8) + 4,
+                                             "a resource entry");
+        if ((target & kSubdirectory) != 0) {
+            if (level == 2) {
+                throw LoadError("the resource directory is more than three levels deep");
+            }
+            CheckResourceLevel(image, walk, target & ~kSubdirectory, level + 1);
+            continue;
+        }
+        const uint64_t entry = in_dir(target, 16);
+        const auto data = ReadAt<uint32_t>(image.memory, entry, "a resource");
+        const auto size = ReadAt<uint32_t>(image.memory, entry + 4, "a resource");
+        CheckReadOnlyData(data, size, image, "a resource");
+    }
+}
+
+void CheckResources(const pe::OptionalHeader& o, const LoadedImage& image) {
+    const pe::DataDirectory dir = o.directories[pe::kResourceDirectory];
+    if (dir.size == 0) {
+        return;
+    }
+    CheckReadOnlyData(dir.rva, dir.size, image, "the resource directory");
+    ResourceWalk walk{dir};
+    CheckResourceLevel(image, walk, 0, 0);
+}
+
 LoadedImage Place(const std::vector<uint8_t>& file, uint32_t base, const Resolver& resolve) {
     const Headers h = ReadHeaders(file);
     const pe::OptionalHeader& o = h.nt.optional;
@@ -287,6 +353,7 @@ LoadedImage Place(const std::vector<uint8_t>& file, uint32_t base, const Resolve
     Relocate(o, image);
     ResolveImports(o, resolve, image);
     ReadExports(o, image);
+    CheckResources(o, image);
     return image;
 }
 

@@ -8,7 +8,8 @@
 # The status program imports what its own coredll.S declares and has no
 # register pointer. A .dll (the setup library) imports what setup/coredll.S declares,
 # has no register pointer, carries the DLL flag and exports by name exactly
-# the installer's four functions.
+# the installer's four functions. Every file carries a version resource;
+# the status program also its icon, as its first icon group.
 #
 # usage: check_images.sh SOURCE_DIR IMAGE...
 set -uo pipefail
@@ -62,6 +63,13 @@ for image in "$@"; do
     # HIGHLOW entries, with ABSOLUTE ones only as padding.
     relocs=$("$readobj" --coff-basereloc "$image" | awk '$1 == "Type:" && $2 != "ABSOLUTE" {print $2}' | sort | uniq -c)
     [[ "$relocs" =~ ^\ *[0-9]+\ HIGHLOW$ ]] || fail "$name: base relocations are '$relocs', not HIGHLOW"
+    if ! resources=$("$readobj" --coff-resources "$image" 2>&1); then
+        fail "$name: unreadable resources: $resources"
+    fi
+    types=$(awk '$1 == "Type:" {print $2}' <<<"$resources" | tr '\n' ' ')
+    want="VERSIONINFO "
+    [ "$pointer" = 0 ] && [[ $name != *.dll ]] && want="ICON GROUP_ICON VERSIONINFO "
+    [ "$types" = "$want" ] || fail "$name: resources of the types '$types', not '$want'"
     if command -v file >/dev/null; then
         file "$image" | grep -qF "$kind" || fail "$name: file says $(file -b "$image")"
     else

@@ -13,7 +13,8 @@ set(DEVICE_LINKER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/image.ld)
 set(DEVICE_PLATFORM ${CMAKE_CURRENT_LIST_DIR}/device_platform.cpp
     ${CMAKE_CURRENT_LIST_DIR}/coredll.S)
 
-add_library(elf_to_pe STATIC ${PROJECT_SOURCE_DIR}/tools/pe/elf_to_pe.cpp)
+add_library(elf_to_pe STATIC ${PROJECT_SOURCE_DIR}/tools/pe/elf_to_pe.cpp
+            ${PROJECT_SOURCE_DIR}/tools/pe/resources.cpp)
 target_include_directories(elf_to_pe PUBLIC ${PROJECT_SOURCE_DIR}/tools/pe ${PROJECT_SOURCE_DIR}/sim)
 target_compile_options(elf_to_pe PRIVATE ${WARNINGS})
 target_link_libraries(elf_to_pe PUBLIC sim)
@@ -26,9 +27,19 @@ target_compile_options(elf2pe PRIVATE ${WARNINGS})
 add_executable(elf_replay ${PROJECT_SOURCE_DIR}/fuzz/elf_fuzzer.cpp ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
 target_link_libraries(elf_replay PRIVATE elf_to_pe)
 target_compile_options(elf_replay PRIVATE ${WARNINGS})
+# elf2pe's resource reader under fuzzing, seeded with the files' .res files.
+add_executable(res_replay ${PROJECT_SOURCE_DIR}/fuzz/res_fuzzer.cpp ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+target_link_libraries(res_replay PRIVATE elf_to_pe)
+target_compile_options(res_replay PRIVATE ${WARNINGS})
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_executable(res_fuzzer ${PROJECT_SOURCE_DIR}/fuzz/res_fuzzer.cpp
+                   ${PROJECT_SOURCE_DIR}/tools/pe/resources.cpp)
+    target_include_directories(res_fuzzer PRIVATE ${PROJECT_SOURCE_DIR}/tools/pe ${PROJECT_SOURCE_DIR}/sim)
+    target_compile_options(res_fuzzer PRIVATE -fsanitize=fuzzer ${WARNINGS})
+    target_link_options(res_fuzzer PRIVATE -fsanitize=fuzzer)
     add_executable(elf_fuzzer ${PROJECT_SOURCE_DIR}/fuzz/elf_fuzzer.cpp
-                   ${PROJECT_SOURCE_DIR}/tools/pe/elf_to_pe.cpp ${PROJECT_SOURCE_DIR}/sim/text.cpp)
+                   ${PROJECT_SOURCE_DIR}/tools/pe/elf_to_pe.cpp ${PROJECT_SOURCE_DIR}/tools/pe/resources.cpp
+                   ${PROJECT_SOURCE_DIR}/sim/text.cpp)
     target_include_directories(elf_fuzzer PRIVATE ${PROJECT_SOURCE_DIR}/tools/pe ${PROJECT_SOURCE_DIR}/sim)
     target_compile_options(elf_fuzzer PRIVATE -fsanitize=fuzzer ${WARNINGS})
     target_link_options(elf_fuzzer PRIVATE -fsanitize=fuzzer)
@@ -55,11 +66,11 @@ function(add_device_object out_var image source)
 endfunction()
 
 # add_device_image(NAME [OUT_DIR dir] [EXPORTS name,...] [LINKER_SCRIPT ld]
-#                  SOURCES file... INCLUDES dir...):
+#                  [RESOURCES file.res] SOURCES file... INCLUDES dir...):
 # OUT_DIR/NAME.exe (DEVICE_OUT by default), or NAME.dll exporting EXPORTS,
 # built by the target NAME_image.
 function(add_device_image name)
-    cmake_parse_arguments(IMAGE "" "OUT_DIR;EXPORTS;LINKER_SCRIPT" "SOURCES;INCLUDES" ${ARGN})
+    cmake_parse_arguments(IMAGE "" "OUT_DIR;EXPORTS;LINKER_SCRIPT;RESOURCES" "SOURCES;INCLUDES" ${ARGN})
     if(NOT IMAGE_OUT_DIR)
         set(IMAGE_OUT_DIR ${DEVICE_OUT})
     endif()
@@ -77,24 +88,33 @@ function(add_device_image name)
         add_device_object(objects ${name} ${source} ${IMAGE_INCLUDES})
     endforeach()
     set(elf ${DEVICE_OUT}/obj/${name}.elf)
+    set(res_args)
+    if(IMAGE_RESOURCES)
+        set(res_args --resources ${IMAGE_RESOURCES})
+    endif()
     set(image ${IMAGE_OUT_DIR}/${name}${suffix})
     add_custom_command(OUTPUT ${image}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${IMAGE_OUT_DIR}
         COMMAND ${DEVICE_LD} -L ${CMAKE_CURRENT_FUNCTION_LIST_DIR} -T ${IMAGE_LINKER_SCRIPT}
                 --emit-relocs -o ${elf} ${objects}
-        COMMAND elf2pe ${dll_args} ${elf} ${image}
+        COMMAND elf2pe ${dll_args} ${res_args} ${elf} ${image}
         DEPENDS ${objects} ${IMAGE_LINKER_SCRIPT} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layout.ld elf2pe
+                ${IMAGE_RESOURCES}
         COMMENT "Writing the device image ${name}${suffix}"
         VERBATIM)
     add_custom_target(${name}_image DEPENDS ${image})
 endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
 
 set(images)
 foreach(entry IN LISTS FIXER_PROGRAMS)
     read_fixer(${entry})
     file(GLOB program_sources ${PROJECT_SOURCE_DIR}/${dir}/*.cpp)
     file(GLOB common_sources ${PROJECT_SOURCE_DIR}/common/*.cpp)
+    device_resources(${program} ${program}.exe)
     add_device_image(${program}
+        RESOURCES ${RES_OUT}/${program}.res
         SOURCES ${program_sources} ${common_sources} ${DEVICE_PLATFORM}
         INCLUDES ${PROJECT_SOURCE_DIR}/common ${PROJECT_SOURCE_DIR}/${dir})
     list(APPEND images ${program}_image)
@@ -102,7 +122,9 @@ foreach(entry IN LISTS FIXER_PROGRAMS)
 endforeach()
 
 # The status program: its own sources, the re-arming, its own thunks.
+device_resources(${STATUS_NAME} ${STATUS_NAME}.exe)
 add_device_image(${STATUS_NAME}
+    RESOURCES ${RES_OUT}/${STATUS_NAME}.res
     SOURCES ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/main.cpp ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/run.cpp
             ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/status.cpp
             ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/readback.cpp ${PROJECT_SOURCE_DIR}/${STATUS_DIR}/paths.cpp
@@ -114,8 +136,10 @@ set(STATUS_IMAGE_FILE ${DEVICE_OUT}/${STATUS_NAME}.exe)
 
 # The cabinet's setup library, its four functions exported by name.
 set(SETUP_EXPORTS Install_Init,Install_Exit,Uninstall_Init,Uninstall_Exit)
+device_resources(setup setup.dll)
 add_device_image(setup
     EXPORTS ${SETUP_EXPORTS}
+    RESOURCES ${RES_OUT}/setup.res
     LINKER_SCRIPT ${PROJECT_SOURCE_DIR}/setup/setup.ld
     SOURCES ${PROJECT_SOURCE_DIR}/setup/setup.cpp ${PROJECT_SOURCE_DIR}/setup/coredll.S
     INCLUDES ${PROJECT_SOURCE_DIR}/setup ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/common)

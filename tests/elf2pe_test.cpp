@@ -137,8 +137,35 @@ TEST_F(Elf2pe, LeavesEveryFileItDidNotMakeAsItWas) {
     // Nothing half-made is left beside the outputs either.
     EXPECT_EQ(RunProcess({"/bin/sh", "-c", "ls \"$0\" | wc -l", dir_}).out, "4\n");
 
-    ASSERT_EQ(Convert(input, kept).exit_code, 0);
+    // The same ELF and resources make the same image, byte for byte.
+    const ProcessOutput made =
+        RunProcess({ELF2PE_PATH, "--resources", DEVICE_DIR "/res/nuv.res", input, kept});
+    ASSERT_EQ(made.exit_code, 0) << made.err;
     EXPECT_EQ(ReadFile(kept), ReadFile(DEVICE_DIR "/nuv.exe"));
+}
+
+// A resource file that is not what llvm-rc writes is refused in one line
+// naming it, and nothing is written.
+TEST_F(Elf2pe, RefusesAResourceFileItCannotRead) {
+    const std::string input = Write("in.elf", elf_);
+    const std::string res = ReadFile(DEVICE_DIR "/res/nuv.res");
+    const struct {
+        std::string bytes;
+        const char* says;
+    } cases[] = {
+        {"", "not a 32-bit .res file (no empty first entry)"},
+        {res.substr(0, res.size() - 8), "a resource's data runs past the end of the file"},
+        {res.substr(0, 40), "a resource header runs past the end of the file"},
+        {res + res.substr(32), "a resource given twice"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = Write("bad.res", c.bytes);
+        const ProcessOutput r =
+            RunProcess({ELF2PE_PATH, "--resources", file, input, dir_ + "/out.exe"});
+        EXPECT_EQ(r.exit_code, 1) << c.says;
+        EXPECT_EQ(r.err, "elf2pe: " + file + ": " + c.says + "\n");
+        EXPECT_NE(access((dir_ + "/out.exe").c_str(), F_OK), 0);
+    }
 }
 
 }  // namespace

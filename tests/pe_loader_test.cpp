@@ -63,6 +63,22 @@ TEST(PeLoader, RefusesWhatItCannotMapWithOneLine) {
          }), 0, "section 5 lies outside the image"},
         {"empty section", Changed(good, [](Nt&, Sec* s) { s[1].virtual_size = 0; }), 0,
          "section 2 is empty (VirtualSize 0)"},
+        // The resources: read-only data the shell reads, inside their section.
+        {"resources in the code", Changed(good, [](Nt& nt, Sec* s) {
+             nt.optional.directories[pe::kResourceDirectory].rva = s[0].rva;
+         }), 0, "the resource directory lies in a section that is not read-only data"},
+        {"an executable resource section",
+         Changed(good, [](Nt&, Sec* s) { s[4].characteristics |= pe::kExecute; }), 0,
+         "the resource directory lies in a section that is not read-only data"},
+        {"a writable resource section",
+         Changed(good, [](Nt&, Sec* s) { s[4].characteristics |= pe::kWrite; }), 0,
+         "the resource directory lies in a section that is not read-only data"},
+        {"resources past their section", Changed(good, [](Nt& nt, Sec*) {
+             nt.optional.directories[pe::kResourceDirectory].size = 0x100000;
+         }), 0, "the resource directory lies outside the image's sections"},
+        {"a resource tree past its directory", Changed(good, [](Nt& nt, Sec*) {
+             nt.optional.directories[pe::kResourceDirectory].size = 16;
+         }), 0, "the resource directory points past its end"},
         {"raw data past the file", Changed(good, [](Nt&, Sec* s) { s[0].raw_offset = 0xFFFFFE00; }),
          0, "section 1's raw data lies outside the file"},
         {"no headers", Changed(good, [](Nt& nt, Sec*) { nt.optional.headers_size = 0; }), 0,

@@ -1,8 +1,10 @@
 // elf2pe: writes a fixer program's ARM ELF as the PE32 executable the
 // Windows CE 4.20 loader takes (elf_to_pe.h), or the setup library's as a
-// DLL exporting the functions named after --dll, by the name of OUTPUT.
+// DLL exporting the functions named after --dll, by the name of OUTPUT;
+// with the resources of the .res file after --resources (llvm-rc's output)
+// in a .rsrc section.
 //
-// usage: elf2pe [--dll NAME[,NAME...]] INPUT.elf OUTPUT
+// usage: elf2pe [--dll NAME[,NAME...]] [--resources FILE.res] INPUT.elf OUTPUT
 //
 // The output appears whole or not at all: it is written to a new file
 // beside OUTPUT and renamed into place, and on failure only that new file
@@ -62,7 +64,14 @@ sim::Status WriteWhole(const std::string& output, const std::vector<uint8_t>& by
     return sim::Ok();
 }
 
-constexpr char kUsage[] = "usage: elf2pe [--dll NAME[,NAME...]] INPUT.elf OUTPUT\n";
+constexpr char kUsage[] =
+    "usage: elf2pe [--dll NAME[,NAME...]] [--resources FILE.res] INPUT.elf OUTPUT\n";
+
+// What the options ask for beside the image itself.
+struct Extras {
+    pe::DllExports dll;
+    std::string res_file;
+};
 
 std::vector<std::string> Names(const std::string& list) {
     std::vector<std::string> names;
@@ -76,17 +85,59 @@ std::vector<std::string> Names(const std::string& list) {
     }
 }
 
-sim::Status Run(const std::string& input, const std::string& output, const pe::DllExports& dll) {
+// The resources of `res_file`; none when it is empty.
+sim::Result<std::vector<pe::Resource>> Resources(const std::string& res_file) {
+    if (res_file.empty()) {
+        return std::vector<pe::Resource>{};
+    }
+    const sim::Result<std::vector<uint8_t>> bytes = sim::ReadRegularFile(res_file, pe::kMaxResFile);
+    if (!bytes) {
+        return sim::Fail(bytes.why());
+    }
+    sim::Result<std::vector<pe::Resource>> resources = pe::ReadResFile(*bytes);
+    return resources ? std::move(resources) : sim::Fail(res_file + ": " + resources.why());
+}
+
+sim::Status Run(const std::string& input, const std::string& output, const Extras& extras) {
+    const sim::Result<std::vector<pe::Resource>> resources = Resources(extras.res_file);
+    if (!resources) {
+        return sim::Fail(resources.why());
+    }
     sim::Result<std::vector<uint8_t>> elf = sim::ReadRegularFile(input, kMaxElfFile);
     if (!elf) {
         return sim::Fail(elf.why());
     }
-    const sim::Result<std::vector<uint8_t>> image = pe::ElfToPe(std::move(*elf), dll);
+    const sim::Result<std::vector<uint8_t>> image =
+        pe::ElfToPe(std::move(*elf), extras.dll, *resources);
     if (!image) {
         return sim::Fail(input + ": " + image.why());
     }
     const sim::Status replaceable = CheckOutput(input, output);
     return replaceable ? WriteWhole(output, *image) : replaceable;
+}
+
+// Takes the options before INPUT and OUTPUT; false, said, for a bad one.
+bool TakeOptions(std::vector<std::string>& args, Extras& extras) {
+    while (args.size() > 2 && (args[0] == "--dll" || args[0] == "--resources")) {
+        if (args[0] == "--resources") {
+            extras.res_file = args[1];
+        } else {
+            extras.dll.names = Names(args[1]);
+        }
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    for (const std::string& name : extras.dll.names) {
+        if (name.empty()) {
+            std::cerr << "elf2pe: --dll names an empty export\n";
+            return false;
+        }
+    }
+    if (args.size() != 2 || args[0].empty() || args[0][0] == '-') {
+        std::cerr << kUsage;
+        return false;
+    }
+    extras.dll.name = extras.dll.names.empty() ? "" : args[1].substr(args[1].rfind('/') + 1);
+    return true;
 }
 
 }  // namespace
@@ -97,23 +148,11 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
-    pe::DllExports dll;
-    if (args.size() == 4 && args[0] == "--dll") {
-        dll.names = Names(args[1]);
-        args.erase(args.begin(), args.begin() + 2);
-        dll.name = args[1].substr(args[1].rfind('/') + 1);
-        for (const std::string& name : dll.names) {
-            if (name.empty()) {
-                std::cerr << "elf2pe: --dll names an empty export\n";
-                return 2;
-            }
-        }
-    }
-    if (args.size() != 2 || args[0].empty() || args[0][0] == '-') {
-        std::cerr << kUsage;
+    Extras extras;
+    if (!TakeOptions(args, extras)) {
         return 2;
     }
-    const sim::Status done = Run(args[0], args[1], dll);
+    const sim::Status done = Run(args[0], args[1], extras);
     if (!done) {
         std::cerr << "elf2pe: " << done.why() << "\n";
         return 1;

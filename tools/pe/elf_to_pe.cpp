@@ -454,7 +454,8 @@ pe::DataDirectory DirectoryOf(const Section& s, uint32_t size) {
     return {s.va - pe::kImageBase, size};
 }
 
-Bytes Convert(const Elf& elf, const pe::DllExports& dll) {
+Bytes Convert(const Elf& elf, const pe::DllExports& dll,
+              const std::vector<pe::Resource>& resources) {
     std::vector<Section> sections = ImageSections(elf);
     if (sections.empty()) {
         throw std::runtime_error("nothing to place in the image");
@@ -474,6 +475,14 @@ Bytes Convert(const Elf& elf, const pe::DllExports& dll) {
             DirectoryOf(edata, static_cast<uint32_t>(edata.data.size()));
         sections.push_back(std::move(edata));
     }
+    if (!resources.empty()) {
+        const uint32_t va = After(sections.back());
+        Section rsrc{".rsrc", va, pe::kInitializedData | pe::kRead,
+                     pe::ResourceSection(resources, va - pe::kImageBase)};
+        optional.directories[pe::kResourceDirectory] =
+            DirectoryOf(rsrc, static_cast<uint32_t>(rsrc.data.size()));
+        sections.push_back(std::move(rsrc));
+    }
     Section reloc = BuildRelocations(words, After(sections.back()));
     optional.directories[pe::kBaseRelocDirectory] =
         DirectoryOf(reloc, static_cast<uint32_t>(reloc.data.size()));
@@ -492,9 +501,10 @@ Bytes Convert(const Elf& elf, const pe::DllExports& dll) {
 
 namespace pe {
 
-sim::Result<std::vector<uint8_t>> ElfToPe(std::vector<uint8_t> elf_file, const DllExports& dll) {
+sim::Result<std::vector<uint8_t>> ElfToPe(std::vector<uint8_t> elf_file, const DllExports& dll,
+                                          const std::vector<Resource>& resources) {
     try {
-        return Convert(LoadElf(std::move(elf_file)), dll);
+        return Convert(LoadElf(std::move(elf_file)), dll, resources);
     } catch (const std::runtime_error& e) {
         return sim::Fail(e.what());
     }

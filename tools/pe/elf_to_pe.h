@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "resources.h"
 #include "result.h"
 
 namespace pe {
@@ -17,8 +18,9 @@ struct DllExports {
 };
 
 // The image, or why the ELF cannot be one (one line, nothing else); a DLL
-// when `dll` names exports.
+// when `dll` names exports; with a .rsrc section when there are `resources`.
 sim::Result<std::vector<uint8_t>> ElfToPe(std::vector<uint8_t> elf_file,
-                                          const DllExports& dll = {});
+                                          const DllExports& dll = {},
+                                          const std::vector<Resource>& resources = {});
 
 }  // namespace pe

@@ -36,6 +36,7 @@ constexpr uint32_t kWrite = 0x80000000;
 enum DataDirectoryIndex {
     kExportDirectory = 0,
     kImportDirectory = 1,
+    kResourceDirectory = 2,
     kBaseRelocDirectory = 5,
     kIatDirectory = 12
 };
