@@ -468,6 +468,21 @@ TEST(OwnerActions, ATimeZoneChangeTakesASignedShiftOfAtMost26Hours) {
     }
 }
 
+// A fixer's own writes to the registers put the chip right; they are not a
+// change of the system time, and start nothing.
+TEST(OwnersGuide, TheFixersOwnWritesStartNothing) {
+    const std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    for (const bool arm : {false, true}) {
+        const std::string state = dir + (arm ? "/arm" : "/host");
+        const ProcessOutput out = Owner(state, kDay, {"install", "wait 2027-03-01 00:05"}, arm);
+        EXPECT_NE(out.out.find("nuv wrote 4d (2027)"), std::string::npos) << out.out;
+        EXPECT_EQ(out.out.find("by the time"), std::string::npos) << out.out;
+        unlink(state.c_str());
+    }
+    rmdir(dir.c_str());
+}
+
 // The platform starts Clock fix for a change of the clock or of the time
 // zone with no box; the owner's tap, and the installer's start, show one.
 TEST(OwnersGuide, OnlyATapOrTheInstallerShowsTheBox) {
