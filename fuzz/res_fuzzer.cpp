@@ -14,13 +14,13 @@ namespace {
 
 constexpr uint32_t kRva = 0x5000;
 
-uint32_t Word(const std::vector<uint8_t>& s, uint64_t at, int bytes) {
+uint32_t Word(const std::vector<uint8_t>& s, uint64_t at, size_t bytes) {
     if (at + bytes > s.size()) {
         std::fprintf(stderr, "the section's tree points past its end\n");
         std::abort();
     }
     uint32_t v = 0;
-    std::memcpy(&v, s.data() + at, static_cast<size_t>(bytes));
+    std::memcpy(&v, s.data() + at, bytes);
     return v;
 }
 

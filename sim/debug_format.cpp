@@ -85,12 +85,12 @@ namespace {
 uint32_t TakeUtf8(const std::string& s, size_t& at) {
     const auto byte = [&s](size_t i) { return static_cast<uint8_t>(s[i]); };
     const uint8_t lead = byte(at++);
-    const int more = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+    const size_t more = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
     if (lead < 0x80 || more == 0 || lead > 0xF4 || at + more > s.size()) {
         return lead < 0x80 ? lead : 0xFFFD;
     }
     uint32_t c = lead & (0x3F >> more);
-    for (int i = 0; i < more; ++i) {
+    for (size_t i = 0; i < more; ++i) {
         if ((byte(at + i) & 0xC0) != 0x80) {
             return 0xFFFD;
         }

@@ -97,7 +97,7 @@ TEST(EventStarts, TheStoreListsThemAsEventNotificationsWithTheirCommandLines) {
     ASSERT_EQ(list.handles.size(), 2U);
     const char16_t* expected[] = {u"AppRunAfterTimeChange", u"AppRunAfterTzChange"};
     const int32_t events[] = {sim::kEventTimeChange, sim::kEventTzChange};
-    for (int i = 0; i < 2; ++i) {
+    for (size_t i = 0; i < 2; ++i) {
         const std::optional<sim::NotificationRecord> r = sim::ReadNotification(d, list.handles[i]);
         ASSERT_TRUE(r);
         EXPECT_EQ(r->type, sim::kCntEvent);

@@ -99,8 +99,9 @@ Picture FromPam(const std::string& pam) {
     }
     const auto* px = reinterpret_cast<const uint8_t*>(pam.data() + header_end + 7);
     for (int i = 0; i < p.width * p.height; ++i, px += 4) {
-        const uint32_t a = px[3] >= 128 ? 0xFF : 0;
-        p.rgba.push_back(a == 0 ? 0 : (uint32_t{px[0]} << 24) | (px[1] << 16) | (px[2] << 8) | a);
+        const uint32_t a = px[3] >= 128 ? 0xFFU : 0U;
+        p.rgba.push_back(a == 0 ? 0U
+                                : (uint32_t{px[0]} << 24) | (uint32_t{px[1]} << 16) | (uint32_t{px[2]} << 8) | a);
     }
     return p;
 }

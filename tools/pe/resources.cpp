@@ -32,13 +32,13 @@ struct Reader {
     const Bytes& file;
     uint64_t at;
 
-    uint32_t Word(int bytes) {
+    uint32_t Word(size_t bytes) {
         if (at + bytes > file.size()) {
             throw std::runtime_error("a resource header runs past the end of the file");
         }
         uint32_t v = 0;
-        for (int i = bytes - 1; i >= 0; --i) {
-            v = (v << 8) | file[at + i];
+        for (size_t i = bytes; i > 0; --i) {
+            v = (v << 8) | file[at + i - 1];
         }
         at += bytes;
         return v;
@@ -74,7 +74,8 @@ Resource ReadOne(const Bytes& file, uint64_t& at) {
     r.Word(4);  // data version
     r.Word(2);  // memory flags
     res.language = static_cast<uint16_t>(r.Word(2));
-    r.Word(8);  // version, characteristics
+    r.Word(4);  // version
+    r.Word(4);  // characteristics
     if (r.at - at != header_size) {
         throw std::runtime_error("a resource header of " + std::to_string(header_size) +
                                  " bytes holds " + std::to_string(r.at - at));
@@ -123,8 +124,8 @@ using Languages = std::map<uint16_t, const Resource*>;
 using Names = std::map<ResourceId, Languages>;
 using Tree = std::map<ResourceId, Names>;
 
-void PutWord(Bytes& out, size_t at, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
+void PutWord(Bytes& out, size_t at, uint32_t v, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i) {
         out[at + i] = static_cast<uint8_t>(v >> (8 * i));
     }
 }
