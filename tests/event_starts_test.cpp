@@ -8,6 +8,7 @@
 
 #include "device.h"
 #include "event_starts.h"
+#include "new_device.h"
 #include "notification_store.h"
 #include "owner_device.h"
 #include "state_file.h"
@@ -15,15 +16,6 @@
 namespace {
 
 const char kStatus[] = "\\Windows\\clockfix.exe";
-
-sim::DeviceState NewDevice() {
-    sim::DeviceConfig config;
-    config.at = {2026, 12, 10, 12, 0, 0, 0};
-    config.notes = 0;
-    sim::DeviceState d;
-    sim::InitDevice(d, config);
-    return d;
-}
 
 TEST(EventStarts, DocumentedEventsAreTakenOthersRefused) {
     const struct {

@@ -7,18 +7,10 @@
 
 #include "device.h"
 #include "named_objects.h"
+#include "new_device.h"
 #include "owner_device.h"
 
 namespace {
-
-sim::DeviceState NewDevice() {
-    sim::DeviceConfig config;
-    config.at = {2026, 12, 10, 12, 0, 0, 0};
-    config.notes = 0;
-    sim::DeviceState d;
-    sim::InitDevice(d, config);
-    return d;
-}
 
 std::optional<uint32_t> Create(sim::DeviceState& d, const char* name) {
     return sim::DeviceCreateMutex(d, name != nullptr ? std::optional<std::string>(name) : std::nullopt,

@@ -6,19 +6,11 @@
 #include <algorithm>
 
 #include "device.h"
+#include "new_device.h"
 #include "notification_store.h"
 #include "state_file.h"
 
 namespace {
-
-sim::DeviceState NewDevice(int notes) {
-    sim::DeviceConfig config;
-    config.at = {2026, 12, 10, 12, 0, 0, 0};
-    config.notes = notes;
-    sim::DeviceState d;
-    sim::InitDevice(d, config);
-    return d;
-}
 
 SYSTEMTIME At(int year, int month, int day) {
     SYSTEMTIME t{};

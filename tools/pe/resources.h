@@ -1,6 +1,6 @@
 // A program's resources (its icon, its version information): read from the
 // .res file llvm-rc compiles a resource script into, and laid out as the
-// image's .rsrc section, the directory tree the PE/COFF specification
+// image's .rsrc section, the directory tree the PE/COFF format
 // describes (type, then name, then language) over the resources' bytes.
 #pragma once
 
