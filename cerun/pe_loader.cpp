@@ -286,36 +286,53 @@ struct ResourceWalk {
     uint32_t entries = 0;
 };
 
+// Where `at` (an offset in the resource directory) lies in the image,
+// once `size` bytes from it are known to stay inside the directory.
+uint64_t InResources(const ResourceWalk& walk, uint64_t at, uint64_t size) {
+    if (at + size > walk.dir.size) {
+        throw LoadError("the resource directory points past its end");
+    }
+    return uint64_t{walk.dir.rva} + at;
+}
+
+void CheckResourceLevel(const LoadedImage& image, ResourceWalk& walk, uint32_t offset, int level);
+
+// One entry of a directory at `level`: its name, then what it points at.
+void CheckResourceEntry(const LoadedImage& image, ResourceWalk& walk, uint64_t at, int level) {
+    constexpr uint32_t kHighBit = 0x80000000;  // a name's offset; a subdirectory's
+    const auto key = ReadAt<uint32_t>(image.memory, at, "a resource entry");
+    const auto target = ReadAt<uint32_t>(image.memory, at + 4, "a resource entry");
+    if ((key & kHighBit) != 0) {  // a name: its length, then its characters
+        const uint32_t name = key & ~kHighBit;
+        const auto length =
+            ReadAt<uint16_t>(image.memory, InResources(walk, name, 2), "a resource name");
+        InResources(walk, name + 2ULL * (1 + length), 0);
+    }
+    if ((target & kHighBit) != 0) {
+        if (level == 2) {
+            throw LoadError("the resource directory is more than three levels deep");
+        }
+        CheckResourceLevel(image, walk, target & ~kHighBit, level + 1);
+        return;
+    }
+    const uint64_t entry = InResources(walk, target, 16);
+    const auto data = ReadAt<uint32_t>(image.memory, entry, "a resource");
+    const auto size = ReadAt<uint32_t>(image.memory, entry + 4, "a resource");
+    CheckReadOnlyData(data, size, image, "a resource");
+}
+
 void CheckResourceLevel(const LoadedImage& image, ResourceWalk& walk, uint32_t offset, int level) {
     constexpr uint32_t kMaxEntries = 4096;
-    constexpr uint32_t kSubdirectory = 0x80000000;
-    const auto in_dir = [&walk](uint64_t at, uint64_t size) {
-        if (at + size > walk.dir.size) {
-            throw LoadError("the resource directory points past its end");
-        }
-        return uint64_t{walk.dir.rva} + at;
-    };
-    const uint64_t at = in_dir(offset, 16);
-    const uint32_t count = uint32_t{ReadAt<uint16_t>(image.memory, at + 12, "a resource directory")} +
-                           ReadAt<uint16_t>(image.memory, at + 14, "a resource directory");
+    const uint64_t at = InResources(walk, offset, 16);
+    const uint32_t count =
+        uint32_t{ReadAt<uint16_t>(image.memory, at + 12, "a resource directory")} +
+        ReadAt<uint16_t>(image.memory, at + 14, "a resource directory");
     walk.entries += count;
     if (walk.entries > kMaxEntries) {
         throw LoadError("the resource directory has more than 4096 entries");
     }
     for (uint32_t i = 0; i < count; ++i) {
-        const auto target = ReadAt<uint32_t>(image.memory, in_dir(offset + 16 + 8ULL * i, 8) + 4,
-                                             "a resource entry");
-        if ((target & kSubdirectory) != 0) {
-            if (level == 2) {
-                throw LoadError("the resource directory is more than three levels deep");
-            }
-            CheckResourceLevel(image, walk, target & ~kSubdirectory, level + 1);
-            continue;
-        }
-        const uint64_t entry = in_dir(target, 16);
-        const auto data = ReadAt<uint32_t>(image.memory, entry, "a resource");
-        const auto size = ReadAt<uint32_t>(image.memory, entry + 4, "a resource");
-        CheckReadOnlyData(data, size, image, "a resource");
+        CheckResourceEntry(image, walk, InResources(walk, offset + 16 + 8ULL * i, 8), level);
     }
 }
 
