@@ -65,11 +65,14 @@ TEST(EventStarts, AFreedSlotDoesNotChangeTheOrderTheyWereMadeIn) {
 }
 
 TEST(EventStarts, ARefusedRegistrationNamesItsReason) {
-    const std::string long_path = "\\Windows\\" + std::string(sim::kPathBytes, 'x') + ".exe";
+    const std::string long_path(sim::kPathBytes, 'x');  // no room for its NUL
     sim::DeviceState failing = NewDevice();
     failing.os.store.fails = sim::kFailRegister;
     EXPECT_FALSE(sim::DeviceRunAppAtEvent(failing, kStatus, sim::kEventTimeChange));
     EXPECT_EQ(failing.log.event_refused[0].refusal, sim::kStoreFailed);
+    sim::DeviceState longest = NewDevice();
+    EXPECT_TRUE(sim::DeviceRunAppAtEvent(longest, long_path.substr(1), sim::kEventTimeChange));
+    EXPECT_EQ(sim::EventStartPaths(longest, sim::kEventTimeChange).at(0), long_path.substr(1));
     sim::DeviceState d = NewDevice();
     EXPECT_FALSE(sim::DeviceRunAppAtEvent(d, long_path, sim::kEventTimeChange));
     EXPECT_EQ(d.log.event_refused[0].refusal, sim::kPathTooLong);
@@ -79,6 +82,19 @@ TEST(EventStarts, ARefusedRegistrationNamesItsReason) {
     EXPECT_FALSE(sim::DeviceRunAppAtEvent(d, kStatus, sim::kEventTimeChange));
     EXPECT_EQ(d.log.event_refused[1].refusal, sim::kTableFull);
     EXPECT_EQ(d.log.event_refused_count, 2U);
+}
+
+// Past the log's room, refusals are counted and the log keeps the first.
+TEST(EventStarts, RefusalsPastTheLogAreCountedNotWritten) {
+    sim::DeviceState d = NewDevice();
+    sim::BeginRun(d, 60, 0, false);
+    for (int i = 0; i <= sim::kMaxRefused; ++i) {
+        EXPECT_FALSE(sim::DeviceRunAppAtEvent(d, kStatus, 100 + i));
+    }
+    EXPECT_EQ(d.log.event_refused_count, static_cast<uint32_t>(sim::kMaxRefused + 1));
+    EXPECT_EQ(d.log.event_refused[sim::kMaxRefused - 1].event, 100 + sim::kMaxRefused - 1);
+    EXPECT_EQ(d.log.violation_count, 0U);  // what follows the log is untouched
+    EXPECT_TRUE(sim::CheckState(d));
 }
 
 TEST(EventStarts, TheStoreListsThemAsEventNotificationsWithTheirCommandLines) {
