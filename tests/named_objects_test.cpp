@@ -3,12 +3,14 @@
 // process keeps its handles while another runs.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "device.h"
 #include "named_objects.h"
 #include "new_device.h"
 #include "owner_device.h"
+#include "state_file.h"
 
 namespace {
 
@@ -78,10 +80,36 @@ TEST(NamedObjects, WhatThePlatformCannotGiveIsRefusedWithItsReason) {
     }
     EXPECT_FALSE(Create(d, nullptr));  // eight handles: the table is full
     EXPECT_EQ(d.os.last_error, sim::kErrorNotEnoughMemory);
+    EXPECT_TRUE(sim::CheckState(d));  // every slot in use, the last one too
+    ASSERT_TRUE(sim::DeviceCloseHandle(d, d.os.handles[sim::kMaxHandles - 1]));
+    EXPECT_TRUE(Create(d, std::to_string(sim::kMaxMutexes - 1).c_str()));
+    EXPECT_EQ(d.os.last_error, 0U);  // the last slot's name went with its handle
     sim::ClearMutexes(d);  // a reset ends every process
     sim::EndProcess(d);
     EXPECT_TRUE(Create(d, "0"));
     EXPECT_EQ(d.os.last_error, 0U);
+}
+
+// A state file whose names and handles disagree is one the device never
+// made: refused.
+TEST(NamedObjects, AStateWhoseNamesAndHandlesDisagreeIsRefused) {
+    sim::DeviceState good = NewDevice();
+    ASSERT_TRUE(Create(good, "n"));
+    ASSERT_TRUE(sim::CheckState(good));
+    sim::DeviceState open_name = good;
+    std::memset(open_name.os.mutexes[0].name, 'x', sizeof open_name.os.mutexes[0].name);
+    sim::DeviceState free_slot = good;
+    free_slot.os.mutexes[0].opens = 0;  // a handle to a name no process holds
+    sim::DeviceState no_handle = good;
+    no_handle.os.handles[0] = 0;  // a kind for a handle not given
+    sim::DeviceState past_slots = good;  // in a later slot of the table
+    past_slots.os.handles[3] = good.os.handles[0] + 4;
+    past_slots.os.handle_kinds[3] = sim::kMaxMutexes + 1;
+    for (const sim::DeviceState* d : {&open_name, &free_slot, &no_handle, &past_slots}) {
+        const sim::Status checked = sim::CheckState(*d);
+        ASSERT_FALSE(checked);
+        EXPECT_EQ(checked.why(), "corrupt handle table");
+    }
 }
 
 }  // namespace
