@@ -158,15 +158,9 @@ void ServeCreateMutexW(Machine& m) {
             return;
         }
     }
-    if (Arg(m, 0) != 0) {
-        sim::RecordViolation(sim::HostDevice(),
-                             "CreateMutexW given security attributes, which must be NULL on this platform");
-        SetResult(m, 0);
-        return;
-    }
     const std::optional<uint32_t> handle = sim::DeviceCreateMutex(
-        sim::HostDevice(), name ? std::optional(sim::ToUtf8(name->c_str())) : std::nullopt,
-        name ? name->size() : 0);
+        sim::HostDevice(), Arg(m, 0) != 0,
+        name ? std::optional(sim::ToUtf8(name->c_str())) : std::nullopt, name ? name->size() : 0);
     SetResult(m, handle ? *handle : 0);
 }
 

@@ -13,6 +13,7 @@
 #include "debug_format.h"
 #include "event_starts.h"
 #include "fd_io.h"
+#include "owner_device.h"
 #include "platform.h"
 #include "state_file.h"
 #include "text.h"
@@ -278,6 +279,13 @@ BOOL CeRunAppAtTime(WCHAR* pwszAppName, SYSTEMTIME* lpTime) {
 
 BOOL CeRunAppAtEvent(WCHAR* pwszAppName, LONG lWhichEvent) {
     return sim::DeviceRunAppAtEvent(Dev(), sim::ToUtf8(pwszAppName), lWhichEvent) ? TRUE : FALSE;
+}
+
+// The setup library's and the status program's: a handle a process was
+// given (CreateProcessW, CreateMutexW) given back.
+BOOL CloseHandle(void* hObject) {
+    const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hObject));
+    return sim::DeviceCloseHandle(Dev(), value) ? TRUE : FALSE;
 }
 
 DWORD PowerPolicyNotify(DWORD dwMessage, DWORD dwData) {

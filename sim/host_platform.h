@@ -53,3 +53,7 @@ DeviceState& BindResident(const std::string& file,
                           const std::function<void()>& on_pause);
 
 }  // namespace sim
+
+// CloseHandle for the host builds of the setup library and the status
+// program, whose boundaries declare it with their own HANDLE (void*).
+extern "C" BOOL CloseHandle(void* hObject);

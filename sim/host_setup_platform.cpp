@@ -42,9 +42,5 @@ BOOL CreateProcessW(LPCWSTR pszImageName, LPWSTR pszCmdLine, LPVOID psaProcess,
     return TRUE;
 }
 
-BOOL CloseHandle(HANDLE hObject) {
-    const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hObject));
-    return sim::DeviceCloseHandle(sim::HostDevice(), value) ? TRUE : FALSE;
-}
 
 }  // extern "C"

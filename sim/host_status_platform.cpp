@@ -141,27 +141,18 @@ HLOCAL LocalAlloc(UINT uFlags, UINT uBytes) {
 }
 
 HANDLE CreateMutexW(void* lpMutexAttributes, BOOL /*bInitialOwner*/, LPCWSTR lpName) {
-    sim::DeviceState& d = sim::HostDevice();
-    if (lpMutexAttributes != nullptr) {
-        sim::RecordViolation(d, "CreateMutexW given security attributes, which must be NULL on this platform");
-        return nullptr;
-    }
     std::optional<std::string> name;
     size_t units = 0;
     if (lpName != nullptr) {
         name = sim::ToUtf8(lpName);
         units = std::wcslen(lpName);
     }
-    const std::optional<uint32_t> handle = sim::DeviceCreateMutex(d, name, units);
+    const std::optional<uint32_t> handle =
+        sim::DeviceCreateMutex(sim::HostDevice(), lpMutexAttributes != nullptr, name, units);
     return handle ? Token(*handle) : nullptr;
 }
 
 DWORD GetLastError() { return sim::HostDevice().os.last_error; }
-
-BOOL CloseHandle(HANDLE hObject) {
-    const auto value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hObject));
-    return sim::DeviceCloseHandle(sim::HostDevice(), value) ? TRUE : FALSE;
-}
 
 HLOCAL LocalFree(HLOCAL hMem) {
     if (hMem != nullptr && HeapBlocks().erase(hMem) == 0) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device.h"
 #include "owner_device.h"
 
 namespace sim {
@@ -29,8 +30,13 @@ NamedMutex* FreeSlot(DeviceState& d) {
 
 }  // namespace
 
-std::optional<uint32_t> DeviceCreateMutex(DeviceState& d, const std::optional<std::string>& name,
-                                          size_t units) {
+std::optional<uint32_t> DeviceCreateMutex(DeviceState& d, bool attributes_given,
+                                          const std::optional<std::string>& name, size_t units) {
+    if (attributes_given) {
+        RecordViolation(d, "CreateMutexW given security attributes, which must be NULL on this "
+                           "platform");
+        return std::nullopt;
+    }
     if (name && units > kMaxMutexNameUnits) {
         d.os.last_error = kErrorFilenameExcedRange;
         return std::nullopt;

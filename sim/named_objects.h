@@ -21,9 +21,10 @@ constexpr size_t kMaxMutexNameUnits = 259;
 // units: a handle of the running process's, with the last error 0, or
 // ERROR_ALREADY_EXISTS when a process holds that name already (names are
 // compared with their case); nothing, with the last error saying why, when
-// the name is too long or no handle or name slot is free.
-std::optional<uint32_t> DeviceCreateMutex(DeviceState& d, const std::optional<std::string>& name,
-                                          size_t units);
+// the name is too long or no handle or name slot is free. Security
+// attributes, which the platform requires NULL, are a breach.
+std::optional<uint32_t> DeviceCreateMutex(DeviceState& d, bool attributes_given,
+                                          const std::optional<std::string>& name, size_t units);
 // The handle in slot `i` of the running process's table given back; a
 // named mutex is gone with its last handle.
 void DropHandle(DeviceState& d, size_t i);

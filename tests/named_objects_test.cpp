@@ -15,7 +15,7 @@
 namespace {
 
 std::optional<uint32_t> Create(sim::DeviceState& d, const char* name) {
-    return sim::DeviceCreateMutex(d, name != nullptr ? std::optional<std::string>(name) : std::nullopt,
+    return sim::DeviceCreateMutex(d, false, name != nullptr ? std::optional<std::string>(name) : std::nullopt,
                                   name != nullptr ? std::string(name).size() : 0);
 }
 
@@ -70,9 +70,13 @@ TEST(NamedObjects, APausedProcessKeepsItsNameWhileAnotherRuns) {
 
 TEST(NamedObjects, WhatThePlatformCannotGiveIsRefusedWithItsReason) {
     sim::DeviceState d = NewDevice();
+    EXPECT_FALSE(sim::DeviceCreateMutex(d, true, std::string("n"), 1));  // attributes: NULL only
+    ASSERT_EQ(d.log.violation_count, 1U);
+    EXPECT_STREQ(d.log.violations[0].text,
+                 "CreateMutexW given security attributes, which must be NULL on this platform");
     const std::string longest(sim::kMaxMutexNameUnits, 'x');
-    EXPECT_TRUE(sim::DeviceCreateMutex(d, longest, longest.size()));
-    EXPECT_FALSE(sim::DeviceCreateMutex(d, longest + "x", longest.size() + 1));
+    EXPECT_TRUE(sim::DeviceCreateMutex(d, false, longest, longest.size()));
+    EXPECT_FALSE(sim::DeviceCreateMutex(d, false, longest + "x", longest.size() + 1));
     EXPECT_EQ(d.os.last_error, sim::kErrorFilenameExcedRange);
     sim::EndProcess(d);
     for (int i = 0; i < sim::kMaxMutexes; ++i) {  // a name slot each, a handle each
