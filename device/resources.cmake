@@ -46,7 +46,10 @@ function(device_resources name file)
     endif()
     configure_file(${PROJECT_SOURCE_DIR}/device/version.rc.in ${RES_OUT}/${name}.rc @ONLY)
     add_custom_command(OUTPUT ${RES_OUT}/${name}.res
-        COMMAND ${LLVM_RC} -no-preprocess -fo ${RES_OUT}/${name}.res ${RES_OUT}/${name}.rc
+        # llvm-rc also takes /X options, so a path such as /check/... would
+        # be read as its /C option: names relative to the folder, after --.
+        COMMAND ${LLVM_RC} -no-preprocess -fo ${name}.res -- ${name}.rc
+        WORKING_DIRECTORY ${RES_OUT}
         DEPENDS ${RES_OUT}/${name}.rc ${PROJECT_SOURCE_DIR}/device/version.rc.in ${depends}
         COMMENT "Compiling the resources of ${file}"
         VERBATIM)
