@@ -44,6 +44,23 @@ foreach(program IN LISTS cab_programs)
 endforeach()
 set(CAB_MEMBERS ${CAB_DIR}/clockfix.000 ${CAB_DIR}/000setup.999 ${cab_members})
 
+# The members carry the release's day (the status program's own), at noon
+# UTC, not the time of the build: the same sources give the same cabinet.
+file(READ ${PROJECT_SOURCE_DIR}/clockfix/built.h built_h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/clockfix/built.h)
+foreach(part YEAR MONTH DAY)
+    if(NOT built_h MATCHES "BUILT_${part} = ([0-9]+);")
+        message(FATAL_ERROR "clockfix/built.h: no BUILT_${part}")
+    endif()
+    set(value ${CMAKE_MATCH_1})
+    string(LENGTH ${value} value_length)
+    if(value_length LESS 2)
+        set(value 0${value})
+    endif()
+    set(built_${part} ${value})
+endforeach()
+set(CAB_MEMBER_DATE "${built_YEAR}-${built_MONTH}-${built_DAY} 12:00:00")
+
 add_custom_command(OUTPUT ${CAB_FILE}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${CAB_DIR} ${CAB_FILE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CAB_DIR}
@@ -51,8 +68,10 @@ add_custom_command(OUTPUT ${CAB_FILE}
             ${STATUS_NAME}.exe ${cab_files}
     ${cab_copies}
     COMMAND ${CMAKE_COMMAND} -E copy ${SETUP_IMAGE_FILE} ${CAB_DIR}/000setup.999
-    COMMAND ${GCAB} --create --nopath ${CAB_FILE} ${CAB_MEMBERS}
+    COMMAND ${CMAKE_COMMAND} -E env TZ=UTC touch -d ${CAB_MEMBER_DATE} ${CAB_MEMBERS}
+    COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${GCAB} --create --nopath ${CAB_FILE} ${CAB_MEMBERS}
     DEPENDS make000 ${DEVICE_IMAGE_FILES} ${STATUS_IMAGE_FILE} ${SETUP_IMAGE_FILE}
+            ${PROJECT_SOURCE_DIR}/clockfix/built.h
     COMMENT "Packing the handheld's installer ${CAB_NAME}"
     VERBATIM)
 add_custom_target(device_cabinet ALL DEPENDS ${CAB_FILE})

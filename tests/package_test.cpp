@@ -2,11 +2,13 @@
 // by the published layout of its install description, and the guide.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <regex>
 #include <set>
 
 #include "fixers.h"
+#include "built.h"
 #include "status.h"
 #include "run_process.h"
 
@@ -35,6 +37,25 @@ TEST(Package, CabextractListsExactlyTheMembersInTheInstallersOrder) {
     }
     EXPECT_EQ(Member("*.00" + std::to_string(sim::kFixerCount + 1)),
               ReadFile(std::string(DEVICE_DIR "/") + sim::kStatusProgram.name + ".exe"));
+}
+
+// The same sources give the same cabinet: every member is dated the day the
+// release was made, at noon, whenever it was built.
+TEST(Package, EveryMemberIsDatedTheReleaseDayNotTheBuild) {
+    const ProcessOutput r = RunProcess({"/usr/bin/cabextract", "-l", CAB_FILE});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    char day[32];
+    std::snprintf(day, sizeof day, "%02u.%02u.%04u 12:00:00", BUILT_DAY, BUILT_MONTH, BUILT_YEAR);
+    int members = 0;
+    for (const std::string& line : SplitLines(r.out)) {
+        const size_t bar = line.find(" | ");
+        if (bar == std::string::npos || line.find("Name") != std::string::npos) {
+            continue;
+        }
+        EXPECT_EQ(line.substr(bar + 3, std::strlen(day)), day) << line;
+        ++members;
+    }
+    EXPECT_EQ(members, sim::kFixerCount + 3);
 }
 
 // The files the cabinet installs, in member order: the fixers, then the
