@@ -85,11 +85,11 @@ bool DeviceRunAppAtEvent(DeviceState& d, const std::string& path, int32_t event)
         Refuse(d, path, event, *why);
         return false;
     }
+    // Each call is a record of its own: unlike CeRunAppAtTime, the platform
+    // documents no replacing, so a program that registers twice without
+    // withdrawing first is started twice.
     EventStart* free = nullptr;
     for (EventStart& s : d.os.event_starts) {
-        if (Same(s, path) && static_cast<int32_t>(s.event) == event) {
-            return true;  // one start per program and event
-        }
         free = free == nullptr && s.handle == 0 ? &s : free;
     }
     const uint32_t handle = free != nullptr ? GiveNotificationHandle(d) : 0;
