@@ -256,6 +256,89 @@ void Walk(const Bytes& b, uint32_t rva, size_t dir, std::vector<std::string> pat
     }
 }
 
+// A .res file as the format lays one out: the empty first entry, then each
+// resource's header (sizes, type, name, padding to four, the fixed fields)
+// and its data, padded to four.
+struct ResEntry {
+    std::u16string type;  // empty: numbered 3
+    std::u16string name;  // empty: numbered 1
+    std::string data;
+};
+
+void PutLe(Bytes& b, uint32_t v, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i) {
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+}
+
+void PutId(Bytes& b, const std::u16string& name, uint16_t number) {
+    if (name.empty()) {
+        PutLe(b, 0xFFFF, 2);
+        PutLe(b, number, 2);
+        return;
+    }
+    for (const char16_t c : name) {
+        PutLe(b, c, 2);
+    }
+    PutLe(b, 0, 2);
+}
+
+Bytes ResFile(const std::vector<ResEntry>& entries) {
+    Bytes b = {0, 0, 0, 0, 0x20, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
+    b.resize(32, 0);
+    for (const ResEntry& e : entries) {
+        Bytes ids;
+        PutId(ids, e.type, pe::kIconType);
+        PutId(ids, e.name, 1);
+        ids.resize((8 + ids.size() + 3) / 4 * 4 - 8, 0);
+        PutLe(b, static_cast<uint32_t>(e.data.size()), 4);
+        PutLe(b, static_cast<uint32_t>(8 + ids.size() + 16), 4);
+        b.insert(b.end(), ids.begin(), ids.end());
+        PutLe(b, 0, 4);       // data version
+        PutLe(b, 0x1030, 2);  // memory flags
+        PutLe(b, 0x409, 2);   // U.S. English
+        PutLe(b, 0, 8);       // version, characteristics
+        b.insert(b.end(), e.data.begin(), e.data.end());
+        b.resize((b.size() + 3) / 4 * 4, 0);
+    }
+    return b;
+}
+
+// Names of any length up to 256 units, odd or even (so with or without the
+// padding after them), and a resource with no data at the very end.
+TEST(ResFile, ReadsNamedAndNumberedIdsUpToTheLongestName) {
+    const std::u16string longest(256, u'n');
+    const struct {
+        std::vector<ResEntry> entries;
+        const char* refusal;  // nullptr: read back as given
+    } cases[] = {
+        {{}, nullptr},
+        {{{u"AB", u"", "data"}}, nullptr},
+        {{{u"ABC", u"X", "odd"}, {u"", u"", ""}}, nullptr},
+        {{{u"", longest, "x"}}, nullptr},
+        {{{u"", longest + u'n', "x"}}, "a resource name longer than 256 characters"},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = ResFile(c.entries);
+        const sim::Result<std::vector<pe::Resource>> read = pe::ReadResFile(file);
+        if (c.refusal != nullptr) {
+            ASSERT_FALSE(read);
+            EXPECT_EQ(read.why(), c.refusal);
+            continue;
+        }
+        ASSERT_TRUE(read) << read.why();
+        ASSERT_EQ(read->size(), c.entries.size());
+        for (size_t i = 0; i < c.entries.size(); ++i) {
+            const pe::Resource& r = (*read)[i];
+            EXPECT_EQ(r.type.name, c.entries[i].type);
+            EXPECT_EQ(r.type.number, c.entries[i].type.empty() ? pe::kIconType : 0);
+            EXPECT_EQ(r.name.name, c.entries[i].name);
+            EXPECT_EQ(r.language, 0x409);
+            EXPECT_EQ(std::string(r.data.begin(), r.data.end()), c.entries[i].data);
+        }
+    }
+}
+
 TEST(ResourceSection, NamedEntriesComeFirstThenNumbersAscendingAtEveryLevel) {
     const auto id = [](const char* text) {
         pe::ResourceId r;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <tuple>
 
@@ -97,7 +98,7 @@ sim::Result<std::vector<Resource>> ReadResFile(const std::vector<uint8_t>& file)
         return sim::Fail("not a 32-bit .res file (no empty first entry)");
     }
     std::vector<Resource> resources;
-    std::map<std::tuple<ResourceId, ResourceId, uint16_t>, bool> seen;
+    std::set<std::tuple<ResourceId, ResourceId, uint16_t>> seen;
     try {
         for (uint64_t at = 32; at < file.size();) {
             Resource res = ReadOne(file, at);
@@ -105,7 +106,7 @@ sim::Result<std::vector<Resource>> ReadResFile(const std::vector<uint8_t>& file)
                 continue;  // another empty entry
             }
             if (resources.size() == kMaxResources ||
-                !seen.emplace(std::make_tuple(res.type, res.name, res.language), true).second) {
+                !seen.emplace(res.type, res.name, res.language).second) {
                 throw std::runtime_error(resources.size() == kMaxResources
                                              ? "more than 4096 resources"
                                              : "a resource given twice");
