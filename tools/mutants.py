@@ -10,9 +10,10 @@ in place and put back): each mutant is built (`ninja -C BUILD_DIR
 unit_tests`), then judged by the unit tests, the status program's first.
 Prints one line per mutant and a table of the outcome at the end.
 """
+import argparse
+import os
 import re
 import subprocess
-import sys
 
 # (pattern, replacement, what): each occurrence on a line is one mutant.
 OPERATORS = [
@@ -76,13 +77,24 @@ def judged(build):
     return "SURVIVED"
 
 
+def numbers(text):
+    try:
+        return {int(n) for n in text.split(",")}
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a list of mutant numbers: {text}")
+
+
 def main():
-    args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    only = None
-    for a in sys.argv[1:]:
-        if a.startswith("--only="):
-            only = {int(n) for n in a[7:].split(",")}
-    build, files = args[0], args[1:]
+    parser = argparse.ArgumentParser(description="A mutation run over FILEs, judged by the unit tests.")
+    parser.add_argument("build", metavar="BUILD_DIR")
+    parser.add_argument("files", metavar="FILE", nargs="+")
+    parser.add_argument("--only", type=numbers, metavar="N,N", help="run only these mutants")
+    parser.add_argument("--list", action="store_true", help="list the mutants, run none")
+    options = parser.parse_args()
+    for path in options.files:
+        if not os.path.isfile(path):
+            parser.error(f"{path}: no such file")
+    only, files, build = options.only, options.files, options.build
     index = 0
     counts = {}
     for path in files:
@@ -92,7 +104,7 @@ def main():
             index += 1
             if only is not None and index not in only:
                 continue
-            if "--list" in sys.argv:
+            if options.list:
                 print(f"{index} {path}:{number + 1} {what}: {replacement.strip() or '(dropped)'}")
                 continue
             changed = lines[:number] + [replacement] + lines[number + 1:]
