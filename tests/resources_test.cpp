@@ -297,7 +297,8 @@ Bytes ResFile(const std::vector<ResEntry>& entries) {
         PutLe(b, 0, 4);       // data version
         PutLe(b, 0x1030, 2);  // memory flags
         PutLe(b, 0x409, 2);   // U.S. English
-        PutLe(b, 0, 8);       // version, characteristics
+        PutLe(b, 0, 4);       // version
+        PutLe(b, 0, 4);       // characteristics
         b.insert(b.end(), e.data.begin(), e.data.end());
         b.resize((b.size() + 3) / 4 * 4, 0);
     }
