@@ -483,8 +483,6 @@ TEST(OwnersGuide, TheFixersOwnWritesStartNothing) {
     rmdir(dir.c_str());
 }
 
-// The platform starts Clock fix for a change of the clock or of the time
-// zone with no box; the owner's tap, and the installer's start, show one.
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
@@ -493,6 +491,8 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
+// The platform starts Clock fix for a change of the clock or of the time
+// zone with no box; the owner's tap, and the installer's start, show one.
 // However often it was tapped, each change of the clock starts it once,
 // silently: it withdraws its event starts before it registers them again.
 TEST(OwnersGuide, OnlyATapOrTheInstallerShowsTheBoxAndEachChangeStartsItOnce) {
